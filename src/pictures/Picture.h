@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// A picture file opened by its extension, as a value: its own size, its kind,
+// and images of it at the sizes it is shown. Opening reads as little as it can
+// (a JPEG's header gives its size); an image at a given size is decoded once
+// and kept, so repainting or resizing a pane does not decode again. Failures
+// are sortello::Error exceptions carrying the text the user is shown.
+#include <QImage>
+#include <QList>
+#include <QSize>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace sortello {
+
+// No picture may declare more pixels than this; larger ones are refused before
+// any large allocation, so a hostile file cannot take gigabytes of memory.
+inline constexpr qint64 MaxPicturePixels = 300'000'000;
+
+enum class PictureKind {
+    Jpeg,     // decoded by libjpeg at the scale it is shown
+    Bitmap,   // BMP: the bottom-left pixel's colour is its transparent colour
+    Gif,      // may be animated
+    Icon,     // keeps its own transparency
+    Metafile, // WMF or EMF, drawn from vectors; keeps its own transparency
+};
+
+// Called while a large picture decodes: the image so far (rows below
+// `rowsDone` not yet decoded), so a control can paint bands as they arrive.
+using DecodeProgress = std::function<void(const QImage& partial, int rowsDone)>;
+
+struct AnimationFrame {
+    QImage image;
+    int delayMs = 100;
+};
+
+class Picture {
+public:
+    // An empty picture (no file): size 0 x 0, draws nothing.
+    Picture();
+
+    // Opens path with the decoder its extension (letter case ignored) names.
+    // Throws Error("Unknown picture file extension (.ext)") for other
+    // extensions, Error("JPEG error #n") for a damaged JPEG, and an Error with
+    // a clear text naming the file's problem for anything else.
+    static Picture open(const QString& path);
+
+    bool isNull() const;
+    QString path() const;
+    PictureKind kind() const;
+    // The picture's own width and height in pixels.
+    QSize size() const;
+    int width() const { return size().width(); }
+    int height() const { return size().height(); }
+
+    // The picture at least as large as `target` where it can be (JPEG: the
+    // smallest DCT scale covering it; metafiles: rendered at exactly the
+    // target), never larger than its own size for bitmaps. Cached per target
+    // size. `progress`, when given, sees bands of a JPEG as they decode.
+    // Throws Error like open() when the file turns out damaged.
+    QImage imageFor(const QSize& target, const DecodeProgress& progress = {}) const;
+
+    // The picture at its own size, decoded in full (the viewer's need).
+    QImage fullImage(const DecodeProgress& progress = {}) const;
+
+    // Frames of an animated GIF with their delays; empty for a still picture.
+    const QList<AnimationFrame>& frames() const;
+
+private:
+    struct Data;
+    std::shared_ptr<Data> d;
+};
+
+} // namespace sortello
