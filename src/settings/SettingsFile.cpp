@@ -1,0 +1,459 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "settings/SettingsFile.h"
+
+#include "shell/Error.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sortello {
+
+namespace detail {
+
+// One line of the file. Lines are kept as raw bytes so that a rewrite gives
+// back everything it does not change byte for byte, whatever its encoding.
+struct SettingsLine {
+    enum class Kind { Other, Header, Entry };
+    QByteArray raw; // without its line end
+    Kind kind = Kind::Other;
+    QByteArray nameBytes; // section name or key, blanks trimmed
+    QString name;
+    QByteArray value; // everything after the entry's first '='
+};
+
+} // namespace detail
+
+namespace {
+
+using detail::SettingsLine;
+using Kind = SettingsLine::Kind;
+using Lines = std::vector<SettingsLine>;
+
+// The reader's limits: values are cut where a 2048-byte buffer ends, and key
+// names are listed into a 16,384-byte buffer of terminated names.
+constexpr qsizetype MaxValueBytes = 2047;
+constexpr qsizetype KeyListBytes = 16384;
+const QByteArray ByteOrderMark("\xEF\xBB\xBF");
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+QByteArray trimBlanks(const QByteArray& bytes) {
+    qsizetype begin = 0;
+    qsizetype end = bytes.size();
+    while (begin < end && isBlank(bytes[begin]))
+        ++begin;
+    while (end > begin && isBlank(bytes[end - 1]))
+        --end;
+    return bytes.mid(begin, end - begin);
+}
+
+// Only spaces and tabs, as the reader drops them: QString::trimmed() would also
+// swallow line breaks that must be refused instead.
+QString trimBlanks(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && (text[begin] == u' ' || text[begin] == u'\t'))
+        ++begin;
+    while (end > begin && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+bool sameName(const QString& a, const QString& b) {
+    return QString::compare(a, b, Qt::CaseInsensitive) == 0;
+}
+
+SettingsLine parseLine(QByteArray raw) {
+    SettingsLine line;
+    line.raw = std::move(raw);
+    const QByteArray trimmed = trimBlanks(line.raw);
+    if (trimmed.startsWith('[')) {
+        // "[=x" is the entry of the key "[", not a header.
+        const qsizetype close = trimmed.indexOf(']');
+        const qsizetype equals = trimmed.indexOf('=');
+        if (close > 0 && (equals < 0 || close < equals)) {
+            line.kind = Kind::Header;
+            line.nameBytes = trimBlanks(trimmed.mid(1, close - 1));
+            line.name = QString::fromUtf8(line.nameBytes);
+            return line;
+        }
+    }
+    const qsizetype equals = line.raw.indexOf('=');
+    if (equals < 0)
+        return line;
+    line.nameBytes = trimBlanks(line.raw.left(equals));
+    if (line.nameBytes.isEmpty())
+        return line; // no key could ever be written to match it
+    line.kind = Kind::Entry;
+    line.name = QString::fromUtf8(line.nameBytes);
+    line.value = line.raw.mid(equals + 1);
+    return line;
+}
+
+Lines parseContent(QByteArray content, bool& byteOrderMark) {
+    byteOrderMark = content.startsWith(ByteOrderMark);
+    if (byteOrderMark)
+        content.remove(0, ByteOrderMark.size());
+    Lines lines;
+    qsizetype start = 0;
+    while (start < content.size()) {
+        const qsizetype newline = content.indexOf('\n', start);
+        const qsizetype end = newline < 0 ? content.size() : newline;
+        QByteArray raw = content.mid(start, end - start);
+        if (raw.endsWith('\r'))
+            raw.chop(1);
+        lines.push_back(parseLine(std::move(raw)));
+        start = end + 1;
+    }
+    return lines;
+}
+
+QByteArray serialize(const Lines& lines, bool byteOrderMark) {
+    QByteArray content = byteOrderMark ? ByteOrderMark : QByteArray();
+    for (const SettingsLine& line : lines)
+        content += line.raw + "\r\n";
+    return content;
+}
+
+// Repeated occurrences of a section count as one, so a lookup walks them all.
+const SettingsLine* findEntry(const Lines& lines, const QString& section, const QString& key) {
+    bool inside = false;
+    for (const SettingsLine& line : lines) {
+        if (line.kind == Kind::Header)
+            inside = sameName(line.name, section);
+        else if (inside && line.kind == Kind::Entry && sameName(line.name, key))
+            return &line;
+    }
+    return nullptr;
+}
+
+QString valueText(const QByteArray& stored) {
+    QByteArray value = trimBlanks(stored);
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    if (value.size() > MaxValueBytes) {
+        // Back off to the start of a character cut in two: half a UTF-8
+        // sequence would decode as a replacement character.
+        qsizetype cut = MaxValueBytes;
+        while (cut > MaxValueBytes - 3 && (static_cast<uchar>(value[cut]) & 0xC0) == 0x80)
+            --cut;
+        value.truncate(cut);
+    }
+    return QString::fromUtf8(value);
+}
+
+std::optional<qint32> parseNumber(const QString& text) {
+    if (text.startsWith(u"0x", Qt::CaseInsensitive)) {
+        const QStringView digits = QStringView(text).mid(2);
+        if (digits.isEmpty() || digits.size() > 8)
+            return std::nullopt;
+        bool ok = false;
+        const quint32 value = digits.toUInt(&ok, 16);
+        if (!ok)
+            return std::nullopt;
+        return static_cast<qint32>(value);
+    }
+    qsizetype at = 0;
+    const bool negative = text.startsWith(u'-');
+    if (negative || text.startsWith(u'+'))
+        at = 1;
+    if (at == text.size())
+        return std::nullopt;
+    qint64 magnitude = 0;
+    for (; at < text.size(); ++at) {
+        const char16_t c = text[at].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        magnitude = magnitude * 10 + (c - u'0');
+        if (magnitude > qint64(1) << 31)
+            return std::nullopt;
+    }
+    const qint64 value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return static_cast<qint32>(value);
+}
+
+bool hasBreakOrNul(const QString& text) {
+    return text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(u'\0'));
+}
+
+QString checkedSection(const QString& section, const QString& path) {
+    const QString name = trimBlanks(section);
+    // '=' or ']' would make the header read back as an entry or a shorter name.
+    if (name.isEmpty() || name.contains(u'=') || name.contains(u']') || hasBreakOrNul(name))
+        throw Error(QStringLiteral("Cannot store the section \"%1\" in %2").arg(section, path));
+    return name;
+}
+
+QString checkedKey(const QString& key, const QString& path) {
+    const QString name = trimBlanks(key);
+    const bool readsAsHeader = name.startsWith(u'[') && name.indexOf(u']') > 0;
+    if (name.isEmpty() || name.contains(u'=') || hasBreakOrNul(name) || readsAsHeader)
+        throw Error(QStringLiteral("Cannot store the key \"%1\" in %2").arg(key, path));
+    return name;
+}
+
+void checkValue(const QString& key, const QString& value, const QString& path) {
+    if (hasBreakOrNul(value))
+        throw Error(QStringLiteral("Cannot store a line break in the value of \"%1\" in %2")
+                        .arg(key, path));
+}
+
+Error unableToWrite(const QString& path) {
+    return Error(QStringLiteral("Unable to write to %1").arg(path));
+}
+
+QByteArray folderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return ".";
+    return slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+// A settings path that is a symbolic link stays one: the file it points to is
+// the one replaced.
+QByteArray followLinks(QByteArray path) {
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat status;
+        if (::lstat(path.constData(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return path;
+        QByteArray target(qMax<qsizetype>(status.st_size, 255) + 1, '\0');
+        const ssize_t length = ::readlink(path.constData(), target.data(), target.size());
+        if (length <= 0 || length >= target.size())
+            return path;
+        target.truncate(length);
+        path = target.startsWith('/') ? target : folderOf(path) + '/' + target;
+    }
+    return path; // a loop of links: the write below fails on it
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.constData() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+void syncFolder(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    // Some file systems cannot sync a folder; the rename has happened either way.
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Only root can hand the file back to its owner, others at most to a group of
+// their own; a file that changes hands is still better than no write.
+void keepOwner(int fd, const struct stat& old) {
+    if (::fchown(fd, old.st_uid, old.st_gid) == 0)
+        return;
+    [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+}
+
+// Writes content to a new file beside the target and renames it over the
+// target, so readers and crashes see either the old file or the new one.
+bool replaceFile(const QByteArray& path, const QByteArray& content) {
+    const QByteArray target = followLinks(path);
+    struct stat old;
+    bool existed = false;
+    if (::stat(target.constData(), &old) == 0) {
+        // root passes access() on any file, so the mode bits are asked as well.
+        if (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 ||
+            ::access(target.constData(), W_OK) != 0)
+            return false;
+        existed = true;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+
+    const QByteArray folder = folderOf(target);
+    const QByteArray base = target.mid(target.lastIndexOf('/') + 1);
+    QByteArray temp;
+    int fd = -1;
+    // A new file gets 0666 less the umask from open() itself; an existing
+    // file's mode is copied below.
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = folder + "/." + base + ".tmp" +
+               QByteArray::number(QRandomGenerator::global()->generate(), 16);
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                    existed ? 0600 : 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+
+    bool ok = writeAll(fd, content);
+    if (ok && existed) {
+        keepOwner(fd, old);
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
+    if (!ok) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    syncFolder(folder);
+    return true;
+}
+
+} // namespace
+
+SettingsFile::SettingsFile(QString path) : path(std::move(path)) {}
+
+SettingsFile::~SettingsFile() = default;
+
+const SettingsFile::Lines& SettingsFile::model() {
+    if (loaded)
+        return lines;
+    loaded = true;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        // A file that is there but cannot be read must not be overwritten from
+        // an empty model.
+        readable = errno == ENOENT || errno == ENOTDIR;
+        return lines;
+    }
+    struct stat status;
+    bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    QByteArray content;
+    char buffer[65536];
+    while (ok) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0)
+            content.append(buffer, got);
+        else if (got == 0)
+            break;
+        else if (errno != EINTR)
+            ok = false;
+    }
+    ::close(fd);
+    readable = ok;
+    if (ok)
+        lines = parseContent(std::move(content), byteOrderMark);
+    return lines;
+}
+
+void SettingsFile::store(Lines next) {
+    model();
+    if (!readable || !replaceFile(QFile::encodeName(path), serialize(next, byteOrderMark)))
+        throw unableToWrite(path);
+    lines = std::move(next);
+}
+
+QString SettingsFile::ReadText(const QString& section, const QString& key,
+                               const QString& defaultValue) {
+    const SettingsLine* entry = findEntry(model(), trimBlanks(section), trimBlanks(key));
+    return entry ? valueText(entry->value) : defaultValue;
+}
+
+qint32 SettingsFile::ReadNumber(const QString& section, const QString& key, qint32 defaultValue) {
+    return parseNumber(ReadText(section, key, QString())).value_or(defaultValue);
+}
+
+bool SettingsFile::ReadFlag(const QString& section, const QString& key, bool defaultValue) {
+    return ReadNumber(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+void SettingsFile::ReadKeyLines(const QString& section, QStringList& result) {
+    result.clear();
+    const QString wanted = trimBlanks(section);
+    std::vector<const SettingsLine*> keys;
+    qsizetype used = 1; // the list's final terminator
+    bool inside = false;
+    for (const SettingsLine& line : model()) {
+        if (line.kind == Kind::Header) {
+            inside = sameName(line.name, wanted);
+            continue;
+        }
+        if (!inside || line.kind != Kind::Entry)
+            continue;
+        const auto same = [&](const SettingsLine* seen) { return sameName(seen->name, line.name); };
+        if (std::any_of(keys.begin(), keys.end(), same))
+            continue;
+        // A name cut by the buffer's end would be a key that does not exist.
+        used += line.nameBytes.size() + 1;
+        if (used > KeyListBytes)
+            break;
+        keys.push_back(&line);
+    }
+    for (const SettingsLine* key : keys)
+        result.append(key->name + u'=' + valueText(key->value));
+}
+
+void SettingsFile::WriteText(const QString& section, const QString& key, const QString& value) {
+    const QString sectionName = checkedSection(section, path);
+    const QString keyName = checkedKey(key, path);
+    checkValue(keyName, value, path);
+    Lines next = model();
+
+    if (const SettingsLine* found = findEntry(next, sectionName, keyName)) {
+        auto& line = next[found - next.data()];
+        line = parseLine(line.nameBytes + '=' + value.toUtf8());
+        store(std::move(next));
+        return;
+    }
+
+    const auto header = std::find_if(next.begin(), next.end(), [&](const SettingsLine& line) {
+        return line.kind == Kind::Header && sameName(line.name, sectionName);
+    });
+    SettingsLine entry = parseLine(keyName.toUtf8() + '=' + value.toUtf8());
+    if (header == next.end()) {
+        next.push_back(parseLine('[' + sectionName.toUtf8() + ']'));
+        next.push_back(std::move(entry));
+    } else {
+        // After the section's last entry, so blank lines that part it from the
+        // next section stay where they are.
+        auto last = header;
+        for (auto at = header + 1; at != next.end() && at->kind != Kind::Header; ++at) {
+            if (at->kind == Kind::Entry)
+                last = at;
+        }
+        next.insert(last + 1, std::move(entry));
+    }
+    store(std::move(next));
+}
+
+void SettingsFile::WriteNumber(const QString& section, const QString& key, qint32 value) {
+    WriteText(section, key, QString::number(value));
+}
+
+void SettingsFile::WriteFlag(const QString& section, const QString& key, bool value) {
+    WriteText(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void SettingsFile::RemoveSection(const QString& section) {
+    const QString sectionName = checkedSection(section, path);
+    Lines next;
+    bool inside = false;
+    for (const SettingsLine& line : model()) {
+        if (line.kind == Kind::Header)
+            inside = sameName(line.name, sectionName);
+        if (!inside)
+            next.push_back(line);
+    }
+    if (next.size() != lines.size())
+        store(std::move(next));
+}
+
+} // namespace sortello
