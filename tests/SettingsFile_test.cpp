@@ -321,3 +321,33 @@ TEST(SettingsTables, ViewOptionTablesKeepTheirOrderAndDefaults) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SettingsFileHostile, AHugeFileOrAFifoReadsAsDefaultsAndIsNotReplaced) {
+    sortello::test::TempFolder dir;
+    const QString huge = dir.file(QStringLiteral("huge.ini"));
+    {
+        QFile f(huge);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray line =
+            QByteArray("[Folders]\r\nSource=\"/x/\"\r\n") + QByteArray(1 << 20, 'x');
+        for (int i = 0; i < 20; ++i)
+            f.write(line);
+    }
+    const qint64 size = QFileInfo(huge).size();
+    sortello::SettingsFile big(huge);
+    EXPECT_EQ(
+        big.ReadText(QStringLiteral("Folders"), QStringLiteral("Source"), QStringLiteral("/")),
+        QStringLiteral("/"));
+    EXPECT_THROW(big.WriteFlag(QStringLiteral("MenuSelection"), QStringLiteral("SRIEHide"), true),
+                 sortello::Error);
+    EXPECT_EQ(QFileInfo(huge).size(), size);
+
+    const QString fifo = dir.file(QStringLiteral("fifo.ini"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    sortello::SettingsFile pipe(fifo);
+    EXPECT_EQ(pipe.ReadNumber(QStringLiteral("Shortcuts"), QStringLiteral("SRISetup"), 7), 7);
+}
+
+} // namespace

@@ -40,6 +40,7 @@ using Lines = std::vector<SettingsLine>;
 // names are listed into a 16,384-byte buffer of terminated names.
 constexpr qsizetype MaxValueBytes = 2047;
 constexpr qsizetype KeyListBytes = 16384;
+constexpr qsizetype MaxFileBytes = 16 * 1024 * 1024;
 const QByteArray ByteOrderMark("\xEF\xBB\xBF");
 
 bool isBlank(char c) {
@@ -327,7 +328,8 @@ const SettingsFile::Lines& SettingsFile::model() {
     if (loaded)
         return lines;
     loaded = true;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a fifo in the file's place must not hang the program.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         // A file that is there but cannot be read must not be overwritten from
         // an empty model.
@@ -335,17 +337,22 @@ const SettingsFile::Lines& SettingsFile::model() {
         return lines;
     }
     struct stat status;
-    bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    // A real settings file is a few kilobytes; a huge one is not ours to load
+    // into memory, so it reads as defaults and is never overwritten.
+    bool ok =
+        ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= MaxFileBytes;
     QByteArray content;
     char buffer[65536];
     while (ok) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got > 0)
+        if (got > 0) {
             content.append(buffer, got);
-        else if (got == 0)
+            ok = content.size() <= MaxFileBytes;
+        } else if (got == 0) {
             break;
-        else if (errno != EINTR)
+        } else if (errno != EINTR) {
             ok = false;
+        }
     }
     ::close(fd);
     readable = ok;
