@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Everything that waits for the user goes through Prompts: message boxes, the
+// folder browser, the save-picture dialog and running a dialog modally. The
+// program uses QtPrompts; tests hand windows a scripted fake, so no test ever
+// needs a display or a timer to click through a real modal dialog.
+#include <QFlags>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QDialog;
+class QWidget;
+
+namespace sortello {
+
+enum class MessageIcon { None, Information, Warning, Error, Question };
+
+enum class MessageButton {
+    None = 0,
+    Ok = 0x1,
+    Cancel = 0x2,
+    Yes = 0x4,
+    No = 0x8,
+};
+Q_DECLARE_FLAGS(MessageButtons, MessageButton)
+Q_DECLARE_OPERATORS_FOR_FLAGS(MessageButtons)
+
+struct SavePictureRequest {
+    QString title;         // the dialog's caption
+    QString initialFolder; // the folder it opens in
+    QString fileName;      // the name proposed in its name field (may be empty)
+    QString defaultSuffix; // appended when the typed name has no extension
+    QStringList filters;   // "JPEG Image File (*.jpg;*.jpeg)" and the like
+    bool promptOverwrite = true;
+    bool promptCreate = true;
+};
+
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+
+    // Shows a modal message box; returns the button pressed. A "\r" in the text
+    // starts a new line.
+    virtual MessageButton message(QWidget* parent, const QString& title, const QString& text,
+                                  MessageIcon icon, MessageButtons buttons) = 0;
+    // Lets the user pick a folder; nothing when cancelled.
+    virtual std::optional<QString> browseFolder(QWidget* parent, const QString& title,
+                                                const QString& startFolder) = 0;
+    // The save-picture dialog; the chosen path, or nothing when cancelled.
+    virtual std::optional<QString> savePicture(QWidget* parent,
+                                               const SavePictureRequest& request) = 0;
+    // Runs a dialog modally and returns its result code.
+    virtual int runModal(QDialog& dialog) = 0;
+};
+
+// The real dialogs of the desktop.
+class QtPrompts : public Prompts {
+public:
+    MessageButton message(QWidget* parent, const QString& title, const QString& text,
+                          MessageIcon icon, MessageButtons buttons) override;
+    std::optional<QString> browseFolder(QWidget* parent, const QString& title,
+                                        const QString& startFolder) override;
+    std::optional<QString> savePicture(QWidget* parent, const SavePictureRequest& request) override;
+    int runModal(QDialog& dialog) override;
+};
+
+inline constexpr QLatin1StringView ApplicationTitle{"Sortello"};
+
+// The text of the application's error box: a "." is appended when the last
+// character sorts after ".".
+QString errorBoxText(const QString& message);
+
+// The application's error box for errors no operation handles: titled with the
+// application title, error icon, OK.
+void showApplicationError(Prompts& prompts, QWidget* parent, const QString& message);
+
+// An error box of an operation: title "Error", error icon, the given button.
+void showErrorBox(Prompts& prompts, QWidget* parent, const QString& text, MessageButton button);
+
+// The hourglass while an operation works; the normal cursor comes back when the
+// guard goes, on every path.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+} // namespace sortello

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/FakePrompts.h"
+
+namespace sortello::test {
+
+MessageButton FakePrompts::message(QWidget*, const QString& title, const QString& text,
+                                   MessageIcon icon, MessageButtons buttons) {
+    messages.push_back({title, text, icon, buttons});
+    if (messageAnswers.empty())
+        return buttons.testFlag(MessageButton::Cancel) ? MessageButton::Cancel : MessageButton::Ok;
+    const MessageButton answer = messageAnswers.front();
+    messageAnswers.pop_front();
+    return answer;
+}
+
+std::optional<QString> FakePrompts::browseFolder(QWidget*, const QString& title,
+                                                 const QString& startFolder) {
+    browseTitles.push_back(title);
+    browseStarts.push_back(startFolder);
+    if (folderAnswers.empty())
+        return std::nullopt;
+    auto answer = folderAnswers.front();
+    folderAnswers.pop_front();
+    return answer;
+}
+
+std::optional<QString> FakePrompts::savePicture(QWidget*, const SavePictureRequest& request) {
+    saveRequests.push_back(request);
+    if (saveAnswers.empty())
+        return std::nullopt;
+    auto answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+}
+
+int FakePrompts::runModal(QDialog& dialog) {
+    dialogsRun.push_back(dialog.objectName());
+    if (dialogScripts.empty())
+        return QDialog::Rejected;
+    auto script = std::move(dialogScripts.front());
+    dialogScripts.pop_front();
+    return script(dialog);
+}
+
+} // namespace sortello::test
