@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// File primitives that never lose a picture: a move never replaces an existing
+// name and removes its source only once the file is safely in place.
+#include <QByteArray>
+#include <QString>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace sortello {
+
+struct FileResult {
+    bool ok = true;
+    int error = 0;              // errno of the failed step, 0 on success
+    const char* step = nullptr; // the failed step in plain words, for logs
+
+    static FileResult success() { return {}; }
+    static FileResult failure(int error, const char* step) { return {false, error, step}; }
+
+    // The system's text for the error, e.g. "File exists"; empty on success.
+    QString message() const;
+    // The message preceded by the failed step, e.g. "link to the new name: File exists".
+    QString detail() const;
+    explicit operator bool() const { return ok; }
+};
+
+// Every system call deleteFile and moveFile make goes through this table so
+// tests can make any single step fail.
+struct SysCalls {
+    int (*fstatat)(int dirFd, const char* path, struct stat* st, int flags);
+    int (*fstat)(int fd, struct stat* st);
+    int (*openat)(int dirFd, const char* path, int flags, mode_t mode);
+    int (*close)(int fd);
+    int (*renameat2)(int fromDir, const char* from, int toDir, const char* to, unsigned flags);
+    int (*link)(const char* from, const char* to); // same-device fallback only
+    int (*linkat)(int fromDir, const char* from, int toDir, const char* to, int flags);
+    int (*unlink)(const char* path); // the source or the deleted file; cleanup uses unlinkat
+    int (*unlinkat)(int dirFd, const char* path, int flags);
+    ssize_t (*readlink)(const char* path, char* buffer, size_t size);
+    int (*symlinkat)(const char* target, int dirFd, const char* path);
+    ssize_t (*read)(int fd, void* buffer, size_t size);
+    ssize_t (*write)(int fd, const void* buffer, size_t size);
+    ssize_t (*copyFileRange)(int in, off_t* inOffset, int out, off_t* outOffset, size_t size,
+                             unsigned flags);
+    int (*fchown)(int fd, uid_t owner, gid_t group);
+    int (*fchmod)(int fd, mode_t mode);
+    int (*futimens)(int fd, const struct timespec times[2]);
+    int (*fsync)(int fd);
+};
+
+// The table in use; tests swap it with ScopedSysCalls.
+SysCalls& sysCalls();
+// The table that calls the C library directly.
+const SysCalls& realSysCalls();
+
+class ScopedSysCalls {
+public:
+    explicit ScopedSysCalls(const SysCalls& replacement);
+    ~ScopedSysCalls();
+    ScopedSysCalls(const ScopedSysCalls&) = delete;
+    ScopedSysCalls& operator=(const ScopedSysCalls&) = delete;
+
+private:
+    SysCalls saved;
+};
+
+// True when the name is taken by anything but a folder (or a link to one);
+// a dangling link counts, as its name cannot be used.
+bool fileExists(const QString& path);
+bool fileExists(const QByteArray& nativePath);
+
+// Removes the file for good. A read-only file (no write bit at all) is refused
+// with EACCES, even for root; a folder with EISDIR; a link loses only itself.
+FileResult deleteFile(const QString& path);
+FileResult deleteFile(const QByteArray& nativePath);
+
+// Moves a file without ever replacing an existing name (EEXIST). On failure the
+// source is untouched and nothing is left at the target or beside it. A link is
+// moved as a link; a folder is refused with EISDIR.
+FileResult moveFile(const QString& from, const QString& to);
+FileResult moveFile(const QByteArray& nativeFrom, const QByteArray& nativeTo);
+
+// folder + "/" + name, without doubling a trailing "/"; an empty folder gives name.
+QString joinPath(const QString& folder, const QString& name);
+
+} // namespace sortello

@@ -1,0 +1,462 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileops/FileSystem.h"
+#include "support/TempFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sortello {
+namespace {
+
+using test::exists;
+using test::readFile;
+using test::TempFolder;
+using test::writeFile;
+
+QByteArray native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// Every name in the folder, hidden ones included, so stray temporaries show.
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat st {};
+    ::lstat(native(path).constData(), &st);
+    return st.st_mode;
+}
+
+QByteArray linkTarget(const QString& path) {
+    char buffer[4096];
+    const ssize_t n = ::readlink(native(path).constData(), buffer, sizeof buffer);
+    return n < 0 ? QByteArray() : QByteArray(buffer, n);
+}
+
+// Fakes are plain functions, so what they need lives here; each test resets it.
+int calls = 0;
+bool noUnnamedTemp = false;
+bool refuseTemp = false;
+QByteArray sourcePath;
+
+// Only the move's own rename is refused; renames inside the destination folder work.
+template <int Error>
+int refuseRename(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+    if (fromDir != AT_FDCWD)
+        return realSysCalls().renameat2(fromDir, from, toDir, to, flags);
+    errno = Error;
+    return -1;
+}
+
+ssize_t noKernelCopy(int, off_t*, int, off_t*, size_t, unsigned) {
+    errno = EXDEV;
+    return -1;
+}
+
+// Interrupted and short transfers, the cases a careless copy loop gets wrong.
+ssize_t choppyWrite(int fd, const void* buffer, size_t size) {
+    if (++calls % 3 == 0)
+        return errno = EINTR, -1;
+    return realSysCalls().write(fd, buffer, size / 2 + 1);
+}
+
+int fakeOpenat(int dir, const char* path, int flags, mode_t mode) {
+    const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
+    if ((unnamed || (flags & O_CREAT)) && refuseTemp) {
+        errno = EDQUOT;
+        return -1;
+    }
+    if (unnamed && noUnnamedTemp) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return realSysCalls().openat(dir, path, flags, mode);
+}
+
+enum class Route { Rename, LinkThenUnlink, Copy, CopyNamedTemp, CopyReadWrite, CopyNoHardLinks };
+
+SysCalls tableFor(Route route) {
+    SysCalls t = realSysCalls();
+    t.openat = fakeOpenat;
+    if (route == Route::LinkThenUnlink)
+        t.renameat2 = refuseRename<EINVAL>;
+    if (route >= Route::Copy)
+        t.renameat2 = refuseRename<EXDEV>;
+    noUnnamedTemp = route == Route::CopyNamedTemp || route == Route::CopyNoHardLinks;
+    if (route == Route::CopyNoHardLinks)
+        t.linkat = [](int, const char*, int, const char*, int) { return errno = EPERM, -1; };
+    if (route == Route::CopyReadWrite) {
+        t.copyFileRange = noKernelCopy;
+        t.write = choppyWrite;
+    }
+    return t;
+}
+
+class MoveFixture {
+protected:
+    void prepare(Route route) {
+        calls = 0;
+        refuseTemp = false;
+        ASSERT_TRUE(QDir(tmp.path()).mkpath(QStringLiteral("from")));
+        ASSERT_TRUE(QDir(tmp.path()).mkpath(QStringLiteral("to")));
+        writeFile(from, content);
+        ASSERT_EQ(::chmod(native(from).constData(), 0640), 0);
+        test::setModificationTime(from, 1'000'000'000);
+        sourcePath = native(from);
+        seam.emplace(tableFor(route));
+    }
+    void expectSourceIntact() {
+        EXPECT_TRUE(readFile(from) == content);
+        EXPECT_EQ(modeOf(from) & 07777, 0640u);
+        EXPECT_EQ(entries(tmp.file(QStringLiteral("from"))), QStringList{QStringLiteral("a.jpg")});
+    }
+
+    TempFolder tmp;
+    QString from = tmp.file(QStringLiteral("from/a.jpg"));
+    QString to = tmp.file(QStringLiteral("to/a.jpg"));
+    QString toFolder = tmp.file(QStringLiteral("to"));
+    QByteArray content = QByteArray("picture ").repeated(400'000);
+    std::optional<ScopedSysCalls> seam;
+};
+
+// Each case must come out the same whichever way the move has to take.
+class MoveOnEveryRoute : public MoveFixture, public ::testing::TestWithParam<Route> {
+protected:
+    void SetUp() override { prepare(GetParam()); }
+};
+
+TEST_P(MoveOnEveryRoute, FreeNameKeepsBytesModeAndTimeAndLeavesNothingElse) {
+    const FileResult r = moveFile(from, to);
+    ASSERT_TRUE(r) << r.detail().toStdString();
+    EXPECT_TRUE(readFile(to) == content);
+    EXPECT_EQ(modeOf(to) & 07777, 0640u);
+    EXPECT_EQ(QFileInfo(to).lastModified().toSecsSinceEpoch(), 1'000'000'000);
+    EXPECT_FALSE(exists(from));
+    EXPECT_EQ(entries(toFolder), QStringList{QStringLiteral("a.jpg")});
+}
+
+TEST_P(MoveOnEveryRoute, ExistingTargetIsNeverReplaced) {
+    writeFile(to, "older");
+    const FileResult r = moveFile(from, to);
+    EXPECT_FALSE(r);
+    EXPECT_EQ(r.error, EEXIST);
+    EXPECT_FALSE(r.message().isEmpty());
+    expectSourceIntact();
+    EXPECT_EQ(readFile(to), "older");
+    EXPECT_EQ(entries(toFolder), QStringList{QStringLiteral("a.jpg")});
+}
+
+TEST_P(MoveOnEveryRoute, FolderBearingTheTargetNameStays) {
+    ASSERT_TRUE(QDir(toFolder).mkpath(QStringLiteral("a.jpg/inner")));
+    EXPECT_EQ(moveFile(from, to).error, EEXIST);
+    expectSourceIntact();
+    EXPECT_TRUE(QFileInfo(to + QStringLiteral("/inner")).isDir());
+}
+
+TEST_P(MoveOnEveryRoute, MissingDestinationFolder) {
+    EXPECT_EQ(moveFile(from, tmp.file(QStringLiteral("nowhere/a.jpg"))).error, ENOENT);
+    expectSourceIntact();
+    EXPECT_FALSE(exists(tmp.file(QStringLiteral("nowhere"))));
+}
+
+TEST_P(MoveOnEveryRoute, MissingSource) {
+    ASSERT_TRUE(QFile::remove(from));
+    EXPECT_EQ(moveFile(from, to).error, ENOENT);
+    EXPECT_TRUE(entries(toFolder).isEmpty());
+}
+
+TEST_P(MoveOnEveryRoute, SameFileUnderAnyNameIsLeftAlone) {
+    EXPECT_EQ(moveFile(from, from).error, EEXIST);
+    EXPECT_EQ(moveFile(from, tmp.file(QStringLiteral("from/./a.jpg"))).error, EEXIST);
+    ASSERT_EQ(::link(native(from).constData(), native(to).constData()), 0);
+    EXPECT_EQ(moveFile(from, to).error, EEXIST);
+    expectSourceIntact();
+    EXPECT_TRUE(readFile(to) == content);
+}
+
+TEST_P(MoveOnEveryRoute, LinkMovesAsLinkAndItsFileStaysPut) {
+    const QString real = tmp.file(QStringLiteral("real.jpg"));
+    writeFile(real, "original");
+    ASSERT_TRUE(QFile::remove(from));
+    ASSERT_EQ(::symlink(native(real).constData(), native(from).constData()), 0);
+    const FileResult r = moveFile(from, to);
+    ASSERT_TRUE(r) << r.detail().toStdString();
+    EXPECT_TRUE(S_ISLNK(modeOf(to)));
+    EXPECT_EQ(linkTarget(to), native(real));
+    EXPECT_EQ(readFile(real), "original");
+    EXPECT_FALSE(exists(from));
+    EXPECT_EQ(entries(toFolder), QStringList{QStringLiteral("a.jpg")});
+}
+
+TEST_P(MoveOnEveryRoute, LinkDoesNotReplaceATarget) {
+    ASSERT_TRUE(QFile::remove(from));
+    ASSERT_EQ(::symlink("/nowhere", native(from).constData()), 0);
+    writeFile(to, "older");
+    EXPECT_EQ(moveFile(from, to).error, EEXIST);
+    EXPECT_EQ(linkTarget(from), "/nowhere");
+    EXPECT_EQ(readFile(to), "older");
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, MoveOnEveryRoute,
+                         ::testing::Values(Route::Rename, Route::LinkThenUnlink, Route::Copy,
+                                           Route::CopyNamedTemp, Route::CopyReadWrite,
+                                           Route::CopyNoHardLinks));
+
+struct Fault {
+    const char* label;
+    int error;
+    void (*arm)(SysCalls&);
+    bool intruder = false; // someone else's file takes the target name meanwhile
+};
+
+ssize_t copyHalfThenNoSpace(int in, off_t* io, int out, off_t* oo, size_t, unsigned flags) {
+    if (calls++ == 0)
+        return realSysCalls().copyFileRange(in, io, out, oo, 1'600'000, flags);
+    errno = ENOSPC;
+    return -1;
+}
+
+ssize_t shortWriteThenNoSpace(int fd, const void* buffer, size_t size) {
+    if (calls++ < 2)
+        return realSysCalls().write(fd, buffer, size / 2);
+    errno = ENOSPC;
+    return -1;
+}
+
+template <int Nth> int failNthFsync(int fd) {
+    if (++calls == Nth) {
+        errno = EIO;
+        return -1;
+    }
+    return ::fsync(fd);
+}
+
+int sourceChangesDuringFsync(int fd) {
+    if (calls++ > 0)
+        return ::fsync(fd);
+    QFile f(QFile::decodeName(sourcePath));
+    if (f.open(QIODevice::Append))
+        f.write("more");
+    f.close();
+    return ::fsync(fd);
+}
+
+int targetAppearsFirst(int fromDir, const char* fromName, int toDir, const char* toName,
+                       int flags) {
+    const int fd = ::openat(toDir, toName, O_CREAT | O_EXCL | O_WRONLY, 0644);
+    if (fd >= 0) {
+        [[maybe_unused]] const ssize_t n = ::write(fd, "intruder", 8);
+        ::close(fd);
+    }
+    return ::linkat(fromDir, fromName, toDir, toName, flags);
+}
+
+const Fault faults[] = {
+    {"KernelCopyOutOfSpaceHalfWay", ENOSPC,
+     [](SysCalls& t) { t.copyFileRange = copyHalfThenNoSpace; }},
+    {"WriteOutOfSpaceAfterShortWrites", ENOSPC,
+     [](SysCalls& t) {
+         t.copyFileRange = noKernelCopy;
+         t.write = shortWriteThenNoSpace;
+     }},
+    {"ReadFails", EIO,
+     [](SysCalls& t) {
+         t.copyFileRange = noKernelCopy;
+         t.read = [](int, void*, size_t) -> ssize_t { return errno = EIO, -1; };
+     }},
+    {"TemporaryRefused", EDQUOT, [](SysCalls&) { refuseTemp = true; }},
+    {"PermissionsRefused", EPERM,
+     [](SysCalls& t) { t.fchmod = [](int, mode_t) { return errno = EPERM, -1; }; }},
+    {"DatesRefused", EPERM,
+     [](SysCalls& t) { t.futimens = [](int, const timespec*) { return errno = EPERM, -1; }; }},
+    {"CopyNotFlushed", EIO, [](SysCalls& t) { t.fsync = failNthFsync<1>; }},
+    {"FolderNotFlushed", EIO, [](SysCalls& t) { t.fsync = failNthFsync<2>; }},
+    {"TargetAppearsMeanwhile", EEXIST, [](SysCalls& t) { t.linkat = targetAppearsFirst; }, true},
+    {"SourceChangedWhileCopying", EBUSY, [](SysCalls& t) { t.fsync = sourceChangesDuringFsync; }},
+    {"SourceRemovalRefused", EPERM,
+     [](SysCalls& t) { t.unlink = [](const char*) { return errno = EPERM, -1; }; }},
+};
+
+class CopyFault : public MoveFixture, public ::testing::TestWithParam<std::tuple<Fault, Route>> {
+protected:
+    void SetUp() override { prepare(std::get<1>(GetParam())); }
+};
+
+TEST_P(CopyFault, SourceStaysAndNothingIsLeftBehind) {
+    const Fault& fault = std::get<0>(GetParam());
+    SysCalls table = sysCalls();
+    fault.arm(table);
+    ScopedSysCalls armed(table);
+    const QByteArray expected = fault.error == EBUSY ? content + "more" : content;
+
+    const FileResult r = moveFile(from, to);
+    EXPECT_FALSE(r);
+    EXPECT_EQ(r.error, fault.error) << r.detail().toStdString();
+    EXPECT_TRUE(readFile(from) == expected);
+    EXPECT_EQ(entries(tmp.file(QStringLiteral("from"))), QStringList{QStringLiteral("a.jpg")});
+    if (fault.intruder) {
+        EXPECT_EQ(readFile(to), "intruder");
+        EXPECT_EQ(entries(toFolder), QStringList{QStringLiteral("a.jpg")});
+    } else {
+        EXPECT_TRUE(entries(toFolder).isEmpty()) << entries(toFolder).join(' ').toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, CopyFault,
+                         ::testing::Combine(::testing::ValuesIn(faults),
+                                            ::testing::Values(Route::Copy, Route::CopyNamedTemp)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).label) +
+                                    (std::get<1>(info.param) == Route::Copy ? "" : "NamedTemp");
+                         });
+
+class LinkFallback : public MoveFixture, public ::testing::Test {
+protected:
+    void SetUp() override { prepare(Route::LinkThenUnlink); }
+};
+
+TEST_F(LinkFallback, SourceRemovalRefusedTakesBackTheNewName) {
+    SysCalls table = sysCalls();
+    table.unlink = [](const char*) { return errno = EPERM, -1; };
+    ScopedSysCalls armed(table);
+    EXPECT_EQ(moveFile(from, to).error, EPERM);
+    expectSourceIntact();
+    EXPECT_TRUE(entries(toFolder).isEmpty());
+}
+
+TEST(MoveAcrossDevices, RealSecondFileSystem) {
+    QTemporaryDir other(QStringLiteral("/dev/shm/sortello-test-XXXXXX"));
+    TempFolder here;
+    struct stat a {
+    }, b{};
+    if (!other.isValid() || ::stat("/dev/shm", &a) != 0 ||
+        ::stat(native(here.path()).constData(), &b) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "/dev/shm is not a second file system here";
+
+    const QString from = other.filePath(QStringLiteral("a.jpg"));
+    const QByteArray content = QByteArray("cross ").repeated(500'000);
+    writeFile(from, content);
+    ASSERT_EQ(::chmod(native(from).constData(), 0604), 0);
+    test::setModificationTime(from, 1'200'000'000);
+    const QString link = other.filePath(QStringLiteral("l.jpg"));
+    ASSERT_EQ(::symlink("/elsewhere/x.jpg", native(link).constData()), 0);
+
+    const FileResult r = moveFile(from, here.file(QStringLiteral("a.jpg")));
+    ASSERT_TRUE(r) << r.detail().toStdString();
+    EXPECT_TRUE(readFile(here.file(QStringLiteral("a.jpg"))) == content);
+    EXPECT_EQ(modeOf(here.file(QStringLiteral("a.jpg"))) & 07777, 0604u);
+    EXPECT_EQ(QFileInfo(here.file(QStringLiteral("a.jpg"))).lastModified().toSecsSinceEpoch(),
+              1'200'000'000);
+    EXPECT_FALSE(exists(from));
+    ASSERT_TRUE(moveFile(link, here.file(QStringLiteral("l.jpg"))));
+    EXPECT_EQ(linkTarget(here.file(QStringLiteral("l.jpg"))), "/elsewhere/x.jpg");
+
+    writeFile(from, "second");
+    EXPECT_EQ(moveFile(from, here.file(QStringLiteral("a.jpg"))).error, EEXIST);
+    EXPECT_EQ(readFile(from), "second");
+    EXPECT_EQ(entries(here.path()),
+              (QStringList{QStringLiteral("a.jpg"), QStringLiteral("l.jpg")}));
+}
+
+enum class Kind {
+    File,
+    ReadOnlyFile,
+    Folder,
+    LinkToFile,
+    LinkToReadOnly,
+    Dangling,
+    LinkToFolder,
+    Fifo,
+    Missing
+};
+
+struct Entry {
+    const char* label;
+    Kind kind;
+    bool exists;     // what fileExists must say
+    int deleteError; // 0: deleteFile succeeds and the name is gone
+};
+
+class NameKinds : public ::testing::TestWithParam<Entry> {
+protected:
+    void SetUp() override {
+        writeFile(target, "kept");
+        const QByteArray path = native(name);
+        switch (GetParam().kind) {
+        case Kind::File:
+            writeFile(name, "x");
+            break;
+        case Kind::ReadOnlyFile:
+            writeFile(name, "x");
+            ::chmod(path.constData(), 0444);
+            break;
+        case Kind::Folder:
+            QDir().mkdir(name);
+            break;
+        case Kind::LinkToReadOnly:
+            ::chmod(native(target).constData(), 0400);
+            [[fallthrough]];
+        case Kind::LinkToFile:
+            ::symlink(native(target).constData(), path.constData());
+            break;
+        case Kind::Dangling:
+            ::symlink("/nowhere/at/all", path.constData());
+            break;
+        case Kind::LinkToFolder:
+            ::symlink(native(tmp.path()).constData(), path.constData());
+            break;
+        case Kind::Fifo:
+            ::mkfifo(path.constData(), 0644);
+            break;
+        case Kind::Missing:
+            break;
+        }
+    }
+    TempFolder tmp;
+    QString name = tmp.file(QStringLiteral("name.jpg"));
+    QString target = tmp.file(QStringLiteral("target.jpg"));
+};
+
+TEST_P(NameKinds, FileExists) {
+    EXPECT_EQ(fileExists(name), GetParam().exists);
+}
+
+TEST_P(NameKinds, DeleteRemovesOnlyWhatItMay) {
+    const FileResult r = deleteFile(name);
+    EXPECT_EQ(r.error, GetParam().deleteError) << r.detail().toStdString();
+    EXPECT_EQ(exists(name), GetParam().deleteError != 0 && GetParam().kind != Kind::Missing);
+    EXPECT_EQ(readFile(target), "kept");
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, NameKinds,
+                         ::testing::Values(Entry{"File", Kind::File, true, 0},
+                                           Entry{"ReadOnlyFile", Kind::ReadOnlyFile, true, EACCES},
+                                           Entry{"Folder", Kind::Folder, false, EISDIR},
+                                           Entry{"LinkToFile", Kind::LinkToFile, true, 0},
+                                           Entry{"LinkToReadOnly", Kind::LinkToReadOnly, true, 0},
+                                           Entry{"Dangling", Kind::Dangling, true, 0},
+                                           Entry{"LinkToFolder", Kind::LinkToFolder, false, 0},
+                                           Entry{"Fifo", Kind::Fifo, true, 0},
+                                           Entry{"Missing", Kind::Missing, false, ENOENT}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(JoinPath, OneSlashBetween) {
+    EXPECT_EQ(joinPath(QStringLiteral("/a/b"), QStringLiteral("c.jpg")),
+              QStringLiteral("/a/b/c.jpg"));
+    EXPECT_EQ(joinPath(QStringLiteral("/a/b/"), QStringLiteral("c.jpg")),
+              QStringLiteral("/a/b/c.jpg"));
+    EXPECT_EQ(joinPath(QStringLiteral("/"), QStringLiteral("c.jpg")), QStringLiteral("/c.jpg"));
+    EXPECT_EQ(joinPath(QString(), QStringLiteral("c.jpg")), QStringLiteral("c.jpg"));
+}
+
+} // namespace
+} // namespace sortello
