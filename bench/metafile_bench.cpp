@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Opening a metafile in a pane: the helper program converts it to SVG, then
+// Qt draws the SVG at the pane's size. Starting the helper is part of the
+// price, so both steps are timed together.
+#include "pictures/MetafileDecoder.h"
+#include "support/MetafileFixtures.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+
+namespace {
+
+QString wmfSample;
+QString emfSample;
+
+sortello::test::MetafileSample sample() {
+    sortello::test::MetafileSample drawing;
+    drawing.size = {800, 600};
+    drawing.shape = {100, 80, 600, 440};
+    drawing.kind = sortello::test::MetafileShape::Ellipse;
+    drawing.text = QStringLiteral("Sortello");
+    return drawing;
+}
+
+void openInPane(benchmark::State& state, const QString& path) {
+    QImage pane(400, 300, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        try {
+            const sortello::MetafileRendering rendering = sortello::renderMetafile(path);
+            QSvgRenderer renderer(rendering.svg);
+            pane.fill(Qt::white);
+            QPainter painter(&pane);
+            renderer.render(&painter);
+        } catch (const std::exception& error) {
+            state.SkipWithError(error.what());
+            break;
+        }
+        benchmark::DoNotOptimize(pane.constBits());
+    }
+}
+
+void wmf_pane_open(benchmark::State& state) {
+    openInPane(state, wmfSample);
+}
+BENCHMARK(wmf_pane_open)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+
+void emf_pane_open(benchmark::State& state) {
+    openInPane(state, emfSample);
+}
+BENCHMARK(emf_pane_open)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    // The build puts the helper one folder above the benchmark programs.
+    const QString built = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                          QStringLiteral("/../sortello-metafile"));
+    if (qEnvironmentVariableIsEmpty("SORTELLO_METAFILE_HELPER") && QFileInfo(built).isExecutable())
+        qputenv("SORTELLO_METAFILE_HELPER", QFile::encodeName(built));
+
+    QTemporaryDir dir;
+    wmfSample = dir.filePath(QStringLiteral("sample.wmf"));
+    emfSample = dir.filePath(QStringLiteral("sample.emf"));
+    if (!dir.isValid() || !sortello::test::writeWmf(wmfSample, sample()) ||
+        !sortello::test::writeEmf(emfSample, sample())) {
+        std::fprintf(stderr, "cannot write the sample metafiles in %s\n", qPrintable(dir.path()));
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

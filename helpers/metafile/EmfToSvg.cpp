@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "EmfToSvg.h"
+
+#include "SvgText.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+
+#include <emf2svg.h>
+
+namespace sortello::metafile {
+
+namespace {
+
+struct Area {
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
+};
+
+std::string rootElement(const PictureSize& size, const Area& view) {
+    std::string root = "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                       "xmlns:xlink=\"http://www.w3.org/1999/xlink\" version=\"1.1\" width=\"";
+    root += std::to_string(size.width);
+    root += "\" height=\"";
+    root += std::to_string(size.height);
+    root += "\" viewBox=\"";
+    for (const double value : {view.x, view.y, view.width, view.height}) {
+        appendNumber(root, value);
+        root += ' ';
+    }
+    root.back() = '"';
+    root += " preserveAspectRatio=\"none\">";
+    return root;
+}
+
+Conversion emptyDrawing(const PictureSize& size) {
+    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    svg += rootElement(size, {0, 0, double(size.width), double(size.height)});
+    svg += "</svg>\n";
+    return {size, std::move(svg)};
+}
+
+void writeS32(std::string& bytes, std::size_t offset, std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+}
+
+bool isEmpty(const EmfRect& rect) {
+    return rect.right <= rect.left || rect.bottom <= rect.top;
+}
+
+// libemf2svg refers to a bitmap brush's pattern as fill="#img-1-ref", which
+// is no colour: renderers paint it black. As "url(#img-1-ref)" it is the
+// pattern it means, which renderers without patterns leave unpainted.
+void referToPatterns(std::string& svg) {
+    static constexpr std::string_view start = "\"#img-";
+    static constexpr std::string_view end = "-ref\"";
+    for (std::size_t at = svg.find(start); at != std::string::npos; at = svg.find(start, at + 1)) {
+        const std::size_t close = svg.find('"', at + 1);
+        if (close == std::string::npos)
+            return;
+        if (svg.compare(close + 1 - end.size(), end.size(), end) != 0)
+            continue;
+        svg.insert(close, ")");
+        svg.insert(at + 1, "url(");
+    }
+}
+
+} // namespace
+
+Conversion convertEmf(std::string_view bytes) {
+    const EmfHeader header = readEmfHeader(bytes);
+    const PictureSize size = emfPictureSize(header);
+    std::string input(bytes);
+
+    // The reference device converts the frame (0.01 mm) into device pixels,
+    // the unit of the bounds and of libemf2svg's output.
+    const bool hasDevice = header.devicePixelsX > 0 && header.devicePixelsY > 0 &&
+                           header.deviceMillimetersX > 0 && header.deviceMillimetersY > 0;
+    const double pixelsPerUnitX =
+        hasDevice ? header.devicePixelsX / (header.deviceMillimetersX * 100.0) : 96.0 / 2540;
+    const double pixelsPerUnitY =
+        hasDevice ? header.devicePixelsY / (header.deviceMillimetersY * 100.0) : 96.0 / 2540;
+    const EmfRect& frame = header.frame;
+    EmfRect bounds = header.bounds;
+    if (isEmpty(bounds)) {
+        // libemf2svg divides by the bounds; writers that leave them empty get
+        // the frame's instead.
+        if (isEmpty(frame))
+            return emptyDrawing(size);
+        bounds = {std::int32_t(std::lround(frame.left * pixelsPerUnitX)),
+                  std::int32_t(std::lround(frame.top * pixelsPerUnitY)),
+                  std::int32_t(std::lround(frame.right * pixelsPerUnitX)),
+                  std::int32_t(std::lround(frame.bottom * pixelsPerUnitY))};
+        if (isEmpty(bounds))
+            return emptyDrawing(size);
+        writeS32(input, 8, bounds.left);
+        writeS32(input, 12, bounds.top);
+        writeS32(input, 16, bounds.right);
+        writeS32(input, 20, bounds.bottom);
+    }
+    const double boundsWidth = double(bounds.right) - bounds.left;
+    const double boundsHeight = double(bounds.bottom) - bounds.top;
+
+    // One SVG unit per device pixel, with the bounds' corner at the origin.
+    // EMF+ records are left to the GDI records that dual files carry, which
+    // libemf2svg draws more completely.
+    generatorOptions options{};
+    options.nameSpace = nullptr;
+    options.verbose = false;
+    options.emfplus = false;
+    options.svgDelimiter = true;
+    options.imgWidth = boundsWidth;
+    options.imgHeight = 0;
+    char* out = nullptr;
+    std::size_t outLength = 0;
+    const int converted = emf2svg(input.data(), input.size(), &out, &outLength, &options);
+    const std::unique_ptr<char, decltype(&std::free)> owned(out, &std::free);
+    if (!converted || !out)
+        throw ConversionError("libemf2svg cannot read its records");
+    if (outLength > MaxSvgBytes)
+        throw ConversionError("its drawing is larger than 64 MiB");
+    std::string svg(out, outLength);
+
+    // Writes into a full memory stream fail silently; a missing end tag is
+    // how that shows.
+    const std::size_t end = svg.find_last_not_of(" \r\n\t");
+    if (end == std::string::npos || end < 5 || svg.compare(end - 5, 6, "</svg>") != 0)
+        throw ConversionError("it needs more memory than allowed");
+    const std::size_t rootStart = svg.find("<svg");
+    const std::size_t rootEnd =
+        rootStart == std::string::npos ? rootStart : svg.find('>', rootStart);
+    if (rootEnd == std::string::npos)
+        throw ConversionError("libemf2svg wrote no drawing");
+
+    // The frame, not just the drawn bounds, is what the picture shows.
+    Area view{0, 0, boundsWidth, boundsHeight};
+    if (!isEmpty(frame))
+        view = {frame.left * pixelsPerUnitX - bounds.left, frame.top * pixelsPerUnitY - bounds.top,
+                (double(frame.right) - frame.left) * pixelsPerUnitX,
+                (double(frame.bottom) - frame.top) * pixelsPerUnitY};
+    svg.replace(rootStart, rootEnd - rootStart + 1, rootElement(size, view));
+    referToPatterns(svg);
+    return {size, std::move(svg)};
+}
+
+} // namespace sortello::metafile

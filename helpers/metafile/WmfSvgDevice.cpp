@@ -1,0 +1,420 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WmfSvgDevice.h"
+
+#include "MetafileFormat.h"
+#include "SvgText.h"
+#include "WmfSvgStyle.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <new>
+#include <numbers>
+#include <string_view>
+
+#include <libwmf/defs.h>
+#include <libwmf/ipa.h>
+
+namespace sortello::metafile {
+
+namespace {
+
+WmfCanvas& canvasOf(wmfAPI* api) {
+    return *static_cast<WmfCanvas*>(api->device_data);
+}
+
+void finishShape(wmfAPI* api, WmfCanvas& canvas, const wmfDC* dc) {
+    appendFill(api, canvas.svg, dc);
+    appendStroke(canvas.svg, dc, canvas.onePixel());
+    canvas.svg += "/>\n";
+}
+
+void drawRectangle(wmfAPI* api, WmfCanvas& canvas, wmfDrawRectangle_t* rect) {
+    if (!fills(rect->dc) && !strokes(rect->dc))
+        return;
+    std::string& out = canvas.svg;
+    out += "<rect";
+    attribute(out, "x", std::min(rect->TL.x, rect->BR.x));
+    attribute(out, "y", std::min(rect->TL.y, rect->BR.y));
+    attribute(out, "width", std::abs(rect->BR.x - rect->TL.x));
+    attribute(out, "height", std::abs(rect->BR.y - rect->TL.y));
+    if (rect->width > 0 || rect->height > 0) {
+        attribute(out, "rx", std::abs(rect->width) / 2);
+        attribute(out, "ry", std::abs(rect->height) / 2);
+    }
+    finishShape(api, canvas, rect->dc);
+}
+
+void drawEllipse(wmfAPI* api, WmfCanvas& canvas, wmfDrawArc_t* arc) {
+    if (!fills(arc->dc) && !strokes(arc->dc))
+        return;
+    std::string& out = canvas.svg;
+    out += "<ellipse";
+    attribute(out, "cx", (arc->TL.x + arc->BR.x) / 2);
+    attribute(out, "cy", (arc->TL.y + arc->BR.y) / 2);
+    attribute(out, "rx", std::abs(arc->BR.x - arc->TL.x) / 2);
+    attribute(out, "ry", std::abs(arc->BR.y - arc->TL.y) / 2);
+    finishShape(api, canvas, arc->dc);
+}
+
+enum class ArcShape { Open, Chord, Pie };
+
+// The player gives the arc's ends relative to the centre; they only fix the
+// angles, GDI takes the points where those rays meet the ellipse. It also
+// swaps them: its end is the record's start point and its start the end.
+void drawArc(wmfAPI* api, WmfCanvas& canvas, const wmfDrawArc_t* arc, ArcShape shape) {
+    if (!strokes(arc->dc) && (shape == ArcShape::Open || !fills(arc->dc)))
+        return;
+    const double cx = (arc->TL.x + arc->BR.x) / 2;
+    const double cy = (arc->TL.y + arc->BR.y) / 2;
+    const double rx = std::abs(arc->BR.x - arc->TL.x) / 2;
+    const double ry = std::abs(arc->BR.y - arc->TL.y) / 2;
+    if (rx <= 0 || ry <= 0)
+        return;
+    const auto onEllipse = [&](const wmfD_Coord& ray) {
+        const double scale = 1 / std::hypot(ray.x / rx, ray.y / ry);
+        return std::isfinite(scale)
+                   ? wmfD_Coord{float(cx + ray.x * scale), float(cy + ray.y * scale)}
+                   : wmfD_Coord{float(cx + rx), float(cy)};
+    };
+    const wmfD_Coord& startRay = arc->end;
+    const wmfD_Coord& endRay = arc->start;
+    const wmfD_Coord start = onEllipse(startRay);
+    const wmfD_Coord end = onEllipse(endRay);
+    // Arcs run counterclockwise on screen; with y growing downwards that is
+    // the direction of decreasing angles, SVG's sweep flag 0.
+    double sweep = std::atan2(startRay.y, startRay.x) - std::atan2(endRay.y, endRay.x);
+    while (sweep <= 1e-9)
+        sweep += 2 * std::numbers::pi;
+
+    std::string& out = canvas.svg;
+    out += "<path d=\"M";
+    appendPoint(out, start.x, start.y);
+    const auto arcTo = [&](double x, double y, bool large) {
+        out += " A";
+        appendPoint(out, rx, ry);
+        out += large ? " 0 1 0 " : " 0 0 0 ";
+        appendPoint(out, x, y);
+    };
+    if (sweep >= 2 * std::numbers::pi - 1e-9) {
+        arcTo(2 * cx - start.x, 2 * cy - start.y, false);
+        arcTo(start.x, start.y, false);
+    } else {
+        arcTo(end.x, end.y, sweep > std::numbers::pi);
+    }
+    if (shape == ArcShape::Pie) {
+        out += " L";
+        appendPoint(out, cx, cy);
+    }
+    out += shape == ArcShape::Open ? "\"" : " Z\"";
+    if (shape == ArcShape::Open)
+        out += " fill=\"none\"";
+    else
+        appendFill(api, out, arc->dc);
+    appendStroke(out, arc->dc, canvas.onePixel());
+    out += "/>\n";
+}
+
+void drawPie(wmfAPI* api, WmfCanvas& canvas, wmfDrawArc_t* arc) {
+    drawArc(api, canvas, arc, ArcShape::Pie);
+}
+void drawChord(wmfAPI* api, WmfCanvas& canvas, wmfDrawArc_t* arc) {
+    drawArc(api, canvas, arc, ArcShape::Chord);
+}
+void drawOpenArc(wmfAPI* api, WmfCanvas& canvas, wmfDrawArc_t* arc) {
+    drawArc(api, canvas, arc, ArcShape::Open);
+}
+
+void drawLine(wmfAPI*, WmfCanvas& canvas, wmfDrawLine_t* line) {
+    if (!strokes(line->dc))
+        return;
+    std::string& out = canvas.svg;
+    out += "<line";
+    attribute(out, "x1", line->from.x);
+    attribute(out, "y1", line->from.y);
+    attribute(out, "x2", line->to.x);
+    attribute(out, "y2", line->to.y);
+    appendStroke(out, line->dc, canvas.onePixel());
+    out += "/>\n";
+}
+
+void appendPoints(std::string& out, const wmfD_Coord* points, unsigned count) {
+    out += " points=\"";
+    for (unsigned i = 0; i < count; ++i) {
+        appendPoint(out, points[i].x, points[i].y);
+        out += ' ';
+    }
+    out.back() = '"';
+}
+
+void drawPolyline(wmfAPI*, WmfCanvas& canvas, wmfPolyLine_t* line) {
+    if (line->count < 2 || !line->pt || !strokes(line->dc))
+        return;
+    canvas.svg += "<polyline fill=\"none\"";
+    appendPoints(canvas.svg, line->pt, line->count);
+    appendStroke(canvas.svg, line->dc, canvas.onePixel());
+    canvas.svg += "/>\n";
+}
+
+void drawPolygon(wmfAPI* api, WmfCanvas& canvas, wmfPolyLine_t* polygon) {
+    if (polygon->count < 3 || !polygon->pt || (!fills(polygon->dc) && !strokes(polygon->dc)))
+        return;
+    canvas.svg += "<polygon";
+    appendPoints(canvas.svg, polygon->pt, polygon->count);
+    finishShape(api, canvas, polygon->dc);
+}
+
+void drawPolyPolygon(wmfAPI* api, WmfCanvas& canvas, wmfPolyPoly_t* polygons) {
+    if (!polygons->pt || !polygons->count || (!fills(polygons->dc) && !strokes(polygons->dc)))
+        return;
+    std::string& out = canvas.svg;
+    out += "<path d=\"";
+    for (unsigned i = 0; i < polygons->npoly; ++i) {
+        const wmfD_Coord* points = polygons->pt[i];
+        if (!points || polygons->count[i] < 3)
+            continue;
+        for (unsigned j = 0; j < polygons->count[i]; ++j) {
+            out += j == 0 ? 'M' : 'L';
+            appendPoint(out, points[j].x, points[j].y);
+        }
+        out += 'Z';
+    }
+    out += '"';
+    finishShape(api, canvas, polygons->dc);
+}
+
+void fillRect(WmfCanvas& canvas, double x1, double y1, double x2, double y2,
+              std::string_view fill) {
+    std::string& out = canvas.svg;
+    out += "<rect";
+    attribute(out, "x", std::min(x1, x2));
+    attribute(out, "y", std::min(y1, y2));
+    attribute(out, "width", std::abs(x2 - x1));
+    attribute(out, "height", std::abs(y2 - y1));
+    out += fill;
+    out += " stroke=\"none\"/>\n";
+}
+
+void drawPixel(wmfAPI*, WmfCanvas& canvas, wmfDrawPixel_t* pixel) {
+    std::string fill;
+    attribute(fill, "fill", colorOf(pixel->color));
+    fillRect(canvas, pixel->pt.x, pixel->pt.y, pixel->pt.x + pixel->pixel_width,
+             pixel->pt.y + pixel->pixel_height, fill);
+}
+
+// Raster operations without a source: only those that paint are drawn, the
+// ones that combine with what is already there have no SVG equivalent.
+void drawRop(wmfAPI* api, WmfCanvas& canvas, wmfROP_Draw_t* rop) {
+    std::string fill;
+    if (rop->ROP == PATCOPY && fills(rop->dc))
+        appendFill(api, fill, rop->dc);
+    else if (rop->ROP == BLACKNESS)
+        fill = " fill=\"#000000\"";
+    else if (rop->ROP == WHITENESS)
+        fill = " fill=\"#ffffff\"";
+    else
+        return;
+    fillRect(canvas, rop->TL.x, rop->TL.y, rop->BR.x, rop->BR.y, fill);
+}
+
+void paintRegion(wmfAPI* api, WmfCanvas& canvas, wmfPolyRectangle_t* region) {
+    if (!fills(region->dc) || !region->TL || !region->BR)
+        return;
+    std::string fill;
+    appendFill(api, fill, region->dc);
+    for (unsigned i = 0; i < region->count; ++i)
+        fillRect(canvas, region->TL[i].x, region->TL[i].y, region->BR[i].x, region->BR[i].y, fill);
+}
+
+void frameRegion(wmfAPI* api, WmfCanvas& canvas, wmfPolyRectangle_t* region) {
+    if (!fills(region->dc) || !region->TL || !region->BR)
+        return;
+    std::string& out = canvas.svg;
+    const double w = std::abs(region->width);
+    const double h = std::abs(region->height);
+    for (unsigned i = 0; i < region->count; ++i) {
+        const double x1 = std::min(region->TL[i].x, region->BR[i].x);
+        const double y1 = std::min(region->TL[i].y, region->BR[i].y);
+        const double x2 = std::max(region->TL[i].x, region->BR[i].x);
+        const double y2 = std::max(region->TL[i].y, region->BR[i].y);
+        out += "<path d=\"M";
+        appendPoint(out, x1, y1);
+        out += 'H';
+        appendNumber(out, x2);
+        out += 'V';
+        appendNumber(out, y2);
+        out += 'H';
+        appendNumber(out, x1);
+        out += "ZM";
+        appendPoint(out, x1 + w, y1 + h);
+        out += 'V';
+        appendNumber(out, y2 - h);
+        out += 'H';
+        appendNumber(out, x2 - w);
+        out += 'V';
+        appendNumber(out, y1 + h);
+        out += "Z\"";
+        appendFill(api, out, region->dc);
+        out += " fill-rule=\"evenodd\" stroke=\"none\"/>\n";
+    }
+}
+
+int appendToCanvas(char* text, void* context) {
+    auto* canvas = static_cast<WmfCanvas*>(context);
+    try {
+        canvas->svg.append(text);
+        return 0;
+    } catch (const std::bad_alloc&) {
+        canvas->outOfMemory = true;
+        return EOF;
+    }
+}
+int keepStream(void*) {
+    return 0;
+}
+
+void drawBitmap(wmfAPI* api, WmfCanvas& canvas, wmfBMP_Draw_t* bitmap) {
+    if (!bitmap->bmp.data || bitmap->crop.w == 0 || bitmap->crop.h == 0)
+        return;
+    std::string& out = canvas.svg;
+    const double width = std::abs(bitmap->pixel_width * bitmap->crop.w);
+    const double height = std::abs(bitmap->pixel_height * bitmap->crop.h);
+    out += "<image";
+    attribute(out, "x", bitmap->pt.x);
+    attribute(out, "y", bitmap->pt.y);
+    attribute(out, "width", width);
+    attribute(out, "height", height);
+    out += " preserveAspectRatio=\"none\" xlink:href=\"data:image/png;base64,";
+    wmfStream stream{&canvas, appendToCanvas, keepStream};
+    wmf_ipa_bmp_b64(api, bitmap, &stream);
+    out += "\"/>\n";
+}
+
+void drawText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
+    const wmfFont* font = text->dc->font;
+    if (!text->str || !font)
+        return;
+    double size = std::abs(text->font_height);
+    if (!(size > 0))
+        size = 12 * canvas.onePixel();
+    std::string& out = canvas.svg;
+    out += "<text";
+    attribute(out, "x", text->pt.x);
+    attribute(out, "y", text->pt.y);
+    if (font->lfFaceName && *font->lfFaceName)
+        attribute(out, "font-family", windows1252ToUtf8(font->lfFaceName));
+    attribute(out, "font-size", size);
+    if (font->lfWeight >= 100 && font->lfWeight <= 900)
+        attribute(out, "font-weight", std::round(font->lfWeight / 100.0) * 100);
+    if (font->lfItalic)
+        out += " font-style=\"italic\"";
+    attribute(out, "fill", colorOf(text->dc->textcolor));
+    // Escapement is in tenths of a degree, counterclockwise on screen.
+    if (font->lfEscapement != 0) {
+        out += " transform=\"rotate(";
+        appendNumber(out, -font->lfEscapement / 10.0);
+        out += ' ';
+        appendPoint(out, text->pt.x, text->pt.y);
+        out += ")\"";
+    }
+    out += '>';
+    appendEscaped(out, windows1252ToUtf8(text->str));
+    out += "</text>\n";
+}
+
+void beginDrawing(wmfAPI* api) {
+    WmfCanvas& canvas = canvasOf(api);
+    std::string& out = canvas.svg;
+    out.clear();
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\""
+           " version=\"1.2\" baseProfile=\"tiny\"";
+    attribute(out, "width", canvas.width);
+    attribute(out, "height", canvas.height);
+    out += " viewBox=\"";
+    for (const double value : {canvas.viewX, canvas.viewY, canvas.viewWidth, canvas.viewHeight}) {
+        appendNumber(out, value);
+        out += ' ';
+    }
+    out.back() = '"';
+    out += " preserveAspectRatio=\"none\">\n";
+}
+
+void endDrawing(wmfAPI* api) {
+    canvasOf(api).svg += "</svg>\n";
+}
+
+// libwmf is C: no exception may cross it. Running out of memory or of room
+// for the SVG stops the player through its error state instead.
+template <typename Item, void (*Draw)(wmfAPI*, WmfCanvas&, Item*)>
+void guarded(wmfAPI* api, Item* item) {
+    WmfCanvas& canvas = canvasOf(api);
+    if (canvas.tooLarge || canvas.outOfMemory)
+        return;
+    try {
+        Draw(api, canvas, item);
+    } catch (const std::bad_alloc&) {
+        canvas.outOfMemory = true;
+        api->err = wmf_E_InsMem;
+        return;
+    }
+    if (canvas.svg.size() > MaxSvgBytes) {
+        canvas.tooLarge = true;
+        api->err = wmf_E_UserExit;
+    }
+}
+
+template <void (*Step)(wmfAPI*)> void guardedStep(wmfAPI* api) {
+    try {
+        Step(api);
+    } catch (const std::bad_alloc&) {
+        canvasOf(api).outOfMemory = true;
+        api->err = wmf_E_InsMem;
+    }
+}
+
+void ignoreFlood(wmfAPI*, wmfFlood_t*) {}
+void ignoreRegionClip(wmfAPI*, wmfPolyRectangle_t*) {}
+void ignoreUserData(wmfAPI*, wmfUserData_t*) {}
+
+} // namespace
+
+void installWmfSvgDevice(wmfAPI* api) {
+    auto* functions = static_cast<wmfFunctionReference*>(api->function_reference);
+    functions->device_open = nullptr;
+    functions->device_close = nullptr;
+    functions->device_begin = guardedStep<beginDrawing>;
+    functions->device_end = guardedStep<endDrawing>;
+    // Flood fills need the pixels already drawn, and SVG Tiny has no clip
+    // paths; both are left out.
+    functions->flood_interior = ignoreFlood;
+    functions->flood_exterior = ignoreFlood;
+    functions->region_clip = ignoreRegionClip;
+    functions->draw_pixel = guarded<wmfDrawPixel_t, drawPixel>;
+    functions->draw_pie = guarded<wmfDrawArc_t, drawPie>;
+    functions->draw_chord = guarded<wmfDrawArc_t, drawChord>;
+    functions->draw_arc = guarded<wmfDrawArc_t, drawOpenArc>;
+    functions->draw_ellipse = guarded<wmfDrawArc_t, drawEllipse>;
+    functions->draw_line = guarded<wmfDrawLine_t, drawLine>;
+    functions->poly_line = guarded<wmfPolyLine_t, drawPolyline>;
+    functions->draw_polygon = guarded<wmfPolyLine_t, drawPolygon>;
+    functions->draw_polypolygon = guarded<wmfPolyPoly_t, drawPolyPolygon>;
+    functions->draw_rectangle = guarded<wmfDrawRectangle_t, drawRectangle>;
+    functions->rop_draw = guarded<wmfROP_Draw_t, drawRop>;
+    functions->bmp_draw = guarded<wmfBMP_Draw_t, drawBitmap>;
+    functions->bmp_read = wmf_ipa_bmp_read;
+    functions->bmp_free = wmf_ipa_bmp_free;
+    functions->draw_text = guarded<wmfDrawText_t, drawText>;
+    functions->udata_init = ignoreUserData;
+    functions->udata_copy = ignoreUserData;
+    functions->udata_set = ignoreUserData;
+    functions->udata_free = ignoreUserData;
+    functions->region_frame = guarded<wmfPolyRectangle_t, frameRegion>;
+    functions->region_paint = guarded<wmfPolyRectangle_t, paintRegion>;
+}
+
+void attachWmfCanvas(wmfAPI* api, WmfCanvas* canvas) {
+    api->device_data = canvas;
+}
+
+} // namespace sortello::metafile

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The drawing layer libwmf's player calls for every shape; it writes SVG.
+#include <libwmf/api.h>
+#include <string>
+
+namespace sortello::metafile {
+
+struct WmfCanvas {
+    // Set before playing: the output size and the device area it shows.
+    int width = 1;
+    int height = 1;
+    double viewX = 0;
+    double viewY = 0;
+    double viewWidth = 1;
+    double viewHeight = 1;
+
+    std::string svg;
+    bool tooLarge = false;
+    bool outOfMemory = false;
+
+    // Device units per output pixel: no line is drawn thinner than this.
+    double onePixel() const { return (viewWidth / width + viewHeight / height) / 2; }
+};
+
+// Installs the layer's functions; pass it as wmfAPI_Options::function.
+void installWmfSvgDevice(wmfAPI* api);
+
+// Makes the layer draw on canvas; call after wmf_api_create().
+void attachWmfCanvas(wmfAPI* api, WmfCanvas* canvas);
+
+} // namespace sortello::metafile

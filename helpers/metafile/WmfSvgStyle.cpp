@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WmfSvgStyle.h"
+
+#include "SvgText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+
+#include <libwmf/defs.h>
+
+namespace sortello::metafile {
+
+void attribute(std::string& out, std::string_view name, double value) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    appendNumber(out, value);
+    out += '"';
+}
+
+void attribute(std::string& out, std::string_view name, std::string_view value) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    appendEscaped(out, value);
+    out += '"';
+}
+
+void appendPoint(std::string& out, double x, double y) {
+    appendNumber(out, x);
+    out += ',';
+    appendNumber(out, y);
+}
+
+std::string colorOf(const wmfRGB& rgb) {
+    return colorText(rgb.r, rgb.g, rgb.b);
+}
+
+bool fills(const wmfDC* dc) {
+    return dc->brush && dc->brush->lbStyle != BS_NULL;
+}
+
+bool strokes(const wmfDC* dc) {
+    return dc->pen && (dc->pen->lopnStyle & PS_STYLE_MASK) != PS_NULL;
+}
+
+void appendFill(wmfAPI* api, std::string& out, const wmfDC* dc) {
+    if (!fills(dc)) {
+        out += " fill=\"none\"";
+        return;
+    }
+    wmfBrush* brush = dc->brush;
+    wmfRGB color = brush->lbColor;
+    // SVG Tiny has no patterns: a bitmap brush paints in its first pixel's
+    // colour, a hatch brush in its line colour, thinned.
+    if ((brush->lbStyle == BS_DIBPATTERN || brush->lbStyle == BS_PATTERN) && brush->bmp.data)
+        wmf_ipa_bmp_color(api, &brush->bmp, &color, 0, 0);
+    attribute(out, "fill", colorOf(color));
+    if (brush->lbStyle == BS_HATCHED)
+        out += " fill-opacity=\"0.4\"";
+    out += dc->polyfillmode == WINDING ? " fill-rule=\"nonzero\"" : " fill-rule=\"evenodd\"";
+}
+
+void appendStroke(std::string& out, const wmfDC* dc, double minimumWidth) {
+    if (!strokes(dc)) {
+        out += " stroke=\"none\"";
+        return;
+    }
+    const wmfPen* pen = dc->pen;
+    // GDI draws no line thinner than one device pixel.
+    const double width = std::max((std::abs(pen->width) + std::abs(pen->height)) / 2, minimumWidth);
+    attribute(out, "stroke", colorOf(pen->lopnColor));
+    attribute(out, "stroke-width", width);
+    const unsigned cap = pen->lopnStyle & PS_ENDCAP_MASK;
+    out += cap == PS_ENDCAP_SQUARE ? " stroke-linecap=\"square\""
+           : cap == PS_ENDCAP_FLAT ? " stroke-linecap=\"butt\""
+                                   : " stroke-linecap=\"round\"";
+    const unsigned join = pen->lopnStyle & PS_JOIN_MASK;
+    out += join == PS_JOIN_BEVEL   ? " stroke-linejoin=\"bevel\""
+           : join == PS_JOIN_MITER ? " stroke-linejoin=\"miter\""
+                                   : " stroke-linejoin=\"round\"";
+
+    // GDI's dash patterns, in line widths.
+    static constexpr double dash[] = {18, 6};
+    static constexpr double dot[] = {3, 3};
+    static constexpr double dashDot[] = {9, 6, 3, 6};
+    static constexpr double dashDotDot[] = {9, 3, 3, 3, 3, 3};
+    std::span<const double> dashes;
+    switch (pen->lopnStyle & PS_STYLE_MASK) {
+    case PS_DASH:
+        dashes = dash;
+        break;
+    case PS_DOT:
+    case PS_ALTERNATE:
+    case PS_USERSTYLE:
+        dashes = dot;
+        break;
+    case PS_DASHDOT:
+        dashes = dashDot;
+        break;
+    case PS_DASHDOTDOT:
+        dashes = dashDotDot;
+        break;
+    default:
+        return;
+    }
+    out += " stroke-dasharray=\"";
+    for (const double length : dashes) {
+        appendNumber(out, length * width);
+        out += ' ';
+    }
+    out.back() = '"';
+}
+
+} // namespace sortello::metafile

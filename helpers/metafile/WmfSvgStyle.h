@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// SVG attributes for the WMF drawing layer: how the device context's brush
+// and pen look in SVG Tiny.
+#include <libwmf/api.h>
+#include <libwmf/ipa.h>
+#include <string>
+#include <string_view>
+
+namespace sortello::metafile {
+
+// ` name="value"`, the value a number or escaped text.
+void attribute(std::string& out, std::string_view name, double value);
+void attribute(std::string& out, std::string_view name, std::string_view value);
+
+// "x,y".
+void appendPoint(std::string& out, double x, double y);
+
+std::string colorOf(const wmfRGB& rgb);
+
+bool fills(const wmfDC* dc);
+bool strokes(const wmfDC* dc);
+
+// The fill attributes of the context's brush.
+void appendFill(wmfAPI* api, std::string& out, const wmfDC* dc);
+
+// The stroke attributes of the context's pen, no thinner than minimumWidth.
+void appendStroke(std::string& out, const wmfDC* dc, double minimumWidth);
+
+} // namespace sortello::metafile

@@ -1,0 +1,290 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "pictures/MetafileDecoder.h"
+
+#include "pictures/Picture.h"
+#include "shell/Error.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QXmlStreamReader>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace sortello {
+
+namespace {
+
+constexpr qint64 MaxFileBytes = qint64{64} << 20;
+constexpr qint64 MaxSvgBytes = qint64{64} << 20;
+// Long enough for any real first line, "OK <width> <height> <length>".
+constexpr qsizetype MaxHeaderBytes = 512;
+constexpr qsizetype MaxErrorBytes = 4096;
+constexpr int DefaultTimeoutMs = 10'000;
+constexpr rlim_t ChildAddressSpace = rlim_t{512} << 20;
+constexpr rlim_t ChildCpuSeconds = 10;
+
+const QString HelperName = QStringLiteral("sortello-metafile");
+
+int timeoutMs() {
+    bool ok = false;
+    const int fromEnvironment = qEnvironmentVariableIntValue("SORTELLO_METAFILE_TIMEOUT_MS", &ok);
+    return ok && fromEnvironment > 0 ? fromEnvironment : DefaultTimeoutMs;
+}
+
+QString programFolder() {
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+}
+
+// Runs in the child between fork and exec, so only async-signal-safe calls.
+// The helper lowers these limits again itself; setting them here as well
+// covers the time before its main() runs. Its own process group lets a
+// timeout stop everything it started.
+void limitChild() {
+    const rlimit addressSpace{ChildAddressSpace, ChildAddressSpace};
+    const rlimit cpu{ChildCpuSeconds, ChildCpuSeconds + 2};
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_AS, &addressSpace);
+    setrlimit(RLIMIT_CPU, &cpu);
+    setrlimit(RLIMIT_CORE, &none);
+    setpgid(0, 0);
+}
+
+QString quoted(const QString& name) {
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+QString crashReason(int signal) {
+    // The soft processor time limit arrives as SIGXCPU.
+    if (signal == SIGXCPU)
+        return QStringLiteral("it used more processor time than allowed");
+    return QStringLiteral("it crashed with signal %1, %2")
+        .arg(signal)
+        .arg(QString::fromLocal8Bit(strsignal(signal)));
+}
+
+Error stoppedUnexpectedly(const QString& name, const QString& why) {
+    return Error(
+        QStringLiteral("The helper program that draws metafiles stopped unexpectedly on %1 (%2)")
+            .arg(quoted(name), why));
+}
+
+// Makes sure no helper outlives the call, whichever way it ends.
+class ChildGuard {
+public:
+    explicit ChildGuard(QProcess& process) : process(process) {}
+    ~ChildGuard() { stop(); }
+    ChildGuard(const ChildGuard&) = delete;
+    ChildGuard& operator=(const ChildGuard&) = delete;
+
+    void stop() {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        const qint64 pid = process.processId();
+        if (pid > 0)
+            ::kill(-static_cast<pid_t>(pid), SIGKILL);
+        process.kill();
+        process.waitForFinished(2000);
+    }
+
+private:
+    QProcess& process;
+};
+
+// The helper's answer, taken in as it arrives so that a helper sending
+// garbage or too much is stopped as soon as that shows.
+class Answer {
+public:
+    explicit Answer(const QString& name) : name(name) {}
+
+    void take(const QByteArray& chunk) {
+        data += chunk;
+        if (!headerSeen)
+            readHeader();
+        if (!headerSeen)
+            return;
+        if (isError ? data.size() > MaxErrorBytes : data.size() - bodyStart > svgLength)
+            throw stoppedUnexpectedly(name, QStringLiteral("it sent a malformed answer"));
+    }
+
+    MetafileRendering result() const {
+        if (!headerSeen || data.size() - bodyStart < svgLength)
+            throw stoppedUnexpectedly(name, QStringLiteral("its answer was cut short"));
+        if (isError)
+            throw Error(
+                QStringLiteral("The metafile %1 is damaged: %2").arg(quoted(name), errorText));
+        if (size.isEmpty())
+            throw Error(
+                QStringLiteral("The metafile %1 is damaged: it declares a size of %2 x %3 pixels")
+                    .arg(quoted(name))
+                    .arg(size.width())
+                    .arg(size.height()));
+        if (qint64(size.width()) * size.height() > MaxPicturePixels)
+            throw Error(
+                QStringLiteral("The metafile %1 is too large: %2 x %3 pixels, more than the "
+                               "%4 pixels a picture may have")
+                    .arg(quoted(name))
+                    .arg(size.width())
+                    .arg(size.height())
+                    .arg(MaxPicturePixels));
+        QByteArray svg = data.mid(bodyStart);
+        QXmlStreamReader reader(svg);
+        if (!startsWithSvgElement(reader))
+            throw stoppedUnexpectedly(name, QStringLiteral("its answer is not an SVG drawing"));
+        // The converters copy parts of the file into the SVG; a damaged file
+        // can make them write XML no renderer reads.
+        while (!reader.atEnd())
+            reader.readNext();
+        if (reader.hasError())
+            throw Error(QStringLiteral("The metafile %1 is damaged: its drawing is not well-formed "
+                                       "XML (line %2: %3)")
+                            .arg(quoted(name))
+                            .arg(reader.lineNumber())
+                            .arg(reader.errorString()));
+        return {size, svg};
+    }
+
+private:
+    void readHeader() {
+        const qsizetype end = data.indexOf('\n');
+        if (end < 0) {
+            if (data.size() > MaxHeaderBytes)
+                throw stoppedUnexpectedly(name, QStringLiteral("it sent a malformed answer"));
+            return;
+        }
+        const QByteArray line = data.left(end);
+        if (line.startsWith("ERROR ")) {
+            isError = true;
+            errorText = QString::fromUtf8(line.mid(6)).simplified().left(300);
+            svgLength = 0;
+        } else {
+            const QList<QByteArray> fields = line.split(' ');
+            bool okWidth = false;
+            bool okHeight = false;
+            bool okLength = false;
+            if (fields.size() == 4 && fields[0] == "OK") {
+                size = QSize(fields[1].toInt(&okWidth), fields[2].toInt(&okHeight));
+                svgLength = fields[3].toLongLong(&okLength);
+            }
+            if (!okWidth || !okHeight || !okLength || svgLength < 0)
+                throw stoppedUnexpectedly(name, QStringLiteral("it sent a malformed answer"));
+            if (svgLength > MaxSvgBytes)
+                throw Error(QStringLiteral("The helper program that draws metafiles sent more than "
+                                           "64 MiB for %1")
+                                .arg(quoted(name)));
+        }
+        headerSeen = true;
+        bodyStart = end + 1;
+    }
+
+    // Tells an SVG document from garbage by its first element.
+    static bool startsWithSvgElement(QXmlStreamReader& reader) {
+        while (!reader.atEnd()) {
+            if (reader.readNext() == QXmlStreamReader::StartElement)
+                return reader.name() == QLatin1String("svg");
+        }
+        return false;
+    }
+
+    QString name;
+    QByteArray data;
+    bool headerSeen = false;
+    bool isError = false;
+    QString errorText;
+    QSize size;
+    qint64 svgLength = 0;
+    qsizetype bodyStart = 0;
+};
+
+QStringList helperArguments(const QFileInfo& file) {
+    const QString suffix = file.suffix().toLower();
+    QStringList arguments;
+    if (suffix == QLatin1String("wmf"))
+        arguments << QStringLiteral("--wmf");
+    else if (suffix == QLatin1String("emf"))
+        arguments << QStringLiteral("--emf");
+    // An absolute path never looks like an option.
+    arguments << file.absoluteFilePath();
+    return arguments;
+}
+
+} // namespace
+
+QString metafileHelperPath() {
+    const QString fromEnvironment = qEnvironmentVariable("SORTELLO_METAFILE_HELPER");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    const QString folder = programFolder();
+    const QString beside = folder + QLatin1Char('/') + HelperName;
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    const QString installed =
+        QDir::cleanPath(folder + QStringLiteral("/../libexec/sortello/") + HelperName);
+    if (QFileInfo(installed).isExecutable())
+        return installed;
+    return beside;
+}
+
+MetafileRendering renderMetafile(const QString& path) {
+    const QFileInfo file(path);
+    const QString name = file.fileName();
+    if (!file.isFile() || !file.isReadable())
+        throw Error(QStringLiteral("Cannot read the metafile %1").arg(quoted(name)));
+    if (file.size() > MaxFileBytes)
+        throw Error(QStringLiteral("The metafile %1 is larger than 64 MiB and is not drawn")
+                        .arg(quoted(name)));
+
+    const QString helper = metafileHelperPath();
+    const int limitMs = timeoutMs();
+    QProcess process;
+    process.setProgram(helper);
+    process.setArguments(helperArguments(file));
+    process.setStandardInputFile(QProcess::nullDevice());
+    // The libraries' complaints are of no use to the user, and unread they
+    // could fill the pipe and stall the helper.
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.setChildProcessModifier(limitChild);
+    ChildGuard guard(process);
+
+    QElapsedTimer clock;
+    clock.start();
+    process.start(QIODevice::ReadOnly);
+    if (!process.waitForStarted(limitMs))
+        throw Error(QStringLiteral("Cannot start the helper program that draws metafiles (%1): %2")
+                        .arg(helper, process.errorString()));
+
+    Answer answer(name);
+    while (true) {
+        const qint64 left = limitMs - clock.elapsed();
+        if (left <= 0) {
+            guard.stop();
+            throw Error(
+                QStringLiteral("Drawing %1 took too long and was stopped").arg(quoted(name)));
+        }
+        if (process.waitForReadyRead(int(left))) {
+            answer.take(process.readAllStandardOutput());
+            continue;
+        }
+        // No more output: either the helper ended, or it closed its output
+        // and still runs, which the time limit then settles.
+        if (process.state() == QProcess::NotRunning ||
+            process.waitForFinished(int(qMax<qint64>(1, limitMs - clock.elapsed()))))
+            break;
+    }
+    answer.take(process.readAllStandardOutput());
+
+    if (process.exitStatus() == QProcess::CrashExit)
+        throw stoppedUnexpectedly(name, crashReason(process.exitCode()));
+    if (process.exitCode() != 0)
+        throw stoppedUnexpectedly(name, QStringLiteral("exit code %1").arg(process.exitCode()));
+    return answer.result();
+}
+
+} // namespace sortello

@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "pictures/Picture.h"
+
+#include "pictures/JpegDecoder.h"
+#include "pictures/MetafileDecoder.h"
+#include "pictures/RasterDecoder.h"
+#include "shell/Error.h"
+#include "shell/Misc.h"
+
+#include <QPainter>
+#include <QSvgRenderer>
+#include <mutex>
+
+namespace sortello {
+
+namespace {
+
+// A pane, the other pane, the viewer and one size being resized to: more would
+// only hold memory.
+constexpr int CachedSizes = 4;
+
+struct CachedImage {
+    QSize key;
+    QImage image;
+};
+
+} // namespace
+
+struct Picture::Data {
+    QString path;
+    PictureKind kind = PictureKind::Bitmap;
+    QSize size;
+    QImage still; // BMP, GIF, ICO: decoded in full when opened
+    QList<AnimationFrame> frames;
+    QByteArray svg; // metafiles
+
+    // Pictures are shared values that any thread may draw from.
+    std::mutex lock;
+    QList<CachedImage> cache; // most recently used first
+
+    QImage cached(const QSize& key) {
+        const std::lock_guard guard(lock);
+        for (qsizetype i = 0; i < cache.size(); ++i) {
+            if (cache[i].key == key) {
+                cache.move(i, 0);
+                return cache.first().image;
+            }
+        }
+        return {};
+    }
+
+    void keep(const QSize& key, const QImage& image) {
+        const std::lock_guard guard(lock);
+        for (qsizetype i = 0; i < cache.size(); ++i)
+            if (cache[i].key == key)
+                cache.removeAt(i--);
+        cache.prepend({key, image});
+        while (cache.size() > CachedSizes)
+            cache.removeLast();
+    }
+
+    QImage renderMetafileAt(const QSize& target) const;
+};
+
+QImage Picture::Data::renderMetafileAt(const QSize& target) const {
+    if (qint64(target.width()) * target.height() > MaxPicturePixels)
+        throw tooLargeError(path, target.width(), target.height());
+    QSvgRenderer renderer(svg);
+    if (!renderer.isValid())
+        throw Error(QStringLiteral("The drawing in \"%1\" cannot be shown").arg(path));
+    QImage image(target, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        throw Error(QStringLiteral("There is not enough memory to show \"%1\" at %2 x %3 pixels")
+                        .arg(path)
+                        .arg(target.width())
+                        .arg(target.height()));
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
+    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(target)));
+    return image;
+}
+
+Picture::Picture() = default;
+
+Picture Picture::open(const QString& path) {
+    const QString extension = extensionOf(path);
+    const QString lower = asciiLower(extension);
+    auto data = std::make_shared<Data>();
+    data->path = path;
+    if (lower == QLatin1String(".jpg") || lower == QLatin1String(".jpeg")) {
+        data->kind = PictureKind::Jpeg;
+        data->size = readJpegSize(path);
+    } else if (lower == QLatin1String(".bmp") || lower == QLatin1String(".gif") ||
+               lower == QLatin1String(".ico")) {
+        data->kind = lower == QLatin1String(".bmp")   ? PictureKind::Bitmap
+                     : lower == QLatin1String(".gif") ? PictureKind::Gif
+                                                      : PictureKind::Icon;
+        RasterImage raster = decodeRaster(path, data->kind);
+        data->still = raster.image;
+        data->frames = raster.frames;
+        data->size = raster.image.size();
+    } else if (lower == QLatin1String(".wmf") || lower == QLatin1String(".emf")) {
+        data->kind = PictureKind::Metafile;
+        // Our own checks first, so an empty or unreadable metafile reads like
+        // any other picture that is.
+        qint64 bytes = 0;
+        openPictureFile(path, bytes);
+        MetafileRendering rendering = renderMetafile(path);
+        data->size = rendering.size;
+        data->svg = rendering.svg;
+    } else {
+        throw Error(QStringLiteral("Unknown picture file extension (.%1)").arg(extension.mid(1)));
+    }
+    Picture picture;
+    picture.d = std::move(data);
+    return picture;
+}
+
+bool Picture::isNull() const {
+    return !d;
+}
+
+QString Picture::path() const {
+    return d ? d->path : QString();
+}
+
+PictureKind Picture::kind() const {
+    return d ? d->kind : PictureKind::Bitmap;
+}
+
+QSize Picture::size() const {
+    return d ? d->size : QSize(0, 0);
+}
+
+QImage Picture::imageFor(const QSize& target, const DecodeProgress& progress) const {
+    if (!d)
+        return {};
+    switch (d->kind) {
+    case PictureKind::Jpeg: {
+        // Keyed by the scale's output, so targets that share a scale share it.
+        const int eighths = jpegScaleFor(d->size, target);
+        const QSize key = jpegScaledSize(d->size, eighths);
+        QImage image = d->cached(key);
+        if (image.isNull()) {
+            image = decodeJpeg(d->path, eighths, progress);
+            d->keep(key, image);
+        }
+        return image;
+    }
+    case PictureKind::Metafile: {
+        const QSize key = target.isEmpty() ? d->size : target;
+        QImage image = d->cached(key);
+        if (image.isNull()) {
+            image = d->renderMetafileAt(key);
+            d->keep(key, image);
+        }
+        return image;
+    }
+    default:
+        return d->still;
+    }
+}
+
+QImage Picture::fullImage(const DecodeProgress& progress) const {
+    if (!d)
+        return {};
+    if (d->kind == PictureKind::Jpeg || d->kind == PictureKind::Metafile)
+        return imageFor(d->size, progress);
+    return d->still;
+}
+
+const QList<AnimationFrame>& Picture::frames() const {
+    static const QList<AnimationFrame> none;
+    return d ? d->frames : none;
+}
+
+} // namespace sortello

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// BMP, GIF and ICO files through QImageReader with the format their extension
+// names, decoded in full (they are small, or cheap to decode), and the file
+// checks and error texts every picture decoder shares.
+#include "pictures/Picture.h"
+#include "shell/Error.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QString>
+#include <cstdio>
+#include <memory>
+
+namespace sortello {
+
+// An animated GIF keeps its frames only while all of them together stay below
+// this many pixels (and this many frames); a larger one shows its first frame.
+inline constexpr qint64 MaxAnimationPixels = MaxPicturePixels / 4;
+inline constexpr int MaxAnimationFrames = 5000;
+
+struct RasterImage {
+    QImage image;                 // the picture (an animation's first frame)
+    QList<AnimationFrame> frames; // two or more, or none for a still picture
+};
+
+// Decodes a Bitmap, Gif or Icon file: an icon gives its largest image.
+RasterImage decodeRaster(const QString& path, PictureKind kind);
+
+// ---- Shared by the decoders --------------------------------------------------
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a picture file for reading and gives its size in bytes. Throws a clear
+// Error when it cannot be opened (with the system's reason), is a folder or is
+// empty.
+FileHandle openPictureFile(const QString& path, qint64& size);
+
+// The first bytes of an open file, leaving its position where it was.
+QByteArray fileHead(std::FILE* file, int count = 16);
+
+// What a file's first bytes show it to be ("a PNG picture", "text"), or an
+// empty text when they show nothing we know.
+QString contentDescription(const QByteArray& head);
+
+Error tooLargeError(const QString& path, qint64 width, qint64 height);
+// `format` is the format the extension promised ("JPEG", "BMP"); `detail` the
+// decoder's own reason, used when the content shows nothing we know.
+Error wrongContentError(const QString& path, const QString& format, const QByteArray& head,
+                        const QString& detail);
+
+} // namespace sortello

@@ -1,0 +1,384 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "pictures/MetafileDecoder.h"
+#include "shell/Error.h"
+#include "support/MetafileFixtures.h"
+#include "support/TempFiles.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QSvgRenderer>
+#include <QXmlStreamReader>
+#include <QtEndian>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace sortello;
+using namespace sortello::test;
+
+namespace {
+
+// ctest names the helper; a test program started by hand finds it where the
+// build puts it, one folder above the test programs.
+QString builtHelper() {
+    const QString fromEnvironment = qEnvironmentVariable("SORTELLO_METAFILE_HELPER");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../sortello-metafile");
+}
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const QString& value)
+        : name(name), previous(qgetenv(name)), hadValue(qEnvironmentVariableIsSet(name)) {
+        qputenv(name, value.toUtf8());
+    }
+    ~ScopedEnvironment() {
+        if (hadValue)
+            qputenv(name, previous);
+        else
+            qunsetenv(name);
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name;
+    QByteArray previous;
+    bool hadValue;
+};
+
+QString errorOf(const QString& path) {
+    try {
+        renderMetafile(path);
+    } catch (const Error& error) {
+        return error.message();
+    }
+    return QStringLiteral("(no error)");
+}
+
+QImage drawn(const MetafileRendering& rendering) {
+    QSvgRenderer renderer(rendering.svg);
+    QImage image(rendering.size, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    return image;
+}
+
+bool near(QColor actual, QColor expected) {
+    return qAbs(actual.red() - expected.red()) <= 8 &&
+           qAbs(actual.green() - expected.green()) <= 8 &&
+           qAbs(actual.blue() - expected.blue()) <= 8;
+}
+
+class MetafileDecoderTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    ScopedEnvironment helper{"SORTELLO_METAFILE_HELPER", builtHelper()};
+};
+
+// --- Drawing real files -------------------------------------------------
+
+struct DrawingCase {
+    const char* name;
+    bool emf;
+    MetafileSample sample;
+};
+
+void PrintTo(const DrawingCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class MetafileDrawing : public MetafileDecoderTest,
+                        public ::testing::WithParamInterface<DrawingCase> {};
+
+TEST_P(MetafileDrawing, HasItsOwnSizeAndPaintsOnlyItsShape) {
+    const DrawingCase& c = GetParam();
+    const QString path = folder.file(QString::fromLatin1(c.name) + (c.emf ? ".emf" : ".wmf"));
+    ASSERT_TRUE(c.emf ? writeEmf(path, c.sample) : writeWmf(path, c.sample));
+
+    const MetafileRendering rendering = renderMetafile(path);
+    EXPECT_EQ(rendering.size, c.sample.size);
+    ASSERT_TRUE(QSvgRenderer(rendering.svg).isValid()) << rendering.svg.left(400).toStdString();
+
+    const QImage image = drawn(rendering);
+    const QRect& shape = c.sample.shape;
+    const QPoint center = shape.center();
+    const QPoint quarter(shape.width() / 5, shape.height() / 5);
+    const bool pie = c.sample.kind == MetafileShape::QuarterPie;
+    const QPoint inside = pie ? center + QPoint(quarter.x(), -quarter.y()) : center;
+    EXPECT_TRUE(near(image.pixelColor(inside), c.sample.color))
+        << "inside " << qPrintable(image.pixelColor(inside).name());
+    // The shape keeps its place within the frame: the margins stay empty.
+    QList<QPoint> outside = {
+        QPoint(1, 1), QPoint(c.sample.size.width() - 2, c.sample.size.height() - 2),
+        QPoint(shape.left() - 4, center.y()), QPoint(shape.right() + 4, center.y())};
+    if (pie)
+        outside << center + QPoint(-quarter.x(), quarter.y()) << center + quarter;
+    for (const QPoint& point : outside)
+        EXPECT_TRUE(near(image.pixelColor(point), Qt::white))
+            << point.x() << "," << point.y() << " " << qPrintable(image.pixelColor(point).name());
+}
+
+MetafileSample sampleOf(QSize size, QRect shape, MetafileShape kind,
+                        WmfMapping mapping = WmfMapping::Window) {
+    MetafileSample s;
+    s.size = size;
+    s.shape = shape;
+    s.kind = kind;
+    s.mapping = mapping;
+    s.color = QColor(30, 90, 200);
+    return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , MetafileDrawing,
+    ::testing::Values(
+        DrawingCase{"wmf_window", false,
+                    sampleOf({192, 144}, {48, 36, 96, 72}, MetafileShape::Rectangle)},
+        DrawingCase{"wmf_placeable_units", false,
+                    sampleOf({200, 100}, {80, 30, 40, 40}, MetafileShape::Rectangle,
+                             WmfMapping::PlaceableUnits)},
+        DrawingCase{"wmf_tall_ellipse", false,
+                    sampleOf({40, 300}, {6, 100, 28, 100}, MetafileShape::Ellipse)},
+        DrawingCase{"wmf_large", false,
+                    sampleOf({3000, 2000}, {1000, 800, 900, 300}, MetafileShape::Rectangle)},
+        DrawingCase{"wmf_quarter_pie", false,
+                    sampleOf({200, 200}, {20, 20, 160, 160}, MetafileShape::QuarterPie)},
+        DrawingCase{"emf_quarter_pie", true,
+                    sampleOf({200, 200}, {20, 20, 160, 160}, MetafileShape::QuarterPie)},
+        DrawingCase{"emf_rectangle", true,
+                    sampleOf({200, 150}, {50, 40, 100, 70}, MetafileShape::Rectangle)},
+        DrawingCase{"emf_wide_ellipse", true,
+                    sampleOf({640, 80}, {200, 10, 240, 60}, MetafileShape::Ellipse)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+QString textOf(const QByteArray& svg) {
+    QString text;
+    QXmlStreamReader reader(svg);
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"text")
+            text += reader.readElementText(QXmlStreamReader::IncludeChildElements);
+    }
+    return text;
+}
+
+class MetafileText : public MetafileDecoderTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MetafileText, KeepsMarkupCharactersAndAccents) {
+    const bool emf = GetParam();
+    MetafileSample s;
+    s.text = QStringLiteral("a<b & \"c\" caf\u00e9");
+    const QString path = folder.file(emf ? QStringLiteral("text.emf") : QStringLiteral("text.wmf"));
+    ASSERT_TRUE(emf ? writeEmf(path, s) : writeWmf(path, s));
+
+    const MetafileRendering rendering = renderMetafile(path);
+    EXPECT_TRUE(QSvgRenderer(rendering.svg).isValid());
+    EXPECT_EQ(textOf(rendering.svg), s.text) << rendering.svg.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(, MetafileText, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "emf" : "wmf"; });
+
+TEST_F(MetafileDecoderTest, NameDoesNotNeedALowerCaseExtension) {
+    const QString upper = folder.file(QStringLiteral("LOGO.WMF"));
+    const QString unnamed = folder.file(QStringLiteral("drawing.bin"));
+    ASSERT_TRUE(writeWmf(upper));
+    ASSERT_TRUE(writeEmf(unnamed));
+
+    EXPECT_EQ(renderMetafile(upper).size, MetafileSample().size);
+    // Without a kind in the name, the content decides.
+    EXPECT_EQ(renderMetafile(unnamed).size, MetafileSample().size);
+}
+
+// --- Damaged files ------------------------------------------------------
+
+QByteArray randomBytes(int count) {
+    QByteArray bytes(count, '\0');
+    QRandomGenerator generator(42);
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator.bounded(256));
+    return bytes;
+}
+
+QByteArray pngBytes() {
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray validFile(const TempFolder& folder, bool emf) {
+    const QString path =
+        folder.file(emf ? QStringLiteral("valid.emf") : QStringLiteral("valid.wmf"));
+    if (!(emf ? writeEmf(path) : writeWmf(path)))
+        return {};
+    return readFile(path);
+}
+
+struct DamagedCase {
+    const char* name;
+    const char* fileName;
+    std::function<QByteArray(const TempFolder&)> bytes;
+    const char* expected;
+};
+
+void PrintTo(const DamagedCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class DamagedMetafile : public MetafileDecoderTest,
+                        public ::testing::WithParamInterface<DamagedCase> {};
+
+TEST_P(DamagedMetafile, GivesAClearErrorNamingTheFile) {
+    const DamagedCase& c = GetParam();
+    const QString path = folder.file(QString::fromLatin1(c.fileName));
+    writeFile(path, c.bytes(folder));
+
+    const QString message = errorOf(path);
+    EXPECT_TRUE(message.startsWith(
+        QStringLiteral("The metafile \"%1\" is damaged: ").arg(QString::fromLatin1(c.fileName))))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QLatin1String(c.expected))) << message.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , DamagedMetafile,
+    ::testing::Values(
+        DamagedCase{"truncated_emf", "cut.emf",
+                    [](const TempFolder& f) {
+                        const QByteArray b = validFile(f, true);
+                        return b.left(b.size() / 2);
+                    },
+                    "the file is truncated"},
+        DamagedCase{"truncated_wmf", "cut.wmf",
+                    [](const TempFolder& f) {
+                        const QByteArray b = validFile(f, false);
+                        return b.left(b.size() - 10);
+                    },
+                    "the file is truncated"},
+        DamagedCase{"emf_record_of_odd_size", "odd.emf",
+                    [](const TempFolder& f) {
+                        QByteArray b = validFile(f, true);
+                        const int second = int(qFromLittleEndian<quint32>(b.constData() + 4));
+                        qToLittleEndian<quint32>(6, b.data() + second + 4);
+                        return b;
+                    },
+                    "a record is damaged"},
+        DamagedCase{"random_emf", "noise.emf", [](const TempFolder&) { return randomBytes(4096); },
+                    "it is not an EMF file"},
+        DamagedCase{"random_wmf", "noise.wmf", [](const TempFolder&) { return randomBytes(4096); },
+                    "it is not a WMF file"},
+        DamagedCase{"png_named_wmf", "photo.wmf", [](const TempFolder&) { return pngBytes(); },
+                    "it is not a WMF file"},
+        DamagedCase{"emf_named_wmf", "other.wmf",
+                    [](const TempFolder& f) { return validFile(f, true); }, "it is not a WMF file"},
+        DamagedCase{"empty_wmf", "empty.wmf", [](const TempFolder&) { return QByteArray(); },
+                    "the file is empty"},
+        DamagedCase{"empty_emf", "empty.emf", [](const TempFolder&) { return QByteArray(); },
+                    "the file is empty"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MetafileDecoderTest, MissingFileIsNotHandedToTheHelper) {
+    EXPECT_EQ(errorOf(folder.file(QStringLiteral("gone.wmf"))),
+              QStringLiteral("Cannot read the metafile \"gone.wmf\""));
+}
+
+// --- A helper that misbehaves -------------------------------------------
+
+struct HelperCase {
+    const char* name;
+    const char* script; // the body of a /bin/sh script standing in for the helper
+    const char* expected;
+};
+
+void PrintTo(const HelperCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class MisbehavingHelper : public MetafileDecoderTest,
+                          public ::testing::WithParamInterface<HelperCase> {};
+
+TEST_P(MisbehavingHelper, GivesAClearErrorWithinTheTimeLimit) {
+    const HelperCase& c = GetParam();
+    const QString script = folder.file(QStringLiteral("helper.sh"));
+    writeFile(script, QByteArray("#!/bin/sh\n") + c.script + '\n');
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString picture = folder.file(QStringLiteral("x.wmf"));
+    ASSERT_TRUE(writeWmf(picture));
+    const ScopedEnvironment fake("SORTELLO_METAFILE_HELPER", script);
+    const ScopedEnvironment limit("SORTELLO_METAFILE_TIMEOUT_MS", QStringLiteral("1000"));
+
+    QElapsedTimer clock;
+    clock.start();
+    const QString message = errorOf(picture);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_TRUE(message.contains(QLatin1String(c.expected))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QLatin1String("\"x.wmf\""))) << message.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , MisbehavingHelper,
+    ::testing::Values(
+        HelperCase{"crashes", "kill -SEGV $$",
+                   "The helper program that draws metafiles stopped unexpectedly on \"x.wmf\" "
+                   "(it crashed with signal 11"},
+        HelperCase{"runs_out_of_processor_time", "kill -XCPU $$",
+                   "(it used more processor time than allowed)"},
+        HelperCase{"hangs", "exec sleep 100", "Drawing \"x.wmf\" took too long and was stopped"},
+        HelperCase{"hangs_with_output_closed", "exec >&-\nexec sleep 100",
+                   "took too long and was stopped"},
+        HelperCase{"talks_endlessly", "exec head -c 100000000 /dev/zero",
+                   "stopped unexpectedly on \"x.wmf\" (it sent a malformed answer)"},
+        HelperCase{"announces_a_huge_drawing", "printf 'OK 10 10 999999999\\n'; exec sleep 100",
+                   "sent more than 64 MiB for \"x.wmf\""},
+        HelperCase{"sends_more_than_announced", "printf 'OK 10 10 6\\n<svg/>garbage'",
+                   "(it sent a malformed answer)"},
+        HelperCase{"sends_less_than_announced", "printf 'OK 10 10 100\\n<svg/>'",
+                   "(its answer was cut short)"},
+        HelperCase{"sends_no_svg", "printf 'OK 10 10 5\\nhello'",
+                   "(its answer is not an SVG drawing)"},
+        HelperCase{"sends_broken_xml",
+                   "s='<svg xmlns=\"http://www.w3.org/2000/svg\"><g a=\"1\" a=\"2\"/></svg>'; "
+                   "printf 'OK 10 10 %d\\n%s' ${#s} \"$s\"",
+                   "The metafile \"x.wmf\" is damaged: its drawing is not well-formed XML"},
+        HelperCase{"fails_silently", "exit 3", "stopped unexpectedly on \"x.wmf\" (exit code 3)"},
+        HelperCase{"declares_no_size",
+                   "s='<svg xmlns=\"http://www.w3.org/2000/svg\"/>'; printf 'OK 0 10 %d\\n%s' "
+                   "${#s} \"$s\"",
+                   "The metafile \"x.wmf\" is damaged: it declares a size of 0 x 10 pixels"},
+        HelperCase{
+            "declares_too_many_pixels",
+            "s='<svg xmlns=\"http://www.w3.org/2000/svg\"/>'; printf 'OK 100000 100000 %d\\n%s' "
+            "${#s} \"$s\"",
+            "The metafile \"x.wmf\" is too large: 100000 x 100000 pixels"},
+        HelperCase{"reports_an_error", "echo 'ERROR it is broken'",
+                   "The metafile \"x.wmf\" is damaged: it is broken"},
+        // The limits reach the helper before its own code runs.
+        HelperCase{"reports_its_limits",
+                   "echo \"ERROR as=$(ulimit -v) core=$(ulimit -c) cpu=$(ulimit -t)\"",
+                   "as=524288 core=0 cpu=10"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MetafileDecoderTest, MissingHelperCannotStart) {
+    const QString picture = folder.file(QStringLiteral("x.emf"));
+    ASSERT_TRUE(writeEmf(picture));
+    const QString missing = folder.file(QStringLiteral("nowhere/sortello-metafile"));
+    const ScopedEnvironment fake("SORTELLO_METAFILE_HELPER", missing);
+
+    const QString message = errorOf(picture);
+    EXPECT_TRUE(message.startsWith(
+        QStringLiteral("Cannot start the helper program that draws metafiles (%1): ").arg(missing)))
+        << message.toStdString();
+}
+
+} // namespace

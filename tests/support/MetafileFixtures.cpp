@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/MetafileFixtures.h"
+
+#include <QFile>
+#include <cstdlib>
+#include <uemf.h>
+#include <uemf_utf.h>
+#include <uwmf.h>
+
+namespace sortello::test {
+
+namespace {
+
+// A reference device of 3.7795 pixels per millimetre: exactly 96 dpi.
+constexpr int DevicePixels = 960;
+constexpr int DeviceMillimetres = 254;
+
+U_COLORREF colorOf(const QColor& color) {
+    return colorref_set(color.red(), color.green(), color.blue());
+}
+
+bool append(EMFTRACK* emf, char* record) {
+    return record && emf_append(reinterpret_cast<U_ENHMETARECORD*>(record), emf, U_REC_FREE) == 0;
+}
+
+bool append(WMFTRACK* wmf, char* record) {
+    return record && wmf_append(reinterpret_cast<U_METARECORD*>(record), wmf, U_REC_FREE) == 0;
+}
+
+} // namespace
+
+bool writeEmf(const QString& path, const MetafileSample& sample) {
+    EMFTRACK* emf = nullptr;
+    EMFHANDLES* handles = nullptr;
+    if (emf_start(QFile::encodeName(path).constData(), 4096, 4096, &emf) != 0)
+        return false;
+    emf_htable_create(16, 16, &handles);
+
+    // The frame is in hundredths of a millimetre, 2540 to the inch.
+    const U_RECTL frame =
+        rectl_set(pointl_set(0, 0), pointl_set(qRound(sample.size.width() * 2540 / 96.0),
+                                               qRound(sample.size.height() * 2540 / 96.0)));
+    const QRect& r = sample.shape;
+    const U_RECTL bounds =
+        rectl_set(pointl_set(r.left(), r.top()), pointl_set(r.right(), r.bottom()));
+    const U_RECTL box = rectl_set(pointl_set(r.left(), r.top()),
+                                  pointl_set(r.left() + r.width(), r.top() + r.height()));
+    const U_POINTL center = pointl_set(r.left() + r.width() / 2, r.top() + r.height() / 2);
+    uint32_t brush = 0;
+    bool ok = append(emf, U_EMRHEADER_set(bounds, frame, nullptr, 0, nullptr,
+                                          sizel_set(DevicePixels, DevicePixels),
+                                          sizel_set(DeviceMillimetres, DeviceMillimetres), 0));
+    ok = ok && append(emf, createbrushindirect_set(
+                               &brush, handles,
+                               logbrush_set(U_BS_SOLID, colorOf(sample.color), U_HS_SOLIDCLR)));
+    ok = ok && append(emf, selectobject_set(brush, handles));
+    ok = ok && append(emf, selectobject_set(U_NULL_PEN, handles));
+    switch (sample.kind) {
+    case MetafileShape::Rectangle:
+        ok = ok && append(emf, U_EMRRECTANGLE_set(box));
+        break;
+    case MetafileShape::Ellipse:
+        ok = ok && append(emf, U_EMRELLIPSE_set(box));
+        break;
+    case MetafileShape::QuarterPie:
+        ok = ok && append(emf, U_EMRPIE_set(box, pointl_set(box.right, center.y),
+                                            pointl_set(center.x, box.top)));
+        break;
+    }
+    if (!sample.text.isEmpty()) {
+        uint32_t font = 0;
+        uint16_t* face = U_Utf8ToUtf16le("Arial", 0, nullptr);
+        U_LOGFONT logFont =
+            logfont_set(-12, 0, 0, 0, U_FW_NORMAL, 0, 0, 0, U_ANSI_CHARSET, U_OUT_DEFAULT_PRECIS,
+                        U_CLIP_DEFAULT_PRECIS, U_DEFAULT_QUALITY, U_DEFAULT_PITCH, face);
+        std::free(face);
+        ok = ok && append(emf, extcreatefontindirectw_set(
+                                   &font, handles, reinterpret_cast<char*>(&logFont), nullptr));
+        ok = ok && append(emf, selectobject_set(font, handles));
+        size_t length = 0;
+        uint16_t* text = U_Utf8ToUtf16le(sample.text.toUtf8().constData(), 0, &length);
+        uint32_t* advances = dx_set(-12, U_FW_NORMAL, length);
+        const U_RECTL noBounds{0, 0, -1, -1};
+        char* run = emrtext_set(pointl_set(2, 12), length, 2, text, U_ETO_NONE, noBounds, advances);
+        ok = ok && append(emf, U_EMREXTTEXTOUTW_set(noBounds, U_GM_COMPATIBLE, 1, 1,
+                                                    reinterpret_cast<PU_EMRTEXT>(run)));
+        std::free(run);
+        std::free(advances);
+        std::free(text);
+    }
+    ok = ok && append(emf, U_EMREOF_set(0, nullptr, emf));
+    ok = ok && emf_finish(emf, handles) == 0;
+    emf_free(&emf);
+    emf_htable_free(&handles);
+    return ok;
+}
+
+bool writeWmf(const QString& path, const MetafileSample& sample) {
+    WMFTRACK* wmf = nullptr;
+    WMFHANDLES* handles = nullptr;
+    if (wmf_start(QFile::encodeName(path).constData(), 4096, 4096, &wmf) != 0)
+        return false;
+    wmf_htable_create(16, 16, &handles);
+
+    // Coordinates are 16-bit: fine units for small pictures, pixels for
+    // large ones.
+    const int unitsPerInch =
+        qMax(sample.size.width(), sample.size.height()) * 15 <= 32767 ? 1440 : 96;
+    const int scale = unitsPerInch / 96;
+    const auto point = [&](int x, int y) { return point16_set(x * scale, y * scale); };
+    U_PAIRF* inches = U_PAIRF_set(sample.size.width() / 96.0f, sample.size.height() / 96.0f);
+    char* header = U_WMRHEADER_set(inches, unitsPerInch);
+    std::free(inches);
+    bool ok = header && wmf_header_append(reinterpret_cast<U_METARECORD*>(header), wmf, 1) == 0;
+    if (sample.mapping == WmfMapping::Window) {
+        ok = ok && append(wmf, U_WMRSETWINDOWORG_set(point16_set(0, 0)));
+        ok = ok &&
+             append(wmf, U_WMRSETWINDOWEXT_set(point(sample.size.width(), sample.size.height())));
+        ok = ok && append(wmf, U_WMRSETMAPMODE_set(U_MM_ANISOTROPIC));
+    }
+    ok = ok && append(wmf, U_WMRSETBKMODE_set(U_TRANSPARENT));
+
+    uint32_t brush = 0;
+    uint32_t pen = 0;
+    ok = ok && append(wmf, wcreatebrushindirect_set(
+                               &brush, handles,
+                               U_WLOGBRUSH_set(U_BS_SOLID, colorOf(sample.color), U_HS_SOLIDCLR)));
+    ok = ok && append(wmf, wselectobject_set(brush, handles));
+    ok = ok && append(wmf, wcreatepenindirect_set(&pen, handles,
+                                                  U_PEN_set(U_PS_NULL, 0, colorref_set(0, 0, 0))));
+    ok = ok && append(wmf, wselectobject_set(pen, handles));
+    const QRect& r = sample.shape;
+    const U_RECT16 box =
+        U_RECT16_set(point(r.left(), r.top()), point(r.left() + r.width(), r.top() + r.height()));
+    const int centerX = r.left() + r.width() / 2;
+    const int centerY = r.top() + r.height() / 2;
+    switch (sample.kind) {
+    case MetafileShape::Rectangle:
+        ok = ok && append(wmf, U_WMRRECTANGLE_set(box));
+        break;
+    case MetafileShape::Ellipse:
+        ok = ok && append(wmf, U_WMRELLIPSE_set(box));
+        break;
+    case MetafileShape::QuarterPie:
+        ok = ok && append(wmf, U_WMRPIE_set(point(r.left() + r.width(), centerY),
+                                            point(centerX, r.top()), box));
+        break;
+    }
+    if (!sample.text.isEmpty()) {
+        QByteArray text = sample.text.toLatin1();
+        ok = ok && append(wmf, U_WMRTEXTOUT_set(point(2, 12), text.data()));
+    }
+    ok = ok && append(wmf, U_WMREOF_set());
+    ok = ok && wmf_finish(wmf) == 0;
+    wmf_free(&wmf);
+    wmf_htable_free(&handles);
+    return ok;
+}
+
+} // namespace sortello::test

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Real WMF and EMF files written with libuemf, for the tests and the benchmark
+// of the metafile drawing. Each holds one filled shape without an outline, so
+// a test knows which pixels must come out coloured and which stay white.
+#include <QColor>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+namespace sortello::test {
+
+// QuarterPie is the quarter of the ellipse from three to twelve o'clock, the
+// way GDI runs arcs: counterclockwise.
+enum class MetafileShape { Rectangle, Ellipse, QuarterPie };
+
+// How a WMF maps its coordinates: scaled to its window, as most writers do,
+// or in the placeable header's own units, with no mapping records at all.
+enum class WmfMapping { Window, PlaceableUnits };
+
+struct MetafileSample {
+    QSize size{200, 150};         // the picture's own size in pixels at 96 dpi
+    QRect shape{50, 40, 100, 70}; // where the shape is, in those pixels
+    MetafileShape kind = MetafileShape::Rectangle;
+    QColor color{200, 30, 40};
+    QString text; // written at the top left, in the Western code page for WMF
+    WmfMapping mapping = WmfMapping::Window;
+};
+
+// An EMF whose frame is sample.size at 96 dpi and whose bounds are the shape's.
+// False when libuemf fails.
+bool writeEmf(const QString& path, const MetafileSample& sample = {});
+
+// A placeable WMF of sample.size at 96 dpi.
+// False when libuemf fails.
+bool writeWmf(const QString& path, const MetafileSample& sample = {});
+
+} // namespace sortello::test
