@@ -78,7 +78,7 @@ std::optional<QString> QtPrompts::browseFolder(QWidget* parent, const QString& t
     return folder;
 }
 
-std::optional<QString> QtPrompts::savePicture(QWidget* parent, const SavePictureRequest& request) {
+std::optional<QString> QtPrompts::savePicture(QWidget* parent, SavePictureRequest& request) {
     NormalCursor cursor;
     QFileDialog dialog(parent, request.title, request.initialFolder);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -86,10 +86,13 @@ std::optional<QString> QtPrompts::savePicture(QWidget* parent, const SavePicture
     dialog.setNameFilters(request.filters);
     dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.promptOverwrite);
+    if (!request.selectedFilter.isEmpty())
+        dialog.selectNameFilter(request.selectedFilter);
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
+    request.selectedFilter = dialog.selectedNameFilter();
     return dialog.selectedFiles().first();
 }
 

@@ -27,11 +27,12 @@ Q_DECLARE_FLAGS(MessageButtons, MessageButton)
 Q_DECLARE_OPERATORS_FOR_FLAGS(MessageButtons)
 
 struct SavePictureRequest {
-    QString title;         // the dialog's caption
-    QString initialFolder; // the folder it opens in
-    QString fileName;      // the name proposed in its name field (may be empty)
-    QString defaultSuffix; // appended when the typed name has no extension
-    QStringList filters;   // "JPEG Image File (*.jpg;*.jpeg)" and the like
+    QString title;          // the dialog's caption
+    QString initialFolder;  // the folder it opens in
+    QString fileName;       // the name proposed in its name field (may be empty)
+    QString defaultSuffix;  // appended when the typed name has no extension
+    QStringList filters;    // "JPEG Image File (*.jpg;*.jpeg)" and the like
+    QString selectedFilter; // in: the type chosen last time; out: the type chosen now
     bool promptOverwrite = true;
     bool promptCreate = true;
 };
@@ -47,9 +48,9 @@ public:
     // Lets the user pick a folder; nothing when cancelled.
     virtual std::optional<QString> browseFolder(QWidget* parent, const QString& title,
                                                 const QString& startFolder) = 0;
-    // The save-picture dialog; the chosen path, or nothing when cancelled.
-    virtual std::optional<QString> savePicture(QWidget* parent,
-                                               const SavePictureRequest& request) = 0;
+    // The save-picture dialog; the chosen path, or nothing when cancelled. The
+    // file type the user chose is handed back in request.selectedFilter.
+    virtual std::optional<QString> savePicture(QWidget* parent, SavePictureRequest& request) = 0;
     // Runs a dialog modally and returns its result code.
     virtual int runModal(QDialog& dialog) = 0;
 };
@@ -61,7 +62,7 @@ public:
                           MessageIcon icon, MessageButtons buttons) override;
     std::optional<QString> browseFolder(QWidget* parent, const QString& title,
                                         const QString& startFolder) override;
-    std::optional<QString> savePicture(QWidget* parent, const SavePictureRequest& request) override;
+    std::optional<QString> savePicture(QWidget* parent, SavePictureRequest& request) override;
     int runModal(QDialog& dialog) override;
 };
 

@@ -3,6 +3,20 @@
 
 namespace sortello::test {
 
+namespace {
+
+std::optional<QString> next(std::deque<QString>& answers) {
+    if (answers.empty())
+        return std::nullopt;
+    const QString answer = answers.front();
+    answers.pop_front();
+    if (answer.isNull())
+        return std::nullopt;
+    return std::make_optional(answer);
+}
+
+} // namespace
+
 MessageButton FakePrompts::message(QWidget*, const QString& title, const QString& text,
                                    MessageIcon icon, MessageButtons buttons) {
     messages.push_back({title, text, icon, buttons});
@@ -17,20 +31,12 @@ std::optional<QString> FakePrompts::browseFolder(QWidget*, const QString& title,
                                                  const QString& startFolder) {
     browseTitles.push_back(title);
     browseStarts.push_back(startFolder);
-    if (folderAnswers.empty())
-        return std::nullopt;
-    auto answer = folderAnswers.front();
-    folderAnswers.pop_front();
-    return answer;
+    return next(folderAnswers);
 }
 
-std::optional<QString> FakePrompts::savePicture(QWidget*, const SavePictureRequest& request) {
+std::optional<QString> FakePrompts::savePicture(QWidget*, SavePictureRequest& request) {
     saveRequests.push_back(request);
-    if (saveAnswers.empty())
-        return std::nullopt;
-    auto answer = saveAnswers.front();
-    saveAnswers.pop_front();
-    return answer;
+    return next(saveAnswers);
 }
 
 int FakePrompts::runModal(QDialog& dialog) {

@@ -25,7 +25,7 @@ public:
                           MessageIcon icon, MessageButtons buttons) override;
     std::optional<QString> browseFolder(QWidget* parent, const QString& title,
                                         const QString& startFolder) override;
-    std::optional<QString> savePicture(QWidget* parent, const SavePictureRequest& request) override;
+    std::optional<QString> savePicture(QWidget* parent, SavePictureRequest& request) override;
     int runModal(QDialog& dialog) override;
 
     std::vector<ShownMessage> messages;
@@ -33,10 +33,10 @@ public:
 
     std::vector<QString> browseTitles;
     std::vector<QString> browseStarts;
-    std::deque<std::optional<QString>> folderAnswers;
+    std::deque<QString> folderAnswers; // a null QString cancels
 
     std::vector<SavePictureRequest> saveRequests;
-    std::deque<std::optional<QString>> saveAnswers;
+    std::deque<QString> saveAnswers; // a null QString cancels
 
     // Each scripted modal run gets the dialog, may work it like a user, and
     // returns the result code; without one the dialog counts as rejected.

@@ -1,0 +1,269 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window on big folders: listing 100,000 pictures into the file list,
+// starting up on 10,000, one step of the comparison view on two 24 MP photos,
+// and the batch moves, each beside the floor it is held to.
+#include "fileops/FileSystem.h"
+#include "pictures/PictureBox.h"
+#include "shell/Prompts.h"
+#include "support/BenchPictures.h"
+#include "workspace/ComparisonGrid.h"
+#include "workspace/FileListBox.h"
+#include "workspace/SRMain.h"
+
+#include <QApplication>
+#include <QCollator>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <algorithm>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+using namespace sortello;
+
+// Answers every question at once, so a benchmark never waits for a user.
+class SilentPrompts : public Prompts {
+public:
+    MessageButton message(QWidget*, const QString&, const QString&, MessageIcon,
+                          MessageButtons) override {
+        return MessageButton::Ok;
+    }
+    std::optional<QString> browseFolder(QWidget*, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    std::optional<QString> savePicture(QWidget*, SavePictureRequest&) override {
+        return std::nullopt;
+    }
+    int runModal(QDialog&) override { return 0; }
+};
+
+QTemporaryDir& scratch() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString folder(const char* name) {
+    return scratch().path() + QLatin1Char('/') + QLatin1String(name) + QLatin1Char('/');
+}
+
+void createFiles(const QString& where, const char* pattern, int count, int first = 0) {
+    QDir().mkpath(where);
+    const QByteArray base = QFile::encodeName(where);
+    char name[96];
+    for (int i = first; i < first + count; ++i) {
+        std::snprintf(name, sizeof name, pattern, i);
+        const int fd = ::open((base + name).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd < 0)
+            std::abort();
+        ::close(fd);
+    }
+}
+
+void writeSettings(const QString& ini, const QString& source, const QString& destination) {
+    QFile file(ini);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        std::abort();
+    file.write("[Folders]\r\nSource=\"" + source.toUtf8() + "\"\r\n[Chars]\r\nDiverse=\"" +
+               destination.toUtf8() + "\"\r\n[MenuSelection]\r\nSRFShowFilesMoved=1\r\n");
+}
+
+SilentPrompts& prompts() {
+    static SilentPrompts silent;
+    return silent;
+}
+
+// ---- Listing ----------------------------------------------------------------
+
+void list_100k(benchmark::State& state) {
+    const QString big = folder("list100k");
+    if (!QFileInfo::exists(big)) {
+        createFiles(big, "IMG_%06d.jpg", 100'000);
+        createFiles(big, "notes_%05d.txt", 20'000);
+    }
+    TFrmSRMain window(prompts(), folder("list100k-settings") + QStringLiteral("none.ini"));
+    window.show();
+    for (auto _ : state) {
+        window.FileListBox->setDirectory(big);
+        window.FileListBox->viewport()->repaint();
+        if (window.FileListBox->count() != 100'000)
+            state.SkipWithError("listing incomplete");
+    }
+}
+BENCHMARK(list_100k)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+
+// The floor: readdir and a case-blind sort of the same folder, nothing else.
+void list_readdir_sort(benchmark::State& state) {
+    const QByteArray big = QFile::encodeName(folder("list100k"));
+    for (auto _ : state) {
+        std::vector<QString> names;
+        DIR* dir = ::opendir(big.constData());
+        while (const dirent* entry = ::readdir(dir))
+            names.push_back(QFile::decodeName(entry->d_name));
+        ::closedir(dir);
+        std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+            return a.compare(b, Qt::CaseInsensitive) < 0;
+        });
+        benchmark::DoNotOptimize(names.data());
+    }
+}
+BENCHMARK(list_readdir_sort)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+
+// ---- Start-up ---------------------------------------------------------------
+
+void startup_10k(benchmark::State& state) {
+    const QString source = folder("startup10k");
+    const QString ini = folder("startup10k-settings") + QStringLiteral("sortello.ini");
+    if (!QFileInfo::exists(source)) {
+        createFiles(source, "DSC_%05d.jpg", 10'000);
+        QDir().mkpath(folder("startup10k-settings"));
+        writeSettings(ini, source, folder("startup10k-misc"));
+    }
+    for (auto _ : state) {
+        auto window = std::make_unique<TFrmSRMain>(prompts(), ini);
+        window->show();
+        QApplication::processEvents();
+        window->repaint();
+        state.PauseTiming();
+        window.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(startup_10k)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+
+// ---- One step of the comparison view ----------------------------------------
+
+const QString& pairFolder() {
+    static const QString source = [] {
+        const QString where = folder("pair-new");
+        QDir().mkpath(where);
+        QDir().mkpath(folder("pair-filed"));
+        bench::writeSampleJpeg(where + QStringLiteral("photo.jpg"), bench::CameraSample);
+        QFile::copy(where + QStringLiteral("photo.jpg"),
+                    folder("pair-filed") + QStringLiteral("photo.jpg"));
+        writeSettings(folder("pair-new") + QStringLiteral("../pair.ini"), where,
+                      folder("pair-filed"));
+        return where;
+    }();
+    return source;
+}
+
+void step_24mp_pair(benchmark::State& state) {
+    const QString source = pairFolder();
+    TFrmSRMain window(prompts(), folder("pair-new") + QStringLiteral("../pair.ini"));
+    window.show();
+    QApplication::processEvents();
+    for (auto _ : state) {
+        window.FileListBox->focusAndSelect(0);
+        window.FileListBoxClick();
+        window.ImageNew->repaint();
+        window.ImageExisting->repaint();
+        window.StringGrid1->repaint();
+    }
+}
+BENCHMARK(step_24mp_pair)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+
+void step_floor(benchmark::State& state) {
+    const QString source = pairFolder();
+    for (auto _ : state) {
+        bench::decodeAtOneEighth(source + QStringLiteral("photo.jpg"));
+        bench::decodeAtOneEighth(folder("pair-filed") + QStringLiteral("photo.jpg"));
+    }
+}
+BENCHMARK(step_floor)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+
+// ---- Batch moves ------------------------------------------------------------
+
+// 10,000 selected files whose names are all taken in a destination folder of
+// 100,000 (numbered names among them): every one gets a numbered name.
+void auto_move_10k_into_100k(benchmark::State& state) {
+    const QString target = folder("automove-target");
+    const QString source = folder("automove-source");
+    const QString ini = folder("automove-settings") + QStringLiteral("sortello.ini");
+    QDir().mkpath(folder("automove-settings"));
+    writeSettings(ini, source, target);
+    for (auto _ : state) {
+        state.PauseTiming();
+        QDir(target).removeRecursively();
+        QDir(source).removeRecursively();
+        createFiles(target, "IMG_%05d.jpg", 10'000);
+        createFiles(target, "IMG_%05d00000000.jpg", 10'000); // numbered names of every stem
+        createFiles(target, "other_%06d.jpg", 80'000);
+        createFiles(source, "IMG_%05d.jpg", 10'000);
+        auto window = std::make_unique<TFrmSRMain>(prompts(), ini);
+        for (int row = 0; row < window->FileListBox->count(); ++row)
+            window->FileListBox->setRowSelected(row, true);
+        state.ResumeTiming();
+        window->SRFAutoMoveMultipleAsClick();
+        state.PauseTiming();
+        if (window->FileListBox->count() != 0)
+            state.SkipWithError("not every file moved");
+        window.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(auto_move_10k_into_100k)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+
+// The floor: 10,000 bare renames into the same kind of folder.
+void rename_10k(benchmark::State& state) {
+    const QString target = folder("rename-target");
+    const QString source = folder("rename-source");
+    for (auto _ : state) {
+        state.PauseTiming();
+        QDir(target).removeRecursively();
+        QDir(source).removeRecursively();
+        createFiles(target, "other_%06d.jpg", 100'000);
+        createFiles(source, "IMG_%05d.jpg", 10'000);
+        const QByteArray from = QFile::encodeName(source);
+        const QByteArray to = QFile::encodeName(target);
+        char name[32];
+        state.ResumeTiming();
+        for (int i = 0; i < 10'000; ++i) {
+            std::snprintf(name, sizeof name, "IMG_%05d.jpg", i);
+            ::rename((from + name).constData(), (to + name).constData());
+        }
+    }
+}
+BENCHMARK(rename_10k)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+
+// 10,000 files of which half are taken in their destination.
+void move_non_existing_10k(benchmark::State& state) {
+    const QString target = folder("nonexisting-target");
+    const QString source = folder("nonexisting-source");
+    const QString ini = folder("nonexisting-settings") + QStringLiteral("sortello.ini");
+    QDir().mkpath(folder("nonexisting-settings"));
+    writeSettings(ini, source, target);
+    for (auto _ : state) {
+        state.PauseTiming();
+        QDir(target).removeRecursively();
+        QDir(source).removeRecursively();
+        createFiles(target, "IMG_%05d.jpg", 5'000);
+        createFiles(source, "IMG_%05d.jpg", 10'000);
+        auto window = std::make_unique<TFrmSRMain>(prompts(), ini);
+        state.ResumeTiming();
+        window->SRFMoveNonExistingClick();
+        state.PauseTiming();
+        if (window->FileListBox->count() != 5'000)
+            state.SkipWithError("wrong files moved");
+        window.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(move_non_existing_10k)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

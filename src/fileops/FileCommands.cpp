@@ -1,0 +1,275 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's file commands: replace the existing file, remove the new
+// one, move under a chosen name, the two batch moves and re-reading the list.
+// Every move goes through moveFile, which never replaces a file; only the
+// commands that the user chose to replace with delete first.
+#include "workspace/SRMain.h"
+
+#include "fileops/FileSystem.h"
+#include "fileops/NumberedNames.h"
+#include "shell/Error.h"
+#include "shell/Misc.h"
+#include "shell/Prompts.h"
+#include "workspace/FileListBox.h"
+
+#include <QAction>
+#include <QFile>
+#include <QListWidget>
+#include <sys/stat.h>
+
+namespace sortello {
+
+namespace {
+
+// True when both paths name one and the same file, for instance when the
+// source folder is also the destination folder: deleting the "existing" file
+// would then delete the only copy.
+bool sameFile(const QString& a, const QString& b) {
+    struct stat first;
+    struct stat second;
+    if (::lstat(QFile::encodeName(a).constData(), &first) != 0 ||
+        ::lstat(QFile::encodeName(b).constData(), &second) != 0)
+        return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+const QStringList SavePictureFilters{
+    QStringLiteral("All image files (*.jpg *.jpeg *.bmp *.ico *.emf *.wmf)"),
+    QStringLiteral("JPEG Image File (*.jpg *.jpeg)"),
+    QStringLiteral("Bitmaps (*.bmp)"),
+    QStringLiteral("Icons (*.ico)"),
+    QStringLiteral("Enhanced Metafiles (*.emf)"),
+    QStringLiteral("Metafiles (*.wmf)"),
+    QStringLiteral("All files (*)"),
+};
+
+} // namespace
+
+QString TFrmSRMain::destinationOf(const QString& name) const {
+    const QString destination = chars.DestinationPath(name);
+    // A relative folder in the table is taken relative to the listed folder.
+    if (destination.startsWith(PathSeparator))
+        return destination;
+    return joinPath(FileListBox->directory(), destination);
+}
+
+void TFrmSRMain::runFileCommand(Command command) {
+    switch (command) {
+    case Command::UpdateFileList:
+        SRFUpdateFileListClick();
+        break;
+    case Command::ReplaceExisting:
+        SRFReplaceExistingClick();
+        break;
+    case Command::RemoveNew:
+        SRFRemoveNewClick();
+        break;
+    case Command::MoveAs:
+        SRFMoveAsClick();
+        break;
+    case Command::AutoMoveMultipleAs:
+        SRFAutoMoveMultipleAsClick();
+        break;
+    case Command::MoveNonExisting:
+        SRFMoveNonExistingClick();
+        break;
+    default:
+        break;
+    }
+}
+
+// The current file's row when it may be acted on; a name that cannot be
+// represented is reported and refused.
+int TFrmSRMain::actionableCurrentRow() {
+    const int row = FileListBox->currentFileRow();
+    if (row >= 0 && !FileListBox->item(row).representable) {
+        showError(QStringLiteral("The name of the file \"%1\" is not valid text on this system "
+                                 "and cannot be used; rename it in a file manager first")
+                      .arg(FileListBox->itemText(row)));
+        return -1;
+    }
+    return row;
+}
+
+void TFrmSRMain::SRFUpdateFileListClick() {
+    BusyCursor busy;
+    const ListingResult listing = FileListBox->setDirectory(SourceFolder);
+    if (!listing.ok)
+        showError(QStringLiteral("Cannot read the folder \"%1\": %2")
+                      .arg(SourceFolder, listing.errorText));
+    else
+        FileListBox->clearSelection();
+}
+
+void TFrmSRMain::SRFReplaceExistingClick() {
+    const int row = actionableCurrentRow();
+    if (row < 0)
+        return;
+    BusyCursor busy;
+    const QString path = pathOfRow(row);
+    const QString destination = destinationOf(FileListBox->itemText(row));
+    if (sameFile(path, destination)) {
+        showErrorBox(ask, this,
+                     QStringLiteral("The file is already in its destination folder:\r") + path,
+                     MessageButton::Cancel);
+        return;
+    }
+    if (fileExists(destination) && !deleteFile(destination)) {
+        showErrorBox(ask, this,
+                     QStringLiteral("Unable to delete destination file :\r") + destination,
+                     MessageButton::Cancel);
+        return;
+    }
+    if (!moveFile(path, destination)) {
+        showErrorBox(ask, this,
+                     QStringLiteral("Unable to rename the file:\r") + path +
+                         QStringLiteral("\rNote! Destination file IS deleted."),
+                     MessageButton::Cancel);
+        return;
+    }
+    addFileMoved(namePart(destination));
+    RemoveCurrentAndAdvance();
+}
+
+void TFrmSRMain::SRFRemoveNewClick() {
+    const int row = actionableCurrentRow();
+    if (row < 0)
+        return;
+    BusyCursor busy;
+    const QString path = pathOfRow(row);
+    if (!deleteFile(path)) {
+        showErrorBox(ask, this, QStringLiteral("Unable to delete the file :\r") + path,
+                     MessageButton::Ok);
+        return;
+    }
+    RemoveCurrentAndAdvance();
+}
+
+void TFrmSRMain::SRFMoveAsClick() {
+    const int row = actionableCurrentRow();
+    if (row < 0)
+        return;
+    std::optional<BusyCursor> busy(std::in_place);
+    const QString path = pathOfRow(row);
+    const QString name = FileListBox->itemText(row);
+    SavePictureRequest request;
+    request.title = QStringLiteral("Save ") + name + QStringLiteral(" as");
+    request.initialFolder = chars.DestinationFolder(name);
+    request.fileName = saveDialogFileName.isEmpty() ? name : saveDialogFileName;
+    request.defaultSuffix = extensionOf(name).mid(1);
+    request.filters = SavePictureFilters;
+    request.selectedFilter = saveDialogFilter.isEmpty() ? SavePictureFilters[1] : saveDialogFilter;
+    busy.reset();
+    const std::optional<QString> chosen = ask.savePicture(this, request);
+    if (!chosen)
+        return;
+    busy.emplace();
+    saveDialogFileName = *chosen;
+    saveDialogFilter = request.selectedFilter;
+
+    const auto refuse = [this](const QString& text) {
+        showErrorBox(ask, this, text, MessageButton::Cancel);
+    };
+    if (asciiUpper(extensionOf(name)) != asciiUpper(extensionOf(*chosen)))
+        return refuse(QStringLiteral("Changing extension is not allowed !\rUnable to proceed."));
+    if (folderPart(chars.DestinationPath(path)) != folderPart(*chosen))
+        return refuse(QStringLiteral("Changing path is not allowed !\rUnable to proceed."));
+    const QString chosenName = namePart(*chosen);
+    if (chosenName.isEmpty() || asciiUpper(name.left(1)) != asciiUpper(chosenName.left(1)))
+        return refuse(QStringLiteral("Changing first letter is not allowed !\rUnable to proceed."));
+    if (sameFile(path, *chosen))
+        return refuse(QStringLiteral("The file already has this name and place:\r") + path);
+    if (fileExists(*chosen) && !deleteFile(*chosen))
+        return refuse(QStringLiteral("Unable to delete the file :\r") + *chosen);
+    if (!moveFile(path, *chosen))
+        return refuse(QStringLiteral("Unable to rename/move the file:\r") + path +
+                      QStringLiteral("\rNote! Destination file IS deleted."));
+    addFileMoved(chosenName);
+    RemoveCurrentAndAdvance();
+}
+
+void TFrmSRMain::showFilesMovedByCount() {
+    const bool any = ListBoxFilesMoved->count() > 0;
+    ListBoxFilesMoved->setVisible(any);
+    menuItem("SRFShowFilesMoved")->setChecked(any);
+}
+
+void TFrmSRMain::reportRun(int before) {
+    ask.message(this, QStringLiteral("Information"),
+                QStringLiteral("Files moved/renamed : ") +
+                    QString::number(ListBoxFilesMoved->count() - before),
+                MessageIcon::Information, MessageButton::Ok);
+}
+
+void TFrmSRMain::SRFAutoMoveMultipleAsClick() {
+    const QList<int> selected = FileListBox->selectedRows();
+    if (selected.isEmpty())
+        return;
+    std::optional<BusyCursor> busy(std::in_place);
+    const int before = ListBoxFilesMoved->count();
+    UsedNumbersCache numbers;
+    QList<int> moved;
+    try {
+        for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
+            const int row = *it;
+            if (!FileListBox->item(row).representable)
+                continue;
+            const QString name = FileListBox->itemText(row);
+            const QString source = pathOfRow(row);
+            QString target = destinationOf(name);
+            if (fileExists(target)) {
+                const NumberedName split = SplitNumberedName(name);
+                const QString folder = folderPart(target);
+                const qint64 number =
+                    chooseNumber(numbers.usedNumbers(folder, split.stem, split.extension));
+                target = folder + numberedName(split.stem, number, split.extension);
+            }
+            if (!moveFile(source, target))
+                continue; // passed over in silence; the entry stays selected
+            numbers.noteArrival(folderPart(target), namePart(target));
+            addFileMoved(namePart(target));
+            moved << row;
+        }
+    } catch (const Error& error) {
+        FileListBox->removeRows(moved);
+        showFilesMovedByCount();
+        reportRun(before);
+        showError(error.message());
+        return;
+    }
+    FileListBox->removeRows(moved);
+    showFilesMovedByCount();
+    reportRun(before);
+}
+
+void TFrmSRMain::SRFMoveNonExistingClick() {
+    if (FileListBox->count() == 0)
+        return;
+    std::optional<BusyCursor> busy(std::in_place);
+    const int before = ListBoxFilesMoved->count();
+    QList<int> moved;
+    QString failed;
+    for (int row = FileListBox->count() - 1; row >= 0; --row) {
+        if (!FileListBox->item(row).representable)
+            continue;
+        const QString target = destinationOf(FileListBox->itemText(row));
+        if (fileExists(target))
+            continue;
+        const QString source = pathOfRow(row);
+        if (!moveFile(source, target)) {
+            failed = source;
+            break;
+        }
+        addFileMoved(namePart(target));
+        moved << row;
+    }
+    if (!failed.isEmpty())
+        showErrorBox(ask, this, QStringLiteral("Unable to move/rename the file:\r") + failed,
+                     MessageButton::Cancel);
+    FileListBox->removeRows(moved);
+    busy.reset();
+    showFilesMovedByCount();
+    reportRun(before);
+}
+
+} // namespace sortello

@@ -1,0 +1,525 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/PrevInst.h"
+#include "shell/Error.h"
+#include "shell/Misc.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
+#include <QStringDecoder>
+#include <QTimer>
+#include <QWidget>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace sortello {
+
+QString ParamSeparator = QStringLiteral(" ");
+
+namespace {
+
+constexpr QByteArrayView GetIdMessage = "wm_KVAppGetID";
+constexpr QByteArrayView RestoreMessage = "wm_KVAppRestore";
+constexpr QByteArrayView ParametersMessage = "wm_KVAppPrevInstParm";
+constexpr QByteArrayView DoneAnswer = "done";
+
+constexpr qsizetype MaxMessageBytes = 1024;
+// The limits of the atom names that carried the text on the platform Sortello
+// came from; kept so that both sides behave the same on every platform.
+constexpr qsizetype MaxSentText = 255;
+constexpr qsizetype MaxReceivedText = 260;
+constexpr qsizetype MaxClassNameChars = 29;
+// Keeps the socket path well inside the 108 bytes a Unix socket address holds.
+constexpr qsizetype MaxDisplayChars = 32;
+
+constexpr int ConnectTimeoutMs = 500;
+constexpr int AnswerTimeoutMs = 1000;
+constexpr int DoneTimeoutMs = 2000;
+constexpr int IdleTimeoutMs = 2000;
+// A real second start sends three messages; a peer that keeps on talking or a
+// flood of connections is somebody else.
+constexpr int MaxMessagesPerConnection = 16;
+constexpr int MaxOpenConnections = 16;
+
+QString fileNamePart(const QString& text, qsizetype maxChars) {
+    QString part;
+    for (QChar c : text.left(maxChars)) {
+        const char16_t u = c.unicode();
+        const bool keep = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
+                          (u >= '0' && u <= '9') || u == '.' || u == '_' || u == '-';
+        part += keep ? c : QLatin1Char('_');
+    }
+    return part;
+}
+
+bool isPrivateFolder(const QByteArray& path, bool followLinks, bool exactMode) {
+    struct stat info;
+    const int result =
+        followLinks ? ::stat(path.constData(), &info) : ::lstat(path.constData(), &info);
+    if (result != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+        return false;
+    return exactMode ? (info.st_mode & 0777) == 0700 : (info.st_mode & 077) == 0;
+}
+
+// ---- Client side: plain non-blocking socket calls with deadlines, so that a
+// second start needs no event loop and never waits for ever.
+
+struct Socket {
+    Socket() = default;
+    Q_DISABLE_COPY(Socket)
+    ~Socket() { reset(); }
+    void reset(int newFd = -1) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = newFd;
+    }
+    int fd = -1;
+};
+
+enum class Reach { Connected, Refused, Unreachable };
+
+Reach connectTo(const QString& path, Socket& socket, QDeadlineTimer deadline) {
+    const QByteArray encoded = QFile::encodeName(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (encoded.size() >= qsizetype(sizeof(address.sun_path)))
+        return Reach::Unreachable;
+    std::memcpy(address.sun_path, encoded.constData(), encoded.size() + 1);
+    for (;;) {
+        socket.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (socket.fd < 0)
+            return Reach::Unreachable;
+        if (::connect(socket.fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0)
+            return Reach::Connected;
+        const int error = errno;
+        socket.reset();
+        if (error == ECONNREFUSED)
+            return Reach::Refused;
+        // A full backlog means a live server that does not accept; try again
+        // until the deadline.
+        if ((error != EAGAIN && error != EINTR) || deadline.hasExpired())
+            return Reach::Unreachable;
+        ::poll(nullptr, 0, 10);
+    }
+}
+
+int waitFor(int fd, short events, QDeadlineTimer deadline) {
+    for (;;) {
+        pollfd watched{fd, events, 0};
+        const int result = ::poll(&watched, 1, int(deadline.remainingTime()));
+        if (result > 0)
+            return 0;
+        if (result == 0)
+            return ETIMEDOUT;
+        if (errno != EINTR)
+            return errno;
+    }
+}
+
+// After a failed call: 0 to try again, else the errno value to give up with.
+int waitToRetry(int fd, short events, QDeadlineTimer deadline) {
+    if (errno == EINTR)
+        return 0;
+    if (errno != EAGAIN && errno != EWOULDBLOCK)
+        return errno;
+    return waitFor(fd, events, deadline);
+}
+
+// These return 0 or an errno value.
+int sendAll(int fd, const QByteArray& bytes, QDeadlineTimer deadline) {
+    qsizetype sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n >= 0)
+            sent += n;
+        else if (const int error = waitToRetry(fd, POLLOUT, deadline))
+            return error;
+    }
+    return 0;
+}
+
+int readLine(int fd, QDeadlineTimer deadline, QByteArray& line) {
+    line.clear();
+    char chunk[256];
+    for (;;) {
+        const qsizetype end = line.indexOf('\n');
+        if (end >= 0) {
+            line.truncate(end);
+            return 0;
+        }
+        if (line.size() > MaxMessageBytes)
+            return EPROTO;
+        const ssize_t n = ::recv(fd, chunk, sizeof(chunk), 0);
+        if (n > 0)
+            line.append(chunk, n);
+        else if (n == 0)
+            return ECONNRESET;
+        else if (const int error = waitToRetry(fd, POLLIN, deadline))
+            return error;
+    }
+}
+
+QByteArray message(QByteArrayView name) {
+    return name.toByteArray() + '\n';
+}
+
+QByteArray escapeText(const QString& text) {
+    QByteArray escaped;
+    for (char c : text.toUtf8()) {
+        if (c == '\\')
+            escaped += "\\\\";
+        else if (c == '\n')
+            escaped += "\\n";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+bool unescapeText(QByteArrayView escaped, QString& text) {
+    QByteArray raw;
+    for (qsizetype i = 0; i < escaped.size(); ++i) {
+        char c = escaped[i];
+        // Anything but the two escapes, and any NUL, is not from a Sortello.
+        if (c == '\\')
+            c = ++i == escaped.size() ? '\0'
+                : escaped[i] == 'n'   ? '\n'
+                : escaped[i] == '\\'  ? c
+                                      : '\0';
+        if (c == '\0')
+            return false;
+        raw += c;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    text = decoder.decode(raw);
+    return !decoder.hasError();
+}
+
+bool parseParametersMessage(const QByteArray& line, QString& text) {
+    if (!line.startsWith(ParametersMessage))
+        return false;
+    QByteArrayView rest = QByteArrayView(line).sliced(ParametersMessage.size());
+    if (!rest.isEmpty()) {
+        if (rest.front() != ' ')
+            return false;
+        rest = rest.sliced(1);
+    }
+    return unescapeText(rest, text);
+}
+
+bool answersIdentification(int fd, qint32 identification) {
+    const QDeadlineTimer deadline(AnswerTimeoutMs);
+    QByteArray answer;
+    return sendAll(fd, message(GetIdMessage), deadline) == 0 &&
+           readLine(fd, deadline, answer) == 0 && answer == QByteArray::number(identification);
+}
+
+void handOff(int fd, const QStringList& parameters) {
+    // Like a posted window message: nobody hears about a lost restore request.
+    sendAll(fd, message(RestoreMessage), QDeadlineTimer(AnswerTimeoutMs));
+    if (parameters.isEmpty())
+        return;
+    const QString text = joinParameters(parameters);
+    if (text.size() > MaxSentText)
+        throw Error(systemErrorText(E2BIG));
+    const QDeadlineTimer deadline(DoneTimeoutMs);
+    int error =
+        sendAll(fd, ParametersMessage.toByteArray() + ' ' + escapeText(text) + '\n', deadline);
+    QByteArray answer;
+    if (error == 0)
+        error = readLine(fd, deadline, answer);
+    if (error == 0 && answer != DoneAnswer)
+        error = EPROTO;
+    if (error != 0)
+        throw Error(systemErrorText(error));
+}
+
+// A path can be taken when nothing is there, or a socket nobody listens on any
+// more (left behind by an instance that crashed).
+bool claimSocketPath(const QString& path) {
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat info;
+    if (::lstat(encoded.constData(), &info) != 0)
+        return errno == ENOENT;
+    if (!S_ISSOCK(info.st_mode))
+        return false;
+    Socket probe;
+    if (connectTo(path, probe, QDeadlineTimer(ConnectTimeoutMs)) != Reach::Refused)
+        return false;
+    return ::unlink(encoded.constData()) == 0 || errno == ENOENT;
+}
+
+struct PeerState {
+    QByteArray buffer;
+    int messages = 0;
+    bool busy = false;
+    bool closed = false;
+};
+
+} // namespace
+
+QString systemErrorText(int errorNumber) {
+    if (errorNumber == 0)
+        return QStringLiteral("A call to an OS function failed");
+    return QStringLiteral("System Error.  Code: %1.\r\n%2")
+        .arg(QString::number(errorNumber), QString::fromLocal8Bit(std::strerror(errorNumber)));
+}
+
+void checkParamSeparator() {
+    if (ParamSeparator.isEmpty())
+        throw Error(QStringLiteral("Command line seperater is empty!"));
+    for (QChar c : ParamSeparator)
+        if (c.unicode() > 32)
+            throw Error(QStringLiteral(
+                "Command line separater contains characters larger than character 32!"));
+}
+
+QString joinParameters(const QStringList& parameters) {
+    QString text;
+    for (const QString& parameter : parameters)
+        text += ParamSeparator + parameter;
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first].unicode() <= 32)
+        ++first;
+    while (last > first && text[last - 1].unicode() <= 32)
+        --last;
+    return text.mid(first, last - first);
+}
+
+QString runtimeFolder() {
+    const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
+    if (xdg.startsWith('/') && isPrivateFolder(xdg, true, true))
+        return QDir::cleanPath(QFile::decodeName(xdg));
+    const QByteArray own = "/tmp/sortello-" + QByteArray::number(::geteuid());
+    // An odd umask must not leave the folder without access for ourselves.
+    if (::mkdir(own.constData(), 0700) == 0)
+        ::chmod(own.constData(), 0700);
+    if (!isPrivateFolder(own, false, false))
+        return {};
+    return QFile::decodeName(own);
+}
+
+QString instanceSocketPath(const QString& className, int candidate) {
+    if (candidate < 0 || candidate >= InstanceCandidates)
+        return {};
+    const QString folder = runtimeFolder();
+    if (folder.isEmpty())
+        return {};
+    QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (display.isEmpty())
+        display = qEnvironmentVariable("DISPLAY");
+    if (display.isEmpty())
+        display = QStringLiteral("none");
+    QString path = QStringLiteral("%1/%2-%3-%4")
+                       .arg(folder, fileNamePart(asciiLower(className), MaxClassNameChars),
+                            QString::number(::geteuid()), fileNamePart(display, MaxDisplayChars));
+    if (candidate > 0)
+        path += QLatin1Char('-') + QString::number(candidate);
+    return path + QStringLiteral(".sock");
+}
+
+bool CheckPrevInstance(const QString& className, qint32 identification,
+                       const QStringList& parameters) {
+    checkParamSeparator();
+    for (int candidate = 0; candidate < InstanceCandidates; ++candidate) {
+        const QString path = instanceSocketPath(className, candidate);
+        if (path.isEmpty())
+            return false;
+        Socket socket;
+        if (connectTo(path, socket, QDeadlineTimer(ConnectTimeoutMs)) != Reach::Connected)
+            continue;
+        // A squatter, or an instance too busy to answer, is passed over like a
+        // foreign window of the same class.
+        if (!answersIdentification(socket.fd, identification))
+            continue;
+        handOff(socket.fd, parameters);
+        return true;
+    }
+    return false;
+}
+
+// ---- Running instance ------------------------------------------------------
+
+InstanceServer::InstanceServer(QObject* parent) : QObject(parent) {}
+
+InstanceServer::~InstanceServer() {
+    if (!server)
+        return;
+    // Closing the peers must not call back into a half-destroyed object.
+    for (QLocalSocket* socket : server->findChildren<QLocalSocket*>())
+        socket->disconnect(this);
+    delete server;
+}
+
+bool InstanceServer::listen(const QString& className, qint32 id) {
+    delete server;
+    server = nullptr;
+    identification = id;
+    for (int candidate = 0; candidate < InstanceCandidates; ++candidate) {
+        const QString path = instanceSocketPath(className, candidate);
+        if (path.isEmpty())
+            return false;
+        if (!claimSocketPath(path))
+            continue;
+        auto* listener = new QLocalServer(this);
+        listener->setSocketOptions(QLocalServer::UserAccessOption);
+        if (!listener->listen(path) || ::chmod(QFile::encodeName(path).constData(), 0600) != 0) {
+            delete listener;
+            continue;
+        }
+        server = listener;
+        connect(server, &QLocalServer::newConnection, this, &InstanceServer::acceptConnections);
+        return true;
+    }
+    return false;
+}
+
+QString InstanceServer::socketPath() const {
+    return server ? server->fullServerName() : QString();
+}
+
+void InstanceServer::acceptConnections() {
+    while (QLocalSocket* socket = server->nextPendingConnection()) {
+        if (openConnections >= MaxOpenConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        serve(socket);
+    }
+}
+
+void InstanceServer::serve(QLocalSocket* socket) {
+    ++openConnections;
+    auto state = std::make_shared<PeerState>();
+    // Bounds what one peer can make us hold; a message never needs more.
+    socket->setReadBufferSize(2 * MaxMessageBytes);
+    auto* idle = new QTimer(socket);
+    idle->setSingleShot(true);
+    idle->setInterval(IdleTimeoutMs);
+
+    // Answers already given still reach the peer; a peer that does not take
+    // them is cut off after the idle time all the same.
+    const auto drop = [this, socket, state, idle] {
+        if (state->closed)
+            return;
+        state->closed = true;
+        --openConnections;
+        idle->stop();
+        socket->disconnectFromServer();
+        if (socket->state() != QLocalSocket::UnconnectedState)
+            QTimer::singleShot(IdleTimeoutMs, socket, [socket] {
+                socket->abort();
+                socket->deleteLater();
+            });
+    };
+    const auto answer = [socket](const QByteArray& bytes) {
+        if (socket->state() == QLocalSocket::ConnectedState)
+            socket->write(bytes);
+    };
+
+    const auto readInput = [this, socket, state, idle, drop, answer] {
+        // A slot of ours may run a nested event loop; the outer call goes on
+        // with whatever arrived meanwhile.
+        if (state->busy || state->closed)
+            return;
+        const QPointer<InstanceServer> self(this);
+        const QPointer<QLocalSocket> peer(socket);
+        state->busy = true;
+        while (!state->closed) {
+            state->buffer += socket->readAll();
+            const qsizetype end = state->buffer.indexOf('\n');
+            if (end < 0 || end >= MaxMessageBytes) {
+                if (end >= 0 || state->buffer.size() >= MaxMessageBytes)
+                    drop();
+                break;
+            }
+            const QByteArray line = state->buffer.left(end);
+            state->buffer.remove(0, end + 1);
+            if (++state->messages > MaxMessagesPerConnection) {
+                drop();
+                break;
+            }
+            idle->start();
+            if (line == GetIdMessage) {
+                answer(QByteArray::number(identification) + '\n');
+                continue;
+            }
+            if (line == RestoreMessage) {
+                Q_EMIT restoreRequested();
+                if (!self || !peer)
+                    return;
+                continue;
+            }
+            QString text;
+            if (!parseParametersMessage(line, text)) {
+                drop();
+                break;
+            }
+            Q_EMIT parametersReceived(text.left(MaxReceivedText));
+            if (!self || !peer)
+                return;
+            if (!state->closed)
+                answer(message(DoneAnswer));
+        }
+        state->busy = false;
+    };
+
+    connect(idle, &QTimer::timeout, this, drop);
+    connect(socket, &QLocalSocket::readyRead, this, readInput);
+    // What a peer sent right before it hung up still counts.
+    connect(socket, &QLocalSocket::disconnected, this, [socket, readInput, drop] {
+        readInput();
+        drop();
+        socket->deleteLater();
+    });
+    idle->start();
+    if (socket->bytesAvailable() > 0)
+        readInput();
+}
+
+// ---- Bringing the window forward ---------------------------------------------
+
+void closeActiveDialogAsCancelled(QWidget* mainWindow) {
+    QWidget* active = QApplication::activeModalWidget();
+    if (!active || active == mainWindow)
+        return;
+    if (auto* dialog = qobject_cast<QDialog*>(active))
+        dialog->reject();
+    else
+        active->close();
+}
+
+void bringApplicationForward(QWidget* mainWindow) {
+    if (!mainWindow)
+        return;
+    if (mainWindow->isMinimized()) {
+        // Keeps a maximised window maximised; Qt hands the focus back to the
+        // control that had it when the window is activated again.
+        mainWindow->setWindowState(mainWindow->windowState() & ~Qt::WindowMinimized);
+        mainWindow->show();
+        mainWindow->activateWindow();
+        return;
+    }
+    QWidget* last = QApplication::activeModalWidget();
+    if (!last)
+        last = mainWindow;
+    if (last->isVisible() && last->isEnabled()) {
+        last->raise();
+        last->activateWindow();
+    }
+}
+
+} // namespace sortello

@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// One Sortello per user desktop. A second start looks for a running instance,
+// asks it to come forward, hands it the command line and ends; the running
+// instance answers through an InstanceServer owned by its main window.
+//
+// The two processes talk over a Unix socket in the user's private runtime
+// folder. Every message is one line ending in "\n", at most 1024 bytes:
+//   "wm_KVAppGetID"              answered with the identification number
+//   "wm_KVAppRestore"            no answer
+//   "wm_KVAppPrevInstParm TEXT"  answered with "done" once handled
+// Inside TEXT a backslash travels as "\\" and a line feed as "\n", so that a
+// parameter holding a line break cannot end the message early.
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QLocalServer;
+class QLocalSocket;
+class QWidget;
+
+namespace sortello {
+
+// Put in front of every forwarded parameter. Trimming the joined text is what
+// removes the one before the first parameter, so it must be non-empty and hold
+// only characters up to code 32.
+extern QString ParamSeparator;
+
+// The text of a failed system call with the given errno, as the program shows
+// it everywhere.
+QString systemErrorText(int errorNumber);
+
+// Throws sortello::Error when ParamSeparator is unusable.
+void checkParamSeparator();
+// ParamSeparator before each parameter, then everything up to code 32 trimmed
+// from both ends.
+QString joinParameters(const QStringList& parameters);
+
+// The folder that holds the instance sockets: $XDG_RUNTIME_DIR when it is ours
+// and 0700, else /tmp/sortello-<uid> (created when missing). Empty when neither
+// is a private folder of ours; then there is no single-instance check at all.
+QString runtimeFolder();
+// Socket path number `candidate` (0 to 7) for this class name, user and display;
+// empty without a runtime folder.
+QString instanceSocketPath(const QString& className, int candidate);
+inline constexpr int InstanceCandidates = 8;
+
+// The second start's side. False when no running instance answered (the caller
+// goes on starting); true after the hand-off (the caller then exits with 0).
+// Throws sortello::Error for an unusable separator, for a joined text of more
+// than 255 characters (after the running instance was told to come forward)
+// and when the running instance does not confirm the parameters.
+bool CheckPrevInstance(const QString& className, qint32 identification,
+                       const QStringList& parameters);
+
+// The running instance's side. Never blocks on a peer: a peer that sends too
+// much, something unknown or nothing at all is dropped.
+class InstanceServer : public QObject {
+    Q_OBJECT
+public:
+    explicit InstanceServer(QObject* parent = nullptr);
+    ~InstanceServer() override;
+
+    // Listens on the first free candidate path; false when none is free or
+    // there is no runtime folder.
+    bool listen(const QString& className, qint32 identification);
+    QString socketPath() const;
+
+Q_SIGNALS:
+    void restoreRequested();
+    // At most 260 characters; emitted before the sender is told "done".
+    void parametersReceived(const QString& text);
+
+private:
+    void acceptConnections();
+    void serve(QLocalSocket* socket);
+
+    QLocalServer* server = nullptr;
+    qint32 identification = 0;
+    int openConnections = 0;
+};
+
+// Closes the active modal window other than mainWindow; a dialog ends as if
+// cancelled.
+void closeActiveDialogAsCancelled(QWidget* mainWindow);
+// Un-minimises the main window, or raises the window the user worked in last,
+// but only when that one is visible and enabled.
+void bringApplicationForward(QWidget* mainWindow);
+
+} // namespace sortello

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// StringGrid1: the grid that compares the new picture with the existing one,
+// width, height, bytes, date and time, the greater or later figure in bold.
+// Each data row keeps the figures it shows as values, so the bold rule never
+// depends on reading a formatted date back.
+#include "shell/Misc.h"
+
+#include <QWidget>
+#include <array>
+
+namespace sortello {
+
+struct ComparisonFigures {
+    qint64 width = 0;
+    qint64 height = 0;
+    qint64 bytes = 0;
+    DateTimeValue date = 0;
+};
+
+// Whether the cell in a data column (1 to 5) of one row is bold against the
+// other row: greater numbers, the later date, and the later time only when the
+// two dates read the same.
+bool comparisonCellBold(int column, const ComparisonFigures& self, const ComparisonFigures& other);
+
+class ComparisonGrid : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int ColumnCount = 6;
+    static constexpr int RowCount = 3;
+    static constexpr int RowHeight = 18;
+    static constexpr int InitialColumnWidth = 30;
+
+    explicit ComparisonGrid(QWidget* parent = nullptr);
+
+    // The captions of row 0 and column 0 and the zero row in both data rows.
+    void writeCaptions();
+    // Fills row 1 (isNew) or row 2 with one picture's figures; opening a new
+    // picture also zeroes row 2. Columns then widen to fit and never narrow.
+    void FillComparisonRow(int width, int height, bool isNew, DateTimeValue fileDate,
+                           qint64 fileSize);
+
+    QString cell(int row, int column) const { return cells[row][column]; }
+    int columnWidth(int column) const { return widths[column]; }
+    bool isBold(int row, int column) const;
+    QSize sizeHint() const override;
+
+    static QString formatDate(DateTimeValue value);
+    static QString formatTime(DateTimeValue value);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void widenColumns();
+
+    std::array<std::array<QString, ColumnCount>, RowCount> cells;
+    std::array<ComparisonFigures, RowCount> figures;
+    std::array<int, ColumnCount> widths;
+};
+
+} // namespace sortello

@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "workspace/FileListBox.h"
+
+#include "shell/Misc.h"
+
+#include <QFile>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
+
+namespace sortello {
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(entries.size());
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= static_cast<int>(entries.size()))
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return entries[index.row()].name;
+    return {};
+}
+
+void FileListModel::setFiles(std::vector<ListedFile> files) {
+    beginResetModel();
+    entries = std::move(files);
+    endResetModel();
+}
+
+void FileListModel::removeFile(int row) {
+    removeFiles(row, row);
+}
+
+void FileListModel::removeFiles(int first, int last) {
+    beginRemoveRows({}, first, last);
+    entries.erase(entries.begin() + first, entries.begin() + last + 1);
+    endRemoveRows();
+}
+
+FileListBox::FileListBox(QWidget* parent) : QListView(parent), model(new FileListModel(this)) {
+    setModel(model);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUniformItemSizes(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTextElideMode(Qt::ElideMiddle);
+}
+
+ListingResult FileListBox::setDirectory(const QString& newFolder) {
+    ListingResult listing = listPictureFiles(newFolder);
+    if (!listing.ok)
+        return listing;
+    if (::chdir(QFile::encodeName(newFolder).constData()) != 0) {
+        listing.ok = false;
+        listing.error = errno;
+        listing.errorText = QString::fromLocal8Bit(strerror(errno));
+        return listing;
+    }
+    folder = withTrailingSeparator(newFolder);
+    model->setFiles(std::move(listing.files));
+    listing.files.clear();
+    return listing;
+}
+
+int FileListBox::count() const {
+    return model->rowCount();
+}
+
+QString FileListBox::itemText(int row) const {
+    return model->file(row).name;
+}
+
+int FileListBox::focusedRow() const {
+    const QModelIndex index = currentIndex();
+    return index.isValid() ? index.row() : -1;
+}
+
+bool FileListBox::isSelected(int row) const {
+    return row >= 0 && row < count() && selectionModel()->isSelected(model->index(row));
+}
+
+int FileListBox::currentFileRow() const {
+    const int row = focusedRow();
+    return isSelected(row) ? row : -1;
+}
+
+QList<int> FileListBox::selectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedIndexes())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void FileListBox::focusAndSelect(int row) {
+    if (row < 0 || row >= count()) {
+        selectionModel()->clear();
+        return;
+    }
+    selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::ClearAndSelect);
+    scrollTo(model->index(row));
+}
+
+void FileListBox::setRowSelected(int row, bool selected) {
+    selectionModel()->select(model->index(row), selected ? QItemSelectionModel::Select
+                                                         : QItemSelectionModel::Deselect);
+}
+
+void FileListBox::removeRow(int row) {
+    model->removeFile(row);
+}
+
+void FileListBox::removeRows(QList<int> rows) {
+    // From the end, one contiguous run at a time: each run is one erase.
+    std::sort(rows.begin(), rows.end());
+    while (!rows.isEmpty()) {
+        const int last = rows.takeLast();
+        int first = last;
+        while (!rows.isEmpty() && rows.last() == first - 1)
+            first = rows.takeLast();
+        model->removeFiles(first, last);
+    }
+}
+
+void FileListBox::clearSelection() {
+    selectionModel()->clearSelection();
+}
+
+FileListBox::State FileListBox::state() const {
+    const int row = focusedRow();
+    return {row, isSelected(row)};
+}
+
+// The click notification follows the real change, after Qt has moved both the
+// focus mark and the selection, so the handler sees the finished state.
+void FileListBox::notifyIfChanged(const State& before) {
+    const State after = state();
+    if (after.focused != before.focused || (after.selected && !before.selected))
+        Q_EMIT currentItemClicked();
+}
+
+void FileListBox::keyPressEvent(QKeyEvent* event) {
+    const State before = state();
+    QListView::keyPressEvent(event);
+    notifyIfChanged(before);
+}
+
+void FileListBox::mousePressEvent(QMouseEvent* event) {
+    const State before = state();
+    QListView::mousePressEvent(event);
+    notifyIfChanged(before);
+}
+
+void FileListBox::mouseMoveEvent(QMouseEvent* event) {
+    const State before = state();
+    QListView::mouseMoveEvent(event);
+    notifyIfChanged(before);
+}
+
+void FileListBox::mouseReleaseEvent(QMouseEvent* event) {
+    const State before = state();
+    QListView::mouseReleaseEvent(event);
+    notifyIfChanged(before);
+}
+
+} // namespace sortello

@@ -1,0 +1,299 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "workspace/SRMain.h"
+
+#include "pictures/PictureBox.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsTables.h"
+#include "shell/Error.h"
+#include "shell/PrevInst.h"
+#include "shell/Prompts.h"
+#include "shell/Utility.h"
+#include "workspace/ComparisonGrid.h"
+#include "workspace/FileListBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QListWidget>
+#include <QMenu>
+#include <QScreen>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace sortello {
+
+namespace {
+
+constexpr int SplitterThickness = 3;
+
+QFrame* pane(const char* name, QWidget* parent, int innerBorder) {
+    auto* frame = new QFrame(parent);
+    frame->setObjectName(QString::fromLatin1(name));
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(innerBorder, innerBorder, innerBorder, innerBorder);
+    layout->setSpacing(0);
+    return frame;
+}
+
+QString text(const char* latin1) {
+    return QString::fromLatin1(latin1);
+}
+
+} // namespace
+
+TFrmSRMain::TFrmSRMain(Prompts& prompts, QString settingsPath, QWidget* parent)
+    : QWidget(parent), ask(prompts), iniPath(std::move(settingsPath)) {
+    setObjectName(QStringLiteral("TFrmSRMain"));
+    setWindowTitle(ApplicationTitle);
+    buildLayout();
+    buildMenu();
+    StringGrid1->writeCaptions();
+    loadSettings();
+    qApp->installEventFilter(this);
+}
+
+TFrmSRMain::~TFrmSRMain() {
+    qApp->removeEventFilter(this);
+    if (!saved)
+        saveSettings();
+}
+
+void TFrmSRMain::buildLayout() {
+    resize(494, 417);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+
+    SplitterFilesImages = new QSplitter(Qt::Horizontal, this);
+    SplitterFilesImages->setObjectName(QStringLiteral("SplitterFilesImages"));
+    SplitterFilesImages->setHandleWidth(SplitterThickness);
+    SplitterFilesImages->setChildrenCollapsible(false);
+    outer->addWidget(SplitterFilesImages);
+
+    PanelFiles = pane("PanelFiles", SplitterFilesImages, 2);
+    PanelFiles->setMinimumWidth(20);
+    SplitterFilesMoved = new QSplitter(Qt::Vertical, PanelFiles);
+    SplitterFilesMoved->setObjectName(QStringLiteral("SplitterFilesMoved"));
+    SplitterFilesMoved->setHandleWidth(SplitterThickness);
+    SplitterFilesMoved->setChildrenCollapsible(false);
+    PanelFiles->layout()->addWidget(SplitterFilesMoved);
+    FileListBox = new sortello::FileListBox(SplitterFilesMoved);
+    FileListBox->setObjectName(QStringLiteral("FileListBox"));
+    ListBoxFilesMoved = new QListWidget(SplitterFilesMoved);
+    ListBoxFilesMoved->setObjectName(QStringLiteral("ListBoxFilesMoved"));
+    ListBoxFilesMoved->setMinimumHeight(50);
+    ListBoxFilesMoved->setUniformItemSizes(true);
+    SplitterFilesMoved->setStretchFactor(0, 1);
+    SplitterFilesMoved->setStretchFactor(1, 0);
+
+    PanelImages = new QWidget(SplitterFilesImages);
+    PanelImages->setObjectName(QStringLiteral("PanelImages"));
+    PanelImages->setMinimumWidth(290);
+    auto* images = new QVBoxLayout(PanelImages);
+    images->setContentsMargins(0, 0, 0, 0);
+    images->setSpacing(0);
+
+    Panel5 = new QFrame(PanelImages);
+    Panel5->setObjectName(QStringLiteral("Panel5"));
+    Panel5->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel5->setFixedHeight(62);
+    auto* gridLayout = new QVBoxLayout(Panel5);
+    gridLayout->setContentsMargins(1, 1, 1, 1);
+    StringGrid1 = new ComparisonGrid(Panel5);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setFixedHeight(60);
+    gridLayout->addWidget(StringGrid1, 0, Qt::AlignTop | Qt::AlignLeft);
+    images->addWidget(Panel5);
+
+    SplitterNewExisting = new QSplitter(Qt::Vertical, PanelImages);
+    SplitterNewExisting->setObjectName(QStringLiteral("SplitterNewExisting"));
+    SplitterNewExisting->setHandleWidth(SplitterThickness);
+    SplitterNewExisting->setChildrenCollapsible(true);
+    images->addWidget(SplitterNewExisting, 1);
+
+    PanelNewImage = pane("PanelNewImage", SplitterNewExisting, 2);
+    PanelNewImage->setMinimumSize(0, 0);
+    ImageNew = new PictureBox(PanelNewImage);
+    ImageNew->setObjectName(QStringLiteral("ImageNew"));
+    PanelNewImage->layout()->addWidget(ImageNew);
+    PanelExistingImage = pane("PanelExistingImage", SplitterNewExisting, 2);
+    PanelExistingImage->setMinimumSize(0, 0);
+    ImageExisting = new PictureBox(PanelExistingImage);
+    ImageExisting->setObjectName(QStringLiteral("ImageExisting"));
+    PanelExistingImage->layout()->addWidget(ImageExisting);
+    ImageExisting->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    ImageNew->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    SplitterNewExisting->setSizes({164, 1000});
+
+    SplitterFilesImages->setStretchFactor(0, 0);
+    SplitterFilesImages->setStretchFactor(1, 1);
+    SplitterFilesImages->setSizes({125, 494 - 125 - SplitterThickness});
+    SplitterFilesMoved->setSizes({1000, 51});
+
+    connect(FileListBox, &FileListBox::currentItemClicked, this, &TFrmSRMain::FileListBoxClick);
+    connect(ListBoxFilesMoved, &QListWidget::itemSelectionChanged, this,
+            &TFrmSRMain::ListBoxFilesMovedClick);
+    connect(ImageNew, &PictureBox::clicked, this, [this] {
+        if (onShowPicture)
+            onShowPicture(ImageNew);
+    });
+    connect(ImageExisting, &PictureBox::clicked, this, [this] {
+        if (onShowPicture)
+            onShowPicture(ImageExisting);
+    });
+
+    // Centred on the desktop at its first size.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    FileListBox->setFocus();
+    // Lay the panes out now, so that sizes read during creation are real.
+    outer->activate();
+}
+
+void TFrmSRMain::loadSettings() {
+    {
+        SettingsFile settings(iniPath);
+        SourceFolder =
+            settings.ReadText(text(SectionFolders), text(KeySource), QStringLiteral("/"));
+        chars.load(settings);
+        const auto& split = MenuSelectionSettings[0];
+        if (settings.ReadFlag(text(SectionMenuSelection), text(split.key), sideBySide))
+            SRIBInverseSplitClick();
+        for (std::size_t i = 1; i < MenuSelectionSettings.size(); ++i) {
+            QAction* item = menuItem(MenuSelectionSettings[i].key);
+            const bool on = settings.ReadFlag(
+                text(SectionMenuSelection), text(MenuSelectionSettings[i].key), item->isChecked());
+            item->setChecked(!on);
+        }
+        const bool preview[5] = {
+            settings.ReadFlag(text(SectionMenuSelectionPreview), text("MIImgAutoSize"), true),
+            settings.ReadFlag(text(SectionMenuSelectionPreview), text("MIImgCenter"), true),
+            settings.ReadFlag(text(SectionMenuSelectionPreview), text("MIImgProportional"), true),
+            settings.ReadFlag(text(SectionMenuSelectionPreview), text("MIImgStretch"), true),
+            settings.ReadFlag(text(SectionMenuSelectionPreview), text("MIImgTransparent"), false)};
+        PreviewOptions = {preview[0], preview[1], preview[3], preview[2], preview[4]};
+        for (const ShortcutSetting& s : ShortcutSettings)
+            applyShortcut(s.key, shortCutFromNumber(settings.ReadNumber(
+                                     text(SectionShortcuts), text(s.key), s.defaultCode)));
+    }
+    chars.complete();
+    for (std::size_t i = 1; i < MenuSelectionSettings.size(); ++i)
+        menuItem(MenuSelectionSettings[i].key)->trigger();
+    listSourceFolder();
+}
+
+void TFrmSRMain::saveSettings() {
+    saved = true;
+    try {
+        SettingsFile settings(iniPath);
+        settings.WriteFlag(text(SectionMenuSelection), text(MenuSelectionSettings[0].key),
+                           sideBySide);
+        for (std::size_t i = 1; i < MenuSelectionSettings.size(); ++i)
+            settings.WriteFlag(text(SectionMenuSelection), text(MenuSelectionSettings[i].key),
+                               menuItem(MenuSelectionSettings[i].key)->isChecked());
+        const QString preview = text(SectionMenuSelectionPreview);
+        settings.WriteFlag(preview, text("MIImgAutoSize"), PreviewOptions.autoSize);
+        settings.WriteFlag(preview, text("MIImgCenter"), PreviewOptions.center);
+        settings.WriteFlag(preview, text("MIImgProportional"), PreviewOptions.proportional);
+        settings.WriteFlag(preview, text("MIImgStretch"), PreviewOptions.stretch);
+        settings.WriteFlag(preview, text("MIImgTransparent"), PreviewOptions.transparent);
+    } catch (const Error& error) {
+        showError(error.message());
+    }
+}
+
+void TFrmSRMain::listSourceFolder() {
+    // A folder that cannot be listed leaves the list as it was.
+    FileListBox->setDirectory(SourceFolder);
+}
+
+void TFrmSRMain::applyOption(Command command, bool on) {
+    switch (command) {
+    case Command::ShowFilesMoved:
+        ListBoxFilesMoved->setVisible(on);
+        break;
+    case Command::NewAutoSize:
+        ImageNew->setAutoSize(on);
+        break;
+    case Command::NewCenter:
+        ImageNew->setCenter(on);
+        break;
+    case Command::NewStretch:
+        ImageNew->setStretch(on);
+        break;
+    case Command::NewProportional:
+        ImageNew->setProportional(on);
+        break;
+    case Command::NewTransparent:
+        ImageNew->setTransparent(on);
+        break;
+    case Command::ExistingAutoSize:
+        ImageExisting->setAutoSize(on);
+        break;
+    case Command::ExistingCenter:
+        ImageExisting->setCenter(on);
+        break;
+    case Command::ExistingStretch:
+        ImageExisting->setStretch(on);
+        break;
+    case Command::ExistingProportional:
+        ImageExisting->setProportional(on);
+        break;
+    case Command::ExistingTransparent:
+        ImageExisting->setTransparent(on);
+        break;
+    case Command::ExistingHide:
+        // The enabled flag remembers "Hide" for the comparison view.
+        ImageExisting->setVisible(!on);
+        ImageExisting->setEnabled(!on);
+        break;
+    default:
+        break;
+    }
+}
+
+void TFrmSRMain::SRIBInverseSplitClick() {
+    PanelImages->setUpdatesEnabled(false);
+    const int handle = SplitterNewExisting->handleWidth();
+    if (!sideBySide) {
+        SplitterNewExisting->setOrientation(Qt::Horizontal);
+        const int width = (PanelImages->width() - handle) / 2;
+        SplitterNewExisting->setSizes({width, qMax(0, PanelImages->width() - handle - width)});
+    } else {
+        SplitterNewExisting->setOrientation(Qt::Vertical);
+        const int height = (PanelImages->height() - handle) / 2;
+        const int below = SplitterNewExisting->height() - handle - height;
+        SplitterNewExisting->setSizes({height, qMax(0, below)});
+    }
+    sideBySide = !sideBySide;
+    PanelImages->setUpdatesEnabled(true);
+}
+
+void TFrmSRMain::showError(const QString& message) {
+    showApplicationError(ask, this, message);
+}
+
+void TFrmSRMain::bringForward() {
+    bringApplicationForward(this);
+}
+
+void TFrmSRMain::receiveParameters(const QString&) {
+    // The forwarded text itself has no use yet; what counts is that a dialog in
+    // the way closes as cancelled and the window comes forward.
+    closeActiveDialogAsCancelled(this);
+    bringApplicationForward(this);
+}
+
+void TFrmSRMain::closeEvent(QCloseEvent* event) {
+    if (!saved)
+        saveSettings();
+    animateForm(this, false);
+    event->accept();
+}
+
+void TFrmSRMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    animateForm(this, true);
+}
+
+} // namespace sortello

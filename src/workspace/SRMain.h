@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// TFrmSRMain, the sorting workspace: the file list with the list of files moved
+// on the left, the comparison grid and the two picture panes on the right, and
+// one context menu for every command. It owns the source folder, the folder
+// characters, the viewer's remembered options and the shortcut codes for the
+// whole run; the settings file is read once while it is built and its own
+// sections are written back when it closes.
+#include "pictures/Placement.h"
+#include "settings/ShortCutCode.h"
+#include "workspace/FolderChars.h"
+#include "workspace/MenuCommands.h"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+class QAction;
+class QListWidget;
+class QMenu;
+class QSplitter;
+class QFrame;
+
+namespace sortello {
+
+class ComparisonGrid;
+class FileListBox;
+class PictureBox;
+class Prompts;
+
+class TFrmSRMain : public QWidget {
+    Q_OBJECT
+public:
+    TFrmSRMain(Prompts& prompts, QString settingsPath, QWidget* parent = nullptr);
+    ~TFrmSRMain() override;
+
+    // ---- Controls, named as everywhere else in the program ----
+    QWidget* PanelFiles;
+    sortello::FileListBox* FileListBox;
+    QSplitter* SplitterFilesMoved;
+    QListWidget* ListBoxFilesMoved;
+    QSplitter* SplitterFilesImages;
+    QWidget* PanelImages;
+    QFrame* Panel5;
+    ComparisonGrid* StringGrid1;
+    QSplitter* SplitterNewExisting;
+    QFrame* PanelNewImage;
+    PictureBox* ImageNew;
+    QFrame* PanelExistingImage;
+    PictureBox* ImageExisting;
+    QMenu* PopupMenuAll;
+
+    // ---- State owned for the whole run ----
+    QString SourceFolder;
+    const FolderChars& folderChars() const { return chars; }
+    void replaceFolderChars(const QStringList& lines) { chars.replace(lines); }
+    DisplayOptions PreviewOptions;
+    ShortCutCode ShowAboutShortCut = 0;
+    ShortCutCode ShowNewShortCut = 0;
+    ShortCutCode ShowExistingShortCut = 0;
+    QString ExistingFileName;
+
+    // ---- Commands and menu ----
+    QAction* menuItem(const char* name) const;
+    ShortCutCode shortcutOf(const char* name) const;
+    // Binds a code to a menu item or one of the window-level bindings by the
+    // settings key; SRIShowAbout only when `includeAbout`.
+    void applyShortcut(const char* key, ShortCutCode code, bool includeAbout = true);
+    void runCommand(Command command);
+    // Shows PopupMenuAll's items for a target as the visibility rule says.
+    void prepareMenuFor(MenuTarget target);
+    MenuTarget targetOf(QWidget* widget) const;
+    // The key handling of the window: menu shortcuts, then the bindings.
+    bool handleShortcut(ShortCutCode code);
+    bool wouldHandle(ShortCutCode code) const;
+
+    // Hooks for the windows other parts of the program open.
+    std::function<void()> onSetup;
+    std::function<void(PictureBox*)> onShowPicture;
+    std::function<void()> onShowAbout;
+
+    // ---- Layout ----
+    bool isSideBySide() const { return sideBySide; }
+    void SRIBInverseSplitClick();
+
+    // ---- Current file and comparison ----
+    // The listed folder joined with the entry's name.
+    QString pathOfRow(int row) const;
+    void FileListBoxClick();
+    void RemoveCurrentAndAdvance();
+    void ListBoxFilesMovedClick();
+    // Adds a bare file name to the list of files moved, kept sorted.
+    void addFileMoved(const QString& name);
+    void listSourceFolder();
+
+    // ---- File commands ----
+    void SRFUpdateFileListClick();
+    void SRFReplaceExistingClick();
+    void SRFRemoveNewClick();
+    void SRFMoveAsClick();
+    void SRFAutoMoveMultipleAsClick();
+    void SRFMoveNonExistingClick();
+    // Where a file of this name goes, relative folders taken from the list's.
+    QString destinationOf(const QString& name) const;
+
+    // ---- Second start ----
+    void bringForward();
+    void receiveParameters(const QString& text);
+
+    Prompts& prompts() const { return ask; }
+    const QString& settingsPath() const { return iniPath; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildLayout();
+    void buildMenu();
+    void loadSettings();
+    void saveSettings();
+    void applyOption(Command command, bool on);
+    void runFileCommand(Command command);
+    int actionableCurrentRow();
+    void showFilesMovedByCount();
+    void reportRun(int before);
+    void showError(const QString& message);
+
+    Prompts& ask;
+    QString iniPath;
+    FolderChars chars;
+    std::array<QAction*, PopupMenuItems.size()> items{};
+    std::array<ShortCutCode, PopupMenuItems.size()> codes{};
+    bool sideBySide = false;
+    bool saved = false;
+    // The save dialog keeps the path and the file type it returned last.
+    QString saveDialogFileName;
+    QString saveDialogFilter;
+};
+
+} // namespace sortello

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The current file and the comparison view: opening the new picture and its
+// namesake in the destination folder, the grid of their figures, moving on to
+// the next entry, and the list of files moved.
+#include "workspace/SRMain.h"
+
+#include "fileops/FileSystem.h"
+#include "pictures/PictureBox.h"
+#include "shell/Error.h"
+#include "shell/Prompts.h"
+#include "workspace/ComparisonGrid.h"
+#include "workspace/FileListBox.h"
+
+#include <QListWidget>
+
+namespace sortello {
+
+QString TFrmSRMain::pathOfRow(int row) const {
+    return joinPath(FileListBox->directory(), FileListBox->itemText(row));
+}
+
+// A name that does not survive the trip through text would be opened, and
+// later moved, under another name; such a file is never acted on.
+static QString unusableNameMessage(const ListedFile& file) {
+    return QStringLiteral("The name of the file \"%1\" is not valid text on this system and "
+                          "cannot be used; rename it in a file manager first")
+        .arg(file.name);
+}
+
+void TFrmSRMain::FileListBoxClick() {
+    const int row = FileListBox->currentFileRow();
+    if (row < 0)
+        return;
+    BusyCursor busy;
+    try {
+        if (!FileListBox->item(row).representable)
+            throw Error(unusableNameMessage(FileListBox->item(row)));
+        const QString path = pathOfRow(row);
+        const QString name = FileListBox->itemText(row);
+        const QString folder = chars.DestinationFolder(name);
+        ImageNew->load(path);
+        StringGrid1->FillComparisonRow(ImageNew->picture().width(), ImageNew->picture().height(),
+                                       true, FileDateOf(path), FileSizeOf(path));
+        ExistingFileName = folder + name;
+        if (fileExists(ExistingFileName)) {
+            ImageExisting->setVisible(ImageExisting->isEnabledTo(PanelExistingImage));
+            ImageExisting->load(ExistingFileName);
+            StringGrid1->FillComparisonRow(
+                ImageExisting->picture().width(), ImageExisting->picture().height(), false,
+                FileDateOf(ExistingFileName), FileSizeOf(ExistingFileName));
+        } else {
+            ImageExisting->setVisible(false);
+        }
+    } catch (const Error& error) {
+        showError(error.message());
+    }
+}
+
+void TFrmSRMain::RemoveCurrentAndAdvance() {
+    const int i = FileListBox->focusedRow();
+    if (i < 0)
+        return;
+    FileListBox->removeRow(i);
+    const int n = FileListBox->count();
+    int next = -1;
+    if (n >= i + 1)
+        next = i;
+    else if (n > 0)
+        next = i - 1;
+    if (next < 0)
+        return;
+    FileListBox->focusAndSelect(next);
+    FileListBoxClick();
+}
+
+void TFrmSRMain::addFileMoved(const QString& name) {
+    // Binary search keeps the list sorted without re-sorting it for each name.
+    int low = 0;
+    int high = ListBoxFilesMoved->count();
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (QString::compare(ListBoxFilesMoved->item(middle)->text(), name, Qt::CaseInsensitive) <=
+            0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    const QSignalBlocker quiet(ListBoxFilesMoved);
+    ListBoxFilesMoved->insertItem(low, name);
+}
+
+void TFrmSRMain::ListBoxFilesMovedClick() {
+    QListWidgetItem* selected = ListBoxFilesMoved->currentItem();
+    if (!selected || !selected->isSelected()) {
+        ImageExisting->setVisible(true);
+        StringGrid1->FillComparisonRow(0, 0, false, 0, 0);
+        return;
+    }
+    BusyCursor busy;
+    const QString name = selected->text();
+    const QString path = chars.DestinationFolder(name) + name;
+    try {
+        if (fileExists(path)) {
+            ImageExisting->setVisible(true);
+            ImageExisting->load(path);
+            StringGrid1->FillComparisonRow(ImageExisting->picture().width(),
+                                           ImageExisting->picture().height(), false,
+                                           FileDateOf(path), FileSizeOf(path));
+        } else {
+            ImageExisting->setVisible(false);
+            StringGrid1->FillComparisonRow(0, 0, false, 0, 0);
+        }
+    } catch (const Error& error) {
+        showError(error.message());
+    }
+}
+
+} // namespace sortello

@@ -1,0 +1,398 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shell/Error.h"
+#include "shell/PrevInst.h"
+#include "support/TempFiles.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace sortello;
+
+namespace {
+
+const QString ClassName = QStringLiteral("TFrmSRMain");
+constexpr qint32 Identification = 123471;
+const char* const VariableNames[] = {"XDG_RUNTIME_DIR", "DISPLAY", "WAYLAND_DISPLAY"};
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QTest::qWait(5);
+    return done();
+}
+
+struct ProbeRun {
+    int exitCode = -1;
+    QString output;
+    qint64 elapsedMs = 0;
+};
+
+// Every test gets its own runtime folder and display, so that it never meets a
+// Sortello that really runs, nor the leftovers of another test.
+class PrevInst : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(runtime.isValid());
+        ::chmod(QFile::encodeName(runtime.path()).constData(), 0700);
+        for (int i = 0; i < 3; ++i)
+            saved[i] = qgetenv(VariableNames[i]);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        qputenv("DISPLAY", ":t" + QByteArray::number(::getpid()) + "-" +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        qunsetenv("WAYLAND_DISPLAY");
+    }
+    void TearDown() override {
+        for (int i = 0; i < 3; ++i)
+            saved[i].isNull() ? qunsetenv(VariableNames[i]) : qputenv(VariableNames[i], saved[i]);
+    }
+
+    // Runs the second start while this process keeps serving its events.
+    ProbeRun runProbe(const QStringList& parameters) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        process.setProcessEnvironment(environment);
+        QElapsedTimer clock;
+        clock.start();
+        process.start(QStringLiteral(PREVINST_PROBE), parameters);
+        EXPECT_TRUE(process.waitForStarted(5000));
+        while (process.state() != QProcess::NotRunning && clock.elapsed() < 20000) {
+            QTest::qWait(5);
+            process.waitForFinished(5);
+        }
+        ProbeRun run;
+        run.elapsedMs = clock.elapsed();
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+            ADD_FAILURE() << "the second start hung";
+            return run;
+        }
+        run.exitCode = process.exitCode();
+        run.output = QString::fromUtf8(process.readAllStandardOutput());
+        return run;
+    }
+
+    QString candidate(int number) const { return instanceSocketPath(ClassName, number); }
+
+    QTemporaryDir runtime;
+    QByteArray saved[3];
+};
+
+// ---- Separator, joining and error texts ----------------------------------------
+
+TEST_F(PrevInst, RefusesAnUnusableSeparatorBeforeLookingForAnInstance) {
+    const QString original = ParamSeparator;
+    const std::pair<QString, QString> cases[] = {
+        {QString(), QStringLiteral("Command line seperater is empty!")},
+        {QStringLiteral(" x"),
+         QStringLiteral("Command line separater contains characters larger than character 32!")},
+        {QStringLiteral("\x7f"),
+         QStringLiteral("Command line separater contains characters larger than character 32!")},
+    };
+    for (const auto& [separator, expected] : cases) {
+        ParamSeparator = separator;
+        try {
+            CheckPrevInstance(ClassName, Identification, {});
+            ADD_FAILURE() << "no error for " << separator.toStdString();
+        } catch (const Error& error) {
+            EXPECT_EQ(error.message(), expected);
+        }
+    }
+    ParamSeparator = QStringLiteral("\t");
+    EXPECT_EQ(joinParameters({QStringLiteral("a"), QStringLiteral("b")}), QStringLiteral("a\tb"));
+    ParamSeparator = original;
+}
+
+struct JoinCase {
+    QStringList parameters;
+    QString expected;
+};
+
+class Joining : public ::testing::TestWithParam<JoinCase> {};
+
+TEST_P(Joining, SeparatesBySingleSpacesAndTrimsControlCharacters) {
+    EXPECT_EQ(joinParameters(GetParam().parameters), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Joining,
+    ::testing::Values(JoinCase{{}, ""}, JoinCase{{"a", "b", "c"}, "a b c"},
+                      JoinCase{{"x y"}, "x y"}, JoinCase{{"", " ", "a", "b\t\n"}, "a b"},
+                      JoinCase{{"a", "", "b"}, "a  b"},
+                      JoinCase{{QString(QChar(0xA0)) + "a"}, QString(QChar(0xA0)) + "a"}));
+
+TEST(SystemErrorText, NamesTheErrorNumber) {
+    EXPECT_EQ(systemErrorText(0), QStringLiteral("A call to an OS function failed"));
+    const QString text = systemErrorText(E2BIG);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("System Error.  Code: 7.\r\n")));
+    EXPECT_GT(text.size(), 24);
+}
+
+// ---- Where the socket lives ---------------------------------------------------
+
+TEST_F(PrevInst, SocketPathStaysInThePrivateFolder) {
+    qputenv("DISPLAY", "../../elsewhere/:0");
+    const QString first = candidate(0);
+    EXPECT_EQ(QFileInfo(first).absolutePath(), runtime.path());
+    EXPECT_EQ(QFileInfo(first).fileName(),
+              QStringLiteral("tfrmsrmain-%1-.._.._elsewhere__0.sock").arg(::geteuid()));
+    EXPECT_EQ(instanceSocketPath(QStringLiteral("tfrmSRMAIN"), 0), first);
+    EXPECT_TRUE(candidate(7).endsWith(QStringLiteral("-7.sock")));
+    EXPECT_TRUE(candidate(8).isEmpty());
+    qputenv("WAYLAND_DISPLAY", "wayland-1");
+    EXPECT_TRUE(candidate(0).contains(QStringLiteral("-wayland-1.sock")));
+
+    // A runtime folder others may read is not used.
+    ::chmod(QFile::encodeName(runtime.path()).constData(), 0755);
+    const QString fallback = QStringLiteral("/tmp/sortello-%1").arg(::geteuid());
+    EXPECT_EQ(QFileInfo(candidate(0)).absolutePath(), fallback);
+    struct stat info;
+    ASSERT_EQ(::lstat(QFile::encodeName(fallback).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(PrevInst, ServerSocketIsAPrivateFileRemovedWithTheServer) {
+    QString path;
+    {
+        InstanceServer server;
+        ASSERT_TRUE(server.listen(ClassName, Identification));
+        path = server.socketPath();
+        EXPECT_EQ(path, candidate(0));
+        struct stat info;
+        ASSERT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_TRUE(S_ISSOCK(info.st_mode));
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+    }
+    EXPECT_FALSE(test::exists(path));
+}
+
+// ---- Hand-off between two processes ---------------------------------------------
+
+TEST_F(PrevInst, WithoutARunningInstanceTheStartContinues) {
+    const ProbeRun run = runProbe({QStringLiteral("a")});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.output, QStringLiteral("continue"));
+}
+
+struct HandOffCase {
+    QStringList parameters;
+    bool forwarded;
+    QString text;
+};
+
+class HandOff : public PrevInst, public ::testing::WithParamInterface<HandOffCase> {};
+
+TEST_P(HandOff, RunningInstanceComesForwardAndGetsTheText) {
+    InstanceServer server;
+    ASSERT_TRUE(server.listen(ClassName, Identification));
+    QSignalSpy restores(&server, &InstanceServer::restoreRequested);
+    QSignalSpy texts(&server, &InstanceServer::parametersReceived);
+    const ProbeRun run = runProbe(GetParam().parameters);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, QString());
+    EXPECT_TRUE(waitUntil([&] { return restores.count() == 1; }));
+    QTest::qWait(50);
+    ASSERT_EQ(texts.count(), GetParam().forwarded ? 1 : 0);
+    if (GetParam().forwarded) {
+        EXPECT_EQ(texts.at(0).at(0).toString(), GetParam().text);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HandOff,
+    ::testing::Values(HandOffCase{{}, false, ""}, HandOffCase{{"a", "b", "c"}, true, "a b c"},
+                      HandOffCase{{"x y"}, true, "x y"}, HandOffCase{{" ", "a", "\t"}, true, "a"},
+                      HandOffCase{{"one\ntwo", "back\\n"}, true, "one\ntwo back\\n"},
+                      HandOffCase{
+                          {QString::fromUtf8("Grüße €")}, true, QString::fromUtf8("Grüße €")},
+                      HandOffCase{{QString(255, 'z')}, true, QString(255, 'z')}));
+
+TEST_F(PrevInst, TooLongATextStillBringsTheInstanceForward) {
+    InstanceServer server;
+    ASSERT_TRUE(server.listen(ClassName, Identification));
+    QSignalSpy restores(&server, &InstanceServer::restoreRequested);
+    QSignalSpy texts(&server, &InstanceServer::parametersReceived);
+    const ProbeRun run = runProbe({QString(128, 'a'), QString(127, 'b')});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output, QStringLiteral("System Error.  Code: 7.\r\nArgument list too long"));
+    EXPECT_TRUE(waitUntil([&] { return restores.count() == 1; }));
+    EXPECT_EQ(texts.count(), 0);
+}
+
+TEST_F(PrevInst, OpenSetupDialogClosesAsCancelledOnASecondStart) {
+    QWidget mainWindow;
+    mainWindow.show();
+    InstanceServer server;
+    ASSERT_TRUE(server.listen(ClassName, Identification));
+    QObject::connect(&server, &InstanceServer::parametersReceived, &mainWindow, [&] {
+        closeActiveDialogAsCancelled(&mainWindow);
+        bringApplicationForward(&mainWindow);
+    });
+    QDialog setup(&mainWindow);
+    ProbeRun run;
+    QTimer::singleShot(0, &setup, [&] { run = runProbe({QStringLiteral("x")}); });
+    EXPECT_EQ(setup.exec(), QDialog::Rejected);
+    EXPECT_EQ(run.exitCode, 0);
+}
+
+TEST_F(PrevInst, BringingForwardUnminimisesAndKeepsMaximised) {
+    QWidget mainWindow;
+    mainWindow.setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
+    mainWindow.show();
+    ASSERT_TRUE(mainWindow.isMinimized());
+    bringApplicationForward(&mainWindow);
+    EXPECT_FALSE(mainWindow.isMinimized());
+    EXPECT_TRUE(mainWindow.isMaximized());
+    closeActiveDialogAsCancelled(&mainWindow);
+    EXPECT_TRUE(mainWindow.isVisible());
+}
+
+// ---- Squatters, stale files and hung instances ----------------------------------
+
+// A server on the first candidate name that answers every read with `reply`.
+class ForeignServer : public PrevInst, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ForeignServer, IsPassedOver) {
+    QLocalServer foreign;
+    ASSERT_TRUE(foreign.listen(candidate(0)));
+    const QByteArray reply = GetParam();
+    QObject::connect(&foreign, &QLocalServer::newConnection, [&] {
+        while (QLocalSocket* peer = foreign.nextPendingConnection())
+            QObject::connect(peer, &QLocalSocket::readyRead, peer, [peer, reply] {
+                peer->readAll();
+                peer->write(reply);
+            });
+    });
+    const ProbeRun alone = runProbe({QStringLiteral("p")});
+    EXPECT_EQ(alone.exitCode, 3);
+    EXPECT_LT(alone.elapsedMs, 5000);
+
+    InstanceServer server;
+    ASSERT_TRUE(server.listen(ClassName, Identification));
+    EXPECT_EQ(server.socketPath(), candidate(1));
+    QSignalSpy texts(&server, &InstanceServer::parametersReceived);
+    EXPECT_EQ(runProbe({QStringLiteral("p")}).exitCode, 0);
+    ASSERT_EQ(texts.count(), 1);
+    EXPECT_EQ(texts.at(0).at(0).toString(), QStringLiteral("p"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, ForeignServer,
+                         ::testing::Values("42\n", "", "1234710\n", "0123471\n", "123471"));
+
+TEST_F(PrevInst, InstanceThatNeverConfirmsFailsTheSecondStart) {
+    QLocalServer halfHung;
+    ASSERT_TRUE(halfHung.listen(candidate(0)));
+    QObject::connect(&halfHung, &QLocalServer::newConnection, [&] {
+        QLocalSocket* peer = halfHung.nextPendingConnection();
+        QObject::connect(peer, &QLocalSocket::readyRead, peer, [peer] {
+            if (peer->readAll().startsWith("wm_KVAppGetID\n"))
+                peer->write("123471\n");
+        });
+    });
+    const ProbeRun run = runProbe({QStringLiteral("p")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output, QStringLiteral("System Error.  Code: 110.\r\nConnection timed out"));
+    EXPECT_LT(run.elapsedMs, 6000);
+}
+
+TEST_F(PrevInst, StaleSocketIsTakenOverAndOtherFilesAreLeftAlone) {
+    const QByteArray stale = QFile::encodeName(candidate(0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, stale.constData(), stale.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(fd);
+    test::writeFile(candidate(1), "not a socket");
+
+    InstanceServer first;
+    ASSERT_TRUE(first.listen(ClassName, Identification));
+    EXPECT_EQ(first.socketPath(), candidate(0));
+    InstanceServer second;
+    ASSERT_TRUE(second.listen(ClassName, Identification));
+    EXPECT_EQ(second.socketPath(), candidate(2));
+    EXPECT_EQ(test::readFile(candidate(1)), QByteArray("not a socket"));
+    EXPECT_EQ(runProbe({}).exitCode, 0);
+}
+
+// ---- Peers that do not follow the protocol --------------------------------------
+
+struct PeerCase {
+    QByteArray sent;
+    QByteArray answer;
+    bool dropAtOnce;
+};
+
+class BadPeer : public PrevInst, public ::testing::WithParamInterface<PeerCase> {};
+
+TEST_P(BadPeer, IsDroppedWithoutEffect) {
+    InstanceServer server;
+    ASSERT_TRUE(server.listen(ClassName, Identification));
+    QSignalSpy restores(&server, &InstanceServer::restoreRequested);
+    QSignalSpy texts(&server, &InstanceServer::parametersReceived);
+    QLocalSocket peer;
+    peer.connectToServer(server.socketPath());
+    ASSERT_TRUE(peer.waitForConnected(1000));
+    QElapsedTimer clock;
+    clock.start();
+    peer.write(GetParam().sent);
+    QByteArray received;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            received += peer.readAll();
+            return peer.state() == QLocalSocket::UnconnectedState;
+        },
+        5000));
+    EXPECT_LT(clock.elapsed(), GetParam().dropAtOnce ? 1000 : 4000);
+    received += peer.readAll();
+    EXPECT_EQ(received, GetParam().answer);
+    EXPECT_EQ(restores.count() + texts.count(), 0);
+
+    const ProbeRun run = runProbe({QStringLiteral("ok")});
+    EXPECT_EQ(run.exitCode, 0);
+    ASSERT_EQ(texts.count(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadPeer,
+    ::testing::Values(PeerCase{"hello\n", "", true}, PeerCase{QByteArray(10 << 20, 'x'), "", true},
+                      PeerCase{QByteArray(1100, 'x') + '\n', "", true},
+                      PeerCase{"wm_kvappgetid\n", "", true},
+                      PeerCase{"wm_KVAppGetID\nwm_KVAppPrevInstParmX\n", "123471\n", true},
+                      PeerCase{"wm_KVAppPrevInstParm \xff\xfe\n", "", true},
+                      PeerCase{"wm_KVAppPrevInstParm a\\qb\n", "", true},
+                      PeerCase{"wm_KVAppGetID", "", false}, PeerCase{"", "", false}));
+
+TEST_F(PrevInst, ReceiverReadsAtMost260Characters) {
+    InstanceServer server;
+    ASSERT_TRUE(server.listen(ClassName, Identification));
+    QSignalSpy texts(&server, &InstanceServer::parametersReceived);
+    QLocalSocket peer;
+    peer.connectToServer(server.socketPath());
+    ASSERT_TRUE(peer.waitForConnected(1000));
+    peer.write("wm_KVAppGetID\nwm_KVAppPrevInstParm " + QByteArray(300, 'x') + '\n');
+    QByteArray received;
+    EXPECT_TRUE(waitUntil([&] { return (received += peer.readAll()).endsWith("done\n"); }));
+    EXPECT_EQ(received, QByteArray("123471\ndone\n"));
+    ASSERT_EQ(texts.count(), 1);
+    EXPECT_EQ(texts.at(0).at(0).toString(), QString(260, 'x'));
+}
+
+} // namespace

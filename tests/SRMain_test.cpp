@@ -1,0 +1,356 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "settings/SettingsFile.h"
+#include "support/Workspace.h"
+#include "workspace/ComparisonGrid.h"
+#include "workspace/FileListBox.h"
+
+#include "pictures/PictureBox.h"
+
+#include <QAction>
+#include <QDir>
+#include <QListWidget>
+#include <QMenu>
+#include <QSplitter>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace sortello;
+using sortello::test::Workspace;
+
+namespace {
+
+QStringList visibleCaptions(TFrmSRMain& window, QWidget* target) {
+    window.prepareMenuFor(window.targetOf(target));
+    QStringList captions;
+    for (QAction* action : window.PopupMenuAll->actions())
+        if (action->isVisible())
+            captions << (action->isSeparator() ? QStringLiteral("-")
+                                               : action->text().section(QLatin1Char('\t'), 0, 0));
+    return captions;
+}
+
+TEST(MainWindow, FirstStartWithoutSettingsFile) {
+    Workspace ws;
+    // No settings file: the source folder is "/", which the test must not
+    // leave as its current directory.
+    const QString before = QDir::currentPath();
+    TFrmSRMain& window = ws.open();
+    QDir::setCurrent(before);
+    EXPECT_EQ(window.SourceFolder, QStringLiteral("/"));
+    EXPECT_EQ(window.folderChars().lines(), QStringList{QStringLiteral("Diverse=!")});
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Sortello"));
+    EXPECT_TRUE(window.ListBoxFilesMoved->isVisible());
+    for (const char* on :
+         {"SRINAutosize", "SRINCenter", "SRINStretch", "SRINProportional", "SRIEAutoSize",
+          "SRIECenter", "SRIEStretch", "SRIEProportional", "SRFShowFilesMoved"})
+        EXPECT_TRUE(window.menuItem(on)->isChecked()) << on;
+    for (const char* off : {"SRINTransparent", "SRIETransparent", "SRIEHide"})
+        EXPECT_FALSE(window.menuItem(off)->isChecked()) << off;
+    const DisplayOptions defaults;
+    EXPECT_EQ(window.ImageNew->options(), defaults);
+    EXPECT_EQ(window.ImageExisting->options(), defaults);
+    EXPECT_EQ(window.PreviewOptions, defaults);
+    EXPECT_FALSE(window.isSideBySide());
+    EXPECT_EQ(window.ShowAboutShortCut, 8304);
+    EXPECT_EQ(window.shortcutOf("SRFReplaceExisting"), 16423);
+    EXPECT_EQ(window.menuItem("SRFAutoMoveMultipleAs")->text(),
+              QStringLiteral("Auto move selected as\tShift+Alt+Right"));
+    EXPECT_EQ(window.size(), QSize(494, 417));
+    ws.close();
+
+    SettingsFile written(ws.ini());
+    QStringList sections;
+    written.ReadKeyLines(QStringLiteral("MenuSelection"), sections);
+    EXPECT_EQ(sections.size(), 13);
+    written.ReadKeyLines(QStringLiteral("MenuSelectionPreview"), sections);
+    EXPECT_EQ(sections.size(), 5);
+    written.ReadKeyLines(QStringLiteral("Shortcuts"), sections);
+    EXPECT_TRUE(sections.isEmpty());
+    written.ReadKeyLines(QStringLiteral("Folders"), sections);
+    EXPECT_TRUE(sections.isEmpty());
+}
+
+TEST(MainWindow, OptionsLayoutAndPreviewSurviveARestart) {
+    Workspace ws;
+    ws.writeSettings();
+    {
+        TFrmSRMain& window = ws.open();
+        window.menuItem("SRINStretch")->trigger();
+        window.menuItem("SRIETransparent")->trigger();
+        window.menuItem("SRIEHide")->trigger();
+        window.menuItem("SRFShowFilesMoved")->trigger();
+        window.menuItem("SRIBInverseSplit")->trigger();
+        window.PreviewOptions.center = false;
+        window.PreviewOptions.transparent = true;
+        ws.close();
+    }
+    TFrmSRMain& window = ws.open();
+    EXPECT_FALSE(window.menuItem("SRINStretch")->isChecked());
+    EXPECT_FALSE(window.ImageNew->options().stretch);
+    EXPECT_TRUE(window.ImageExisting->options().transparent);
+    EXPECT_TRUE(window.menuItem("SRIEHide")->isChecked());
+    EXPECT_FALSE(window.ImageExisting->isVisible());
+    EXPECT_FALSE(window.ListBoxFilesMoved->isVisible());
+    EXPECT_TRUE(window.isSideBySide());
+    EXPECT_EQ(window.SplitterNewExisting->orientation(), Qt::Horizontal);
+    EXPECT_FALSE(window.PreviewOptions.center);
+    EXPECT_TRUE(window.PreviewOptions.transparent);
+    EXPECT_TRUE(window.PreviewOptions.stretch);
+}
+
+TEST(MainWindow, InverseSplitDividesThePictureArea) {
+    Workspace ws;
+    ws.writeSettings();
+    TFrmSRMain& window = ws.open();
+    window.resize(494 + 358 - window.PanelImages->width(), 417);
+    QTest::qWait(0);
+    ASSERT_EQ(window.PanelImages->width(), 358);
+    window.SRIBInverseSplitClick();
+    EXPECT_EQ(window.PanelNewImage->width(), 177); // (358 - 3) div 2
+    // The splitter lies between the panes: from 177, three pixels wide.
+    EXPECT_EQ(window.PanelExistingImage->x(), 177 + 3);
+
+    window.resize(window.width(), 417 + 390 - window.PanelImages->height());
+    QTest::qWait(0);
+    ASSERT_EQ(window.PanelImages->height(), 390);
+    window.SRIBInverseSplitClick();
+    EXPECT_EQ(window.SplitterNewExisting->orientation(), Qt::Vertical);
+    EXPECT_EQ(window.PanelNewImage->height(), 193); // (390 - 3) div 2
+}
+
+TEST(MainWindow, MissingSourceFolderIsIgnored) {
+    Workspace ws;
+    ws.writeSettings("[Folders]\r\n");
+    sortello::test::writeFile(ws.ini(), "[Folders]\r\nSource=\"/no/such/folder/\"\r\n");
+    const QString before = QDir::currentPath();
+    TFrmSRMain& window = ws.open();
+    EXPECT_TRUE(ws.prompts.messages.empty());
+    EXPECT_EQ(QDir::currentPath(), before);
+    EXPECT_EQ(window.SourceFolder, QStringLiteral("/no/such/folder/"));
+}
+
+TEST(MainWindow, ListsPicturesSortedAndMakesTheFolderCurrent) {
+    Workspace ws;
+    ws.writeSettings();
+    for (const char* name : {"b.JPG", "A.bmp", "c.txt", ".hidden.jpg", "a2.gif"})
+        sortello::test::writeFile(ws.source() + QString::fromLatin1(name), "x");
+    QDir().mkpath(ws.source() + QStringLiteral("folder.jpg"));
+    TFrmSRMain& window = ws.open();
+    QStringList names;
+    for (int i = 0; i < window.FileListBox->count(); ++i)
+        names << window.FileListBox->itemText(i);
+    EXPECT_EQ(names, (QStringList{QStringLiteral("A.bmp"), QStringLiteral("a2.gif"),
+                                  QStringLiteral("b.JPG")}));
+    EXPECT_EQ(QDir::currentPath() + QLatin1Char('/'), ws.source());
+    EXPECT_TRUE(window.FileListBox->hasFocus() || !window.isActiveWindow());
+}
+
+TEST(Comparison, ShowsBothPicturesAndMarksTheGreaterFigures) {
+    Workspace ws;
+    ws.writeSettings();
+    ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(80, 60));
+    ws.picture(ws.folder(QStringLiteral("A")) + QStringLiteral("a1.bmp"), QSize(64, 48), Qt::blue);
+    ws.picture(ws.source() + QStringLiteral("zed.bmp"), QSize(10, 10));
+    TFrmSRMain& window = ws.open();
+    ws.select(0);
+    ComparisonGrid& grid = *window.StringGrid1;
+    EXPECT_EQ(grid.cell(1, 1), QStringLiteral("80"));
+    EXPECT_EQ(grid.cell(2, 1), QStringLiteral("64"));
+    EXPECT_EQ(grid.cell(1, 3), QString::number(QFileInfo(ws.source() + "a1.bmp").size()));
+    EXPECT_TRUE(grid.isBold(1, 1));
+    EXPECT_TRUE(grid.isBold(1, 2));
+    EXPECT_TRUE(grid.isBold(1, 3));
+    EXPECT_FALSE(grid.isBold(2, 1));
+    EXPECT_TRUE(window.ImageExisting->isVisible());
+    EXPECT_EQ(window.ImageExisting->picture().size(), QSize(64, 48));
+    EXPECT_EQ(window.ExistingFileName, ws.folder(QStringLiteral("A")) + QStringLiteral("a1.bmp"));
+
+    // No counterpart: the pane hides and the existing row shows zeros.
+    ws.select(1);
+    EXPECT_FALSE(window.ImageExisting->isVisible());
+    EXPECT_EQ(grid.cell(2, 1), QStringLiteral("0"));
+    EXPECT_TRUE(grid.isBold(1, 4)); // later than day 0
+}
+
+TEST(Comparison, HideKeepsTheExistingPaneHiddenButFillsTheRow) {
+    Workspace ws;
+    ws.writeSettings("[MenuSelection]\r\nSRIEHide=1\r\n");
+    ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(8, 6));
+    ws.picture(ws.folder(QStringLiteral("A")) + QStringLiteral("a1.bmp"), QSize(64, 48));
+    TFrmSRMain& window = ws.open();
+    EXPECT_TRUE(window.menuItem("SRIEHide")->isChecked());
+    ws.select(0);
+    EXPECT_FALSE(window.ImageExisting->isVisible());
+    EXPECT_EQ(window.StringGrid1->cell(2, 1), QStringLiteral("64"));
+}
+
+TEST(Comparison, ADamagedPictureKeepsThePreviousView) {
+    Workspace ws;
+    ws.writeSettings();
+    ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(80, 60));
+    sortello::test::writeFile(ws.source() + QStringLiteral("b2.bmp"), "no bitmap");
+    TFrmSRMain& window = ws.open();
+    ws.select(0);
+    ws.select(1);
+    ASSERT_EQ(ws.prompts.messages.size(), 1u);
+    EXPECT_EQ(ws.prompts.messages[0].title, QStringLiteral("Sortello"));
+    EXPECT_EQ(ws.prompts.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("80"));
+    EXPECT_EQ(window.ImageNew->picture().size(), QSize(80, 60));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(Comparison, AFocusedEntryWithoutSelectionOpensNothing) {
+    Workspace ws;
+    ws.writeSettings();
+    ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(80, 60));
+    TFrmSRMain& window = ws.open();
+    window.FileListBox->focusAndSelect(0);
+    window.FileListBox->setRowSelected(0, false);
+    window.FileListBoxClick();
+    EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("0"));
+}
+
+TEST(Comparison, ArrowKeysOpenTheNextFile) {
+    Workspace ws;
+    ws.writeSettings();
+    ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(80, 60));
+    ws.picture(ws.source() + QStringLiteral("a2.bmp"), QSize(30, 20));
+    TFrmSRMain& window = ws.open();
+    ws.select(0);
+    QTest::keyClick(window.FileListBox, Qt::Key_Down);
+    EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("30"));
+}
+
+TEST(ComparisonGrid, ColumnsOnlyWiden) {
+    ComparisonGrid grid;
+    grid.writeCaptions();
+    const int before = grid.columnWidth(3);
+    grid.FillComparisonRow(1, 1, true, 0, 123456789);
+    const int wide = grid.columnWidth(3);
+    EXPECT_GT(wide, before);
+    EXPECT_EQ(wide, QFontMetrics(grid.font()).horizontalAdvance(QStringLiteral("123456789")) + 14);
+    grid.FillComparisonRow(1, 1, true, 0, 5);
+    EXPECT_EQ(grid.columnWidth(3), wide);
+    EXPECT_EQ(grid.cell(0, 0), QStringLiteral("Image"));
+    EXPECT_EQ(grid.cell(2, 0), QStringLiteral("Existing"));
+}
+
+struct BoldCase {
+    const char* title;
+    ComparisonFigures self;
+    ComparisonFigures other;
+    int column;
+    bool bold;
+};
+
+void PrintTo(const BoldCase& c, std::ostream* os) {
+    *os << c.title;
+}
+
+class BoldRule : public ::testing::TestWithParam<BoldCase> {};
+
+TEST_P(BoldRule, MarksOnlyTheGreaterOrLater) {
+    EXPECT_EQ(comparisonCellBold(GetParam().column, GetParam().self, GetParam().other),
+              GetParam().bold);
+}
+
+const double Day = encodeDateTime(2024, 3, 5, 0, 0, 0);
+const double TenOTwo = encodeDateTime(2024, 3, 5, 10, 0, 2);
+const double NineFiftyEight = encodeDateTime(2024, 3, 5, 9, 59, 58);
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BoldRule,
+    ::testing::Values(
+        BoldCase{"greater width", {1000, 0, 0, 0}, {999, 0, 0, 0}, 1, true},
+        BoldCase{"smaller width", {999, 0, 0, 0}, {1000, 0, 0, 0}, 1, false},
+        BoldCase{"equal widths", {5, 0, 0, 0}, {5, 0, 0, 0}, 1, false},
+        BoldCase{"greater height", {0, 7, 0, 0}, {0, 6, 0, 0}, 2, true},
+        BoldCase{"more bytes", {0, 0, 3000000000LL, 0}, {0, 0, 2999999999LL, 0}, 3, true},
+        BoldCase{"later day", {0, 0, 0, Day + 1 + 0.1}, {0, 0, 0, Day + 0.9}, 4, true},
+        BoldCase{"later day, earlier time, time not bold",
+                 {0, 0, 0, Day + 1.1},
+                 {0, 0, 0, Day + 0.9},
+                 5,
+                 false},
+        BoldCase{"same day, later time", {0, 0, 0, TenOTwo}, {0, 0, 0, NineFiftyEight}, 5, true},
+        BoldCase{"same day, earlier time", {0, 0, 0, NineFiftyEight}, {0, 0, 0, TenOTwo}, 5, false},
+        BoldCase{
+            "same day, date not bold", {0, 0, 0, TenOTwo}, {0, 0, 0, NineFiftyEight}, 4, false},
+        BoldCase{"later than the zero row", {0, 0, 0, Day}, {}, 4, true}));
+
+TEST(ContextMenu, ShowsTheItemsOfTheTarget) {
+    Workspace ws;
+    ws.writeSettings();
+    TFrmSRMain& window = ws.open();
+    const QStringList setup{QStringLiteral("Setup")};
+    EXPECT_EQ(
+        visibleCaptions(window, window.FileListBox->viewport()),
+        (QStringList{"Setup", "Update file list", "Replace existing", "Remove new", "Move as ...",
+                     "Auto move selected as", "Move non existing", "Show files moved"}));
+    EXPECT_EQ(visibleCaptions(window, window.ImageNew),
+              (QStringList{"Setup", "Auto size", "Center", "Stretch", "Proportional", "Transparent",
+                           "Inverse split"}));
+    EXPECT_EQ(visibleCaptions(window, window.ImageExisting),
+              (QStringList{"Setup", "Auto size", "Center", "Stretch", "Proportional", "Transparent",
+                           "Hide", "Inverse split"}));
+    EXPECT_EQ(visibleCaptions(window, window.ListBoxFilesMoved->viewport()), setup);
+    EXPECT_EQ(visibleCaptions(window, window.Panel5), setup);
+    EXPECT_EQ(visibleCaptions(window, window.StringGrid1->parentWidget()), setup);
+    EXPECT_EQ(visibleCaptions(window, window.PanelExistingImage), setup);
+    EXPECT_EQ(visibleCaptions(window, window.SplitterNewExisting->handle(1)), setup);
+    const QStringList all = visibleCaptions(window, window.SplitterFilesImages->handle(1));
+    EXPECT_EQ(all.size(), 24);
+    EXPECT_TRUE(all.contains(QStringLiteral("Existing imge")));
+    EXPECT_EQ(visibleCaptions(window, &window), all);
+}
+
+TEST(Keyboard, AltPageUpTogglesTheFilesMovedList) {
+    Workspace ws;
+    ws.writeSettings();
+    TFrmSRMain& window = ws.open();
+    ASSERT_TRUE(window.ListBoxFilesMoved->isVisible());
+    QTest::keyClick(window.FileListBox, Qt::Key_PageUp, Qt::AltModifier);
+    EXPECT_FALSE(window.ListBoxFilesMoved->isVisible());
+    EXPECT_FALSE(window.menuItem("SRFShowFilesMoved")->isChecked());
+    QTest::keyClick(window.FileListBox, Qt::Key_PageUp, Qt::AltModifier);
+    EXPECT_TRUE(window.ListBoxFilesMoved->isVisible());
+}
+
+TEST(Keyboard, TheFirstItemInMenuOrderWinsAndZeroNeverMatches) {
+    Workspace ws;
+    ws.writeSettings("[Shortcuts]\r\nSRFRemoveNew=8229\r\nSRINShow=0\r\nSRISetup=78\r\n");
+    ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(8, 6));
+    TFrmSRMain& window = ws.open();
+    int setups = 0;
+    int viewers = 0;
+    window.onSetup = [&] { ++setups; };
+    window.onShowPicture = [&](PictureBox*) { ++viewers; };
+    ws.select(0);
+
+    // Shift+Left is also "Stretch" of the new picture; "Remove new" comes first.
+    const bool stretch = window.menuItem("SRINStretch")->isChecked();
+    QTest::keyClick(window.FileListBox, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_FALSE(QFileInfo::exists(ws.source() + QStringLiteral("a1.bmp")));
+    EXPECT_EQ(window.menuItem("SRINStretch")->isChecked(), stretch);
+
+    QTest::keyClick(window.FileListBox, Qt::Key_N, Qt::AltModifier);
+    EXPECT_EQ(viewers, 0);
+    QTest::keyClick(window.FileListBox, Qt::Key_E, Qt::AltModifier);
+    EXPECT_EQ(viewers, 1);
+    QTest::keyClick(window.FileListBox, Qt::Key_N);
+    EXPECT_EQ(setups, 1);
+    EXPECT_EQ(window.menuItem("SRISetup")->text(), QStringLiteral("Setup\tN"));
+}
+
+TEST(Keyboard, HiddenItemsStillAnswerTheirKeys) {
+    Workspace ws;
+    ws.writeSettings();
+    TFrmSRMain& window = ws.open();
+    window.prepareMenuFor(MenuTarget::Other);
+    ASSERT_FALSE(window.menuItem("SRIBInverseSplit")->isVisible());
+    QTest::keyClick(window.FileListBox, Qt::Key_PageDown, Qt::AltModifier);
+    EXPECT_TRUE(window.isSideBySide());
+}
+
+} // namespace
