@@ -15,8 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
@@ -112,7 +112,10 @@ void list_readdir_sort(benchmark::State& state) {
         benchmark::DoNotOptimize(names.data());
     }
 }
-BENCHMARK(list_readdir_sort)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(list_readdir_sort)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 // ---- Start-up ---------------------------------------------------------------
 
@@ -166,13 +169,23 @@ void step_24mp_pair(benchmark::State& state) {
         window.StringGrid1->repaint();
     }
 }
-BENCHMARK(step_24mp_pair)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(step_24mp_pair)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 void step_floor(benchmark::State& state) {
     const QString source = pairFolder();
+    // Reading the files belongs to the floor too: the step reads them.
+    const auto readAll = [](const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            std::abort();
+        return file.readAll();
+    };
     for (auto _ : state) {
-        bench::decodeAtOneEighth(source + QStringLiteral("photo.jpg"));
-        bench::decodeAtOneEighth(folder("pair-filed") + QStringLiteral("photo.jpg"));
+        bench::decodeAtOneEighth(readAll(source + QStringLiteral("photo.jpg")));
+        bench::decodeAtOneEighth(readAll(folder("pair-filed") + QStringLiteral("photo.jpg")));
     }
 }
 BENCHMARK(step_floor)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
@@ -207,7 +220,11 @@ void auto_move_10k_into_100k(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(auto_move_10k_into_100k)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(auto_move_10k_into_100k)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 // The floor: 10,000 bare renames into the same kind of folder.
 void rename_10k(benchmark::State& state) {
@@ -229,7 +246,11 @@ void rename_10k(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(rename_10k)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(rename_10k)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 // 10,000 files of which half are taken in their destination.
 void move_non_existing_10k(benchmark::State& state) {
@@ -254,7 +275,11 @@ void move_non_existing_10k(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(move_non_existing_10k)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(move_non_existing_10k)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 } // namespace
 

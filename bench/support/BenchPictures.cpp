@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -48,28 +49,32 @@ void writeSampleJpeg(const QString& path, const JpegSample& sample, int width, i
     std::fclose(out);
 }
 
-void decodeAtOneEighth(const QString& path) {
-    std::FILE* in = std::fopen(QFile::encodeName(path).constData(), "rb");
-    if (!in)
-        std::abort();
-    jpeg_decompress_struct d;
+void decodeAtOneEighth(const QByteArray& jpeg) {
+    jpeg_decompress_struct cinfo;
     jpeg_error_mgr errors;
-    d.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&d);
-    jpeg_stdio_src(&d, in);
-    jpeg_read_header(&d, TRUE);
-    d.scale_num = 1;
-    d.scale_denom = 8;
-    d.out_color_space = JCS_EXT_BGRX;
-    jpeg_start_decompress(&d);
-    std::vector<unsigned char> buffer(size_t(d.output_width) * 4 * d.output_height);
-    while (d.output_scanline < d.output_height) {
-        JSAMPROW row = buffer.data() + size_t(d.output_scanline) * d.output_width * 4;
-        jpeg_read_scanlines(&d, &row, 1);
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(jpeg.constData()),
+                 static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = 8;
+    cinfo.dct_method = JDCT_IFAST;
+    cinfo.do_fancy_upsampling = FALSE;
+    cinfo.out_color_space = JCS_EXT_BGRA;
+    jpeg_start_decompress(&cinfo);
+    const size_t stride = size_t(cinfo.output_width) * 4;
+    std::vector<unsigned char> buffer(stride * cinfo.output_height);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW rows[16];
+        const unsigned count = std::min(16u, cinfo.output_height - cinfo.output_scanline);
+        for (unsigned i = 0; i < count; ++i)
+            rows[i] = buffer.data() + (cinfo.output_scanline + i) * stride;
+        jpeg_read_scanlines(&cinfo, rows, count);
     }
-    jpeg_finish_decompress(&d);
-    jpeg_destroy_decompress(&d);
-    std::fclose(in);
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    benchmark::DoNotOptimize(buffer.data());
 }
 
 } // namespace sortello::bench

@@ -412,20 +412,23 @@ FileResult moveFile(const QByteArray& from, const QByteArray& to) {
         return failed("find the source");
     if (S_ISDIR(fromSt.st_mode))
         return FileResult::failure(EISDIR, "move a folder");
-    // Moving a file onto itself by a second name would, on some fallbacks,
-    // remove the only copy; it is simply a name that is taken.
-    struct stat toSt;
-    if (from == to || (sys.fstatat(AT_FDCWD, to.constData(), &toSt, AT_SYMLINK_NOFOLLOW) == 0 &&
-                       sameFile(fromSt, toSt)))
+    if (from == to)
         return FileResult::failure(EEXIST, "move a file onto itself");
-
+    // The common case costs one call: the kernel refuses a taken name, the
+    // file's own second name included, without a look beforehand.
     if (sys.renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return FileResult::success();
     if (errno == EXDEV)
         return moveAcrossDevices(from, to, fromSt);
-    if (renameFlagsUnsupported(errno))
-        return moveByLink(from, to, fromSt);
-    return failed("rename");
+    if (!renameFlagsUnsupported(errno))
+        return failed("rename");
+    // Moving a file onto itself by a second name would, on the fallback,
+    // remove the only copy; it is simply a name that is taken.
+    struct stat toSt;
+    if (sys.fstatat(AT_FDCWD, to.constData(), &toSt, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(fromSt, toSt))
+        return FileResult::failure(EEXIST, "move a file onto itself");
+    return moveByLink(from, to, fromSt);
 }
 
 FileResult moveFile(const QString& from, const QString& to) {

@@ -5,6 +5,8 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <dirent.h>
 #include <memory>
 
@@ -119,13 +121,33 @@ void UsedNumbersCache::record(Numbers& numbers, const QString& name) {
         numbers[keyOf(split.stem, split.extension)].insert(split.digits.toLongLong());
 }
 
+namespace {
+
+// Whether a raw name is some stem, exactly eight digits and an extension; most
+// names of a big folder are not, and are passed over without decoding them.
+bool mayBeNumbered(const char* name) {
+    const char* dot = std::strrchr(name, '.');
+    const char* end = dot ? dot : name + std::strlen(name);
+    int digits = 0;
+    while (end - digits > name && std::isdigit(static_cast<unsigned char>(end[-digits - 1])))
+        ++digits;
+    return digits == DigitCount;
+}
+
+} // namespace
+
 UsedNumbersCache::Numbers& UsedNumbersCache::scanned(const QString& folder) {
     auto found = folders.find(folder);
     if (found != folders.end())
         return *found;
     Numbers& numbers = folders[folder];
-    for (const QString& name : allNames(folder))
-        record(numbers, name);
+    const QByteArray path = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.constData()), ::closedir);
+    if (!dir)
+        return numbers;
+    while (const dirent* entry = ::readdir(dir.get()))
+        if (mayBeNumbered(entry->d_name))
+            record(numbers, QFile::decodeName(entry->d_name));
     return numbers;
 }
 

@@ -135,6 +135,7 @@ private:
     std::array<ShortCutCode, PopupMenuItems.size()> codes{};
     bool sideBySide = false;
     bool saved = false;
+    QStringList filesMoved; // the names of ListBoxFilesMoved, in its order
     // The save dialog keeps the path and the file type it returned last.
     QString saveDialogFileName;
     QString saveDialogFilter;

@@ -12,6 +12,7 @@
 #include "workspace/FileListBox.h"
 
 #include <QListWidget>
+#include <algorithm>
 
 namespace sortello {
 
