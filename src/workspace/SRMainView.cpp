@@ -75,19 +75,16 @@ void TFrmSRMain::RemoveCurrentAndAdvance() {
 }
 
 void TFrmSRMain::addFileMoved(const QString& name) {
-    // Binary search keeps the list sorted without re-sorting it for each name.
-    int low = 0;
-    int high = ListBoxFilesMoved->count();
-    while (low < high) {
-        const int middle = (low + high) / 2;
-        if (QString::compare(ListBoxFilesMoved->item(middle)->text(), name, Qt::CaseInsensitive) <=
-            0)
-            low = middle + 1;
-        else
-            high = middle;
-    }
+    // A sorted copy of the names is searched, so a batch of thousands of moves
+    // does not re-sort the list or read its items back for every name.
+    const auto at = std::upper_bound(filesMoved.begin(), filesMoved.end(), name,
+                                     [](const QString& a, const QString& b) {
+                                         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+                                     });
+    const int row = static_cast<int>(at - filesMoved.begin());
+    filesMoved.insert(at, name);
     const QSignalBlocker quiet(ListBoxFilesMoved);
-    ListBoxFilesMoved->insertItem(low, name);
+    ListBoxFilesMoved->insertItem(row, name);
 }
 
 void TFrmSRMain::ListBoxFilesMovedClick() {
