@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/Prompts.h"
 
+#include "shell/SavePictureDialog.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -80,9 +82,7 @@ std::optional<QString> QtPrompts::browseFolder(QWidget* parent, const QString& t
 
 std::optional<QString> QtPrompts::savePicture(QWidget* parent, SavePictureRequest& request) {
     NormalCursor cursor;
-    QFileDialog dialog(parent, request.title, request.initialFolder);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
+    SavePictureDialog dialog(parent, request.title, request.initialFolder, request.promptCreate);
     dialog.setNameFilters(request.filters);
     dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.promptOverwrite);

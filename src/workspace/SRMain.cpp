@@ -123,6 +123,9 @@ void TFrmSRMain::buildLayout() {
     PanelExistingImage->layout()->addWidget(ImageExisting);
     ImageExisting->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     ImageNew->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    // The new picture's pane keeps its size; the existing one takes the rest.
+    SplitterNewExisting->setStretchFactor(0, 0);
+    SplitterNewExisting->setStretchFactor(1, 1);
     SplitterNewExisting->setSizes({164, 1000});
 
     SplitterFilesImages->setStretchFactor(0, 0);
