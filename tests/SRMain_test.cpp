@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "settings/KeyCaptureEdit.h"
+#include "settings/SRSetup.h"
 #include "settings/SettingsFile.h"
 #include "support/Workspace.h"
 #include "workspace/ComparisonGrid.h"
@@ -8,9 +10,11 @@
 
 #include <QAction>
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -322,9 +326,7 @@ TEST(Keyboard, TheFirstItemInMenuOrderWinsAndZeroNeverMatches) {
     ws.writeSettings("[Shortcuts]\r\nSRFRemoveNew=8229\r\nSRINShow=0\r\nSRISetup=78\r\n");
     ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(8, 6));
     TFrmSRMain& window = ws.open();
-    int setups = 0;
     int viewers = 0;
-    window.onSetup = [&] { ++setups; };
     window.onShowPicture = [&](PictureBox*) { ++viewers; };
     ws.select(0);
 
@@ -339,8 +341,54 @@ TEST(Keyboard, TheFirstItemInMenuOrderWinsAndZeroNeverMatches) {
     QTest::keyClick(window.FileListBox, Qt::Key_E, Qt::AltModifier);
     EXPECT_EQ(viewers, 1);
     QTest::keyClick(window.FileListBox, Qt::Key_N);
-    EXPECT_EQ(setups, 1);
+    EXPECT_EQ(ws.prompts.dialogsRun, std::vector<QString>{QStringLiteral("TFrmSRSetup")});
     EXPECT_EQ(window.menuItem("SRISetup")->text(), QStringLiteral("Setup\tN"));
+}
+
+TEST(Setup, ConfirmedValuesApplyAtOnce) {
+    Workspace ws;
+    ws.writeSettings();
+    ws.picture(ws.folder(QStringLiteral("B")) + QStringLiteral("b1.bmp"), QSize(4, 4));
+    TFrmSRMain& window = ws.open();
+    ws.prompts.dialogScripts.push_back([&](QDialog& dialog) {
+        auto& setup = static_cast<TFrmSRSetup&>(dialog);
+        setup.EditFolderSource->setText(ws.folder(QStringLiteral("B")));
+        setup.ValueListEditorShortCuts->setCurrentCell(4, 1); // "Remove new"
+        setup.HotKeyShortcut->setValue(ShortCutCtrl | 'D');
+        setup.BitBtnShortCutUpdateClick();
+        setup.ValueListEditorShortCuts->setCurrentCell(10, 1); // the new picture's viewer
+        setup.HotKeyShortcut->setValue(0);
+        setup.BitBtnShortCutUpdateClick();
+        setup.BitBtnOkClick();
+        return dialog.QDialog::result();
+    });
+    window.SRISetupClick();
+    EXPECT_EQ(window.SourceFolder, ws.folder(QStringLiteral("B")));
+    EXPECT_EQ(window.FileListBox->count(), 1);
+    EXPECT_EQ(window.shortcutOf("SRFRemoveNew"), ShortCutCtrl | 'D');
+    EXPECT_EQ(window.menuItem("SRFRemoveNew")->text(), QStringLiteral("Remove new\tCtrl+D"));
+    EXPECT_EQ(window.ShowNewShortCut, 0);
+    EXPECT_EQ(window.ShowAboutShortCut, 8304);
+    EXPECT_TRUE(window.folderChars().lines().contains(QStringLiteral("A=") +
+                                                      ws.folder(QStringLiteral("A"))));
+}
+
+TEST(Setup, ASecondStartClosesTheDialogAsCancelled) {
+    Workspace ws;
+    ws.writeSettings();
+    TFrmSRMain& window = ws.open();
+    const QString before = window.SourceFolder;
+    ws.prompts.dialogScripts.push_back([&](QDialog& dialog) {
+        auto& setup = static_cast<TFrmSRSetup&>(dialog);
+        setup.EditFolderSource->setText(QStringLiteral("/elsewhere/"));
+        dialog.open();
+        window.receiveParameters(QStringLiteral("a b c"));
+        EXPECT_FALSE(dialog.isVisible());
+        // Had nothing closed it, the user would have confirmed it.
+        return dialog.isVisible() ? int(QDialog::Accepted) : dialog.QDialog::result();
+    });
+    window.SRISetupClick();
+    EXPECT_EQ(window.SourceFolder, before);
 }
 
 TEST(Keyboard, HiddenItemsStillAnswerTheirKeys) {

@@ -2,6 +2,7 @@
 #include "workspace/SRMain.h"
 
 #include "pictures/PictureBox.h"
+#include "settings/SRSetup.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsTables.h"
 #include "shell/Error.h"
@@ -203,6 +204,19 @@ void TFrmSRMain::saveSettings() {
     } catch (const Error& error) {
         showError(error.message());
     }
+}
+
+void TFrmSRMain::SRISetupClick() {
+    const std::optional<SetupResult> result = runSetupDialog(this, ask, iniPath);
+    if (!result)
+        return;
+    BusyCursor busy;
+    chars.replace(result->folderChars);
+    SourceFolder = result->sourceFolder;
+    listSourceFolder();
+    // The about box's key is not the dialog's to change.
+    for (int i = 0; i < SetupShortcutCount; ++i)
+        applyShortcut(ShortcutSettings[i].key, result->codes[i], false);
 }
 
 void TFrmSRMain::listSourceFolder() {

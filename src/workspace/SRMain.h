@@ -75,9 +75,11 @@ public:
     bool wouldHandle(ShortCutCode code) const;
 
     // Hooks for the windows other parts of the program open.
-    std::function<void()> onSetup;
     std::function<void(PictureBox*)> onShowPicture;
     std::function<void()> onShowAbout;
+
+    // Runs the setup dialog and takes its values over at once when confirmed.
+    void SRISetupClick();
 
     // ---- Layout ----
     bool isSideBySide() const { return sideBySide; }

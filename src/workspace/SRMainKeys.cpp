@@ -82,8 +82,7 @@ void TFrmSRMain::applyShortcut(const char* key, ShortCutCode code, bool includeA
 void TFrmSRMain::runCommand(Command command) {
     switch (command) {
     case Command::Setup:
-        if (onSetup)
-            onSetup();
+        SRISetupClick();
         break;
     case Command::InverseSplit:
         SRIBInverseSplitClick();

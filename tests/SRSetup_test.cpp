@@ -1,0 +1,570 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "settings/SRSetup.h"
+
+#include "settings/KeyCaptureEdit.h"
+#include "settings/SRFolderChar.h"
+#include "support/FakePrompts.h"
+#include "support/TempFiles.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <tuple>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& lines, std::ostream* out) {
+    *out << '{' << lines.join(QStringLiteral(" | ")).toStdString() << '}';
+}
+QT_END_NAMESPACE
+
+using namespace sortello;
+using namespace sortello::test;
+
+namespace {
+
+const QString NoBreakSpace(QChar(0x00A0));
+
+QByteArray defaultShortcutLines() {
+    QByteArray lines = "[Shortcuts]\r\n";
+    for (int i = 0; i < SetupShortcutCount; ++i)
+        lines += QByteArray(ShortcutSettings[i].key) + '=' +
+                 QByteArray::number(ShortcutSettings[i].defaultCode) + "\r\n";
+    return lines;
+}
+
+void click(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+class SetupTest : public ::testing::Test {
+protected:
+    QString ini() const { return root.file("sortello.ini"); }
+    QString folder(const QString& name) const {
+        const QString path = root.file(name + '/');
+        QDir().mkpath(path);
+        return path;
+    }
+
+    TFrmSRSetup& open() {
+        dialog = std::make_unique<TFrmSRSetup>(prompts, ini());
+        dialog->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        return *dialog;
+    }
+
+    void clickRow(int row) {
+        QTableWidget* list = dialog->ValueListEditorShortCuts;
+        list->scrollToItem(list->item(row, 1));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(row, 1)).center());
+    }
+    void selectLine(const QString& key) {
+        QListWidget* list = dialog->ListBoxFolderChars;
+        for (int i = 0; i < list->count(); ++i) {
+            if (list->item(i)->text().startsWith(key + '=')) {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                                  list->visualItemRect(list->item(i)).center());
+                return;
+            }
+        }
+        FAIL() << "no line for " << key.toStdString();
+    }
+    QString rowText(int row) const {
+        return dialog->ValueListEditorShortCuts->item(row, 1)->text();
+    }
+    bool captureShown() const {
+        return dialog->HotKeyShortcut->isVisibleTo(dialog.get()) &&
+               dialog->BitBtnShortCutUpdate->isVisibleTo(dialog.get());
+    }
+    // Presses a combination in the capture field, reached with the mouse.
+    void capture(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        click(dialog->HotKeyShortcut);
+        QTest::keyClick(dialog->HotKeyShortcut, key, modifiers);
+    }
+
+    // Answers the next folder-character editor: `work` fills it like a user,
+    // then OK closes it.
+    void answerEditor(std::function<void(TFrmSRFolderChar&)> work) {
+        prompts.dialogScripts.push_back([work](QDialog& shown) {
+            auto& editor = dynamic_cast<TFrmSRFolderChar&>(shown);
+            editor.show();
+            work(editor);
+            click(editor.BitBtnOk);
+            return shown.result();
+        });
+    }
+    void answerSetup(QPushButton* TFrmSRSetup::*button) {
+        prompts.dialogScripts.push_back([button](QDialog& shown) {
+            auto& setup = dynamic_cast<TFrmSRSetup&>(shown);
+            setup.show();
+            click(setup.*button);
+            return shown.result();
+        });
+    }
+
+    void expectOneMessage(const QString& title, const QString& text, MessageIcon icon,
+                          MessageButtons buttons) {
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_EQ(prompts.messages[0].title, title);
+        EXPECT_EQ(prompts.messages[0].text, text);
+        EXPECT_EQ(prompts.messages[0].icon, icon);
+        EXPECT_EQ(prompts.messages[0].buttons, buttons);
+    }
+
+    TempFolder root;
+    FakePrompts prompts;
+    std::unique_ptr<TFrmSRSetup> dialog;
+};
+
+TEST_F(SetupTest, OkWithoutASettingsFileWritesTheDefaults) {
+    answerSetup(&TFrmSRSetup::BitBtnOk);
+    const auto values = runSetupDialog(nullptr, prompts, ini());
+
+    const QString diverse = QDir::homePath() + "/Temp/";
+    EXPECT_EQ(readFile(ini()), "[Folders]\r\nSource=\"/\"\r\n[Chars]\r\nDiverse=\"" +
+                                   diverse.toUtf8() + "\"\r\n" + defaultShortcutLines());
+    EXPECT_TRUE(readFile(ini()).contains("\r\nSRISetup=32851\r\nSRFUpdateFileList=116\r\n"));
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ(values->sourceFolder, "/");
+    EXPECT_EQ(values->folderChars, QStringList{"Diverse=" + diverse});
+    for (int i = 0; i < SetupShortcutCount; ++i)
+        EXPECT_EQ(values->codes[i], ShortcutSettings[i].defaultCode) << ShortcutSettings[i].key;
+    EXPECT_EQ(prompts.dialogsRun, std::vector<QString>{"TFrmSRSetup"});
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+// Every way of closing without OK writes nothing and hands nothing back, even
+// after changes.
+struct CancelWay {
+    const char* name;
+    std::function<void(TFrmSRSetup&)> close;
+};
+
+class CancelTest : public SetupTest, public ::testing::WithParamInterface<CancelWay> {
+protected:
+    void cancelWithChanges() {
+        prompts.folderAnswers.push_back(folder("elsewhere"));
+        prompts.dialogScripts.push_back([this](QDialog& shown) {
+            auto& setup = dynamic_cast<TFrmSRSetup&>(shown);
+            setup.show();
+            click(setup.BitBtnFolderSource);
+            EXPECT_EQ(setup.EditFolderSource->text(), root.file("elsewhere/"));
+            GetParam().close(setup);
+            return shown.result();
+        });
+        EXPECT_FALSE(runSetupDialog(nullptr, prompts, ini()).has_value());
+    }
+};
+
+TEST_P(CancelTest, WritesNothing) {
+    cancelWithChanges();
+    EXPECT_FALSE(exists(ini()));
+
+    const QByteArray kept = "[Folders]\r\nSource=\"/x/\"\r\n[Chars]\r\nA=/a/\r\n";
+    writeFile(ini(), kept);
+    cancelWithChanges();
+    EXPECT_EQ(readFile(ini()), kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, CancelTest,
+    ::testing::Values(
+        CancelWay{"CancelButton", [](TFrmSRSetup& s) { click(s.BitBtnCancel); }},
+        CancelWay{"Esc", [](TFrmSRSetup& s) { QTest::keyClick(s.focusWidget(), Qt::Key_Escape); }},
+        CancelWay{"CloseBox", [](TFrmSRSetup& s) { s.close(); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SetupTest, LoadsTheFileSortedAndDropsLinesWithoutAFolder) {
+    writeFile(ini(), "[Folders]\r\nSource=\"/pictures/new/\"\r\n[Chars]\r\nb=\"/b/\"\r\n"
+                     "Diverse=\"/d/\"\r\nE=\r\nA=\"/a/\"\r\nc=/c/\r\n[Shortcuts]\r\n"
+                     "SRISetup=65619\r\nSRFUpdateFileList=0\r\n");
+    open();
+    EXPECT_EQ(dialog->EditFolderSource->text(), "/pictures/new/");
+    EXPECT_EQ(dialog->folderCharLines(), QStringList({"A=/a/", "b=/b/", "c=/c/", "Diverse=/d/"}));
+    // Only the low 16 bits of a stored code count: 65619 is 83, the S key alone.
+    EXPECT_EQ(dialog->rowCode(0), 83);
+    EXPECT_EQ(rowText(0), "S");
+    EXPECT_EQ(dialog->rowCode(2), 0);
+    EXPECT_EQ(rowText(2), NoBreakSpace);
+
+    click(dialog->BitBtnOk);
+    const QByteArray written = readFile(ini());
+    // "Chars" is removed and written anew, so it comes last.
+    EXPECT_TRUE(written.endsWith("[Chars]\r\nA=\"/a/\"\r\nb=\"/b/\"\r\nc=\"/c/\"\r\n"
+                                 "Diverse=\"/d/\"\r\n"))
+        << written.toStdString();
+    EXPECT_FALSE(written.contains("E="));
+    EXPECT_TRUE(written.contains("\r\nSRISetup=83\r\nSRFUpdateFileList=0\r\n"));
+}
+
+TEST_F(SetupTest, AnEmptyDiverseLineGetsTheDefaultUnderItsOwnKey) {
+    writeFile(ini(), "[Chars]\r\nDIVERSE=\r\n");
+    open();
+    EXPECT_EQ(dialog->folderCharLines(), QStringList{"DIVERSE=" + setupDiverseDefault()});
+}
+
+TEST_F(SetupTest, EditWithNothingSelectedAddsAsAddDoes) {
+    const QString k = folder("k");
+    open();
+    answerEditor([&](TFrmSRFolderChar& editor) {
+        EXPECT_TRUE(editor.EditCharacter->isEnabled());
+        EXPECT_EQ(editor.EditCharacter->maxLength(), 1);
+        EXPECT_EQ(editor.character(), "");
+        QTest::keyClicks(editor.EditCharacter, "k");
+        prompts.folderAnswers.push_back(k);
+        click(editor.BitBtnFolder);
+    });
+    click(dialog->BitBtnEdit);
+    EXPECT_EQ(prompts.dialogsRun, std::vector<QString>{"TFrmSRFolderChar"});
+    EXPECT_TRUE(dialog->folderCharLines().contains("K=" + k));
+}
+
+TEST_F(SetupTest, EditRewritesTheLineUnderTheKeyTheEditorShows) {
+    const QString before = folder("before");
+    const QString after = folder("after");
+    writeFile(ini(), "[Chars]\r\nA=/a/\r\nDiverse=" + before.toUtf8() + "\r\nZ=/z/\r\n");
+    open();
+    selectLine("Diverse");
+    answerEditor([&](TFrmSRFolderChar& editor) {
+        EXPECT_FALSE(editor.EditCharacter->isEnabled());
+        EXPECT_EQ(editor.character(), "DIVERSE");
+        EXPECT_EQ(editor.folder(), before);
+        prompts.folderAnswers.push_back(after);
+        click(editor.BitBtnFolder);
+    });
+    click(dialog->BitBtnEdit);
+    EXPECT_EQ(prompts.browseTitles.at(0),
+              "Select a destination folder for the \"DIVERSE\" character");
+    EXPECT_EQ(dialog->folderCharLines(), QStringList({"A=/a/", "DIVERSE=" + after, "Z=/z/"}));
+
+    click(dialog->BitBtnOk);
+    EXPECT_TRUE(readFile(ini()).contains("[Chars]\r\nA=\"/a/\"\r\nDIVERSE=\"" + after.toUtf8()));
+}
+
+TEST_F(SetupTest, AddReplacesTheFolderOfAnExistingCharacterOrAddsALineInOrder) {
+    writeFile(ini(), "[Chars]\r\na=/old/\r\nDiverse=/d/\r\nM=/m/\r\n");
+    open();
+    for (const char* typed : {"a", "b"}) {
+        answerEditor([&](TFrmSRFolderChar& editor) {
+            QTest::keyClicks(editor.EditCharacter, typed);
+            prompts.folderAnswers.push_back(folder(typed));
+            click(editor.BitBtnFolder);
+        });
+        click(dialog->BitBtnAdd);
+    }
+    EXPECT_EQ(dialog->folderCharLines(),
+              QStringList({"A=" + folder("a"), "B=" + folder("b"), "Diverse=/d/", "M=/m/"}));
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+// "&Remove" takes the selected line at once, unless it is "Diverse" in any spelling.
+class RemoveTest : public SetupTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RemoveTest, TakesTheLineOrRefusesDiverse) {
+    const QString line = QString(GetParam()) + "=/k/";
+    const bool diverse = line.startsWith("Diverse=", Qt::CaseInsensitive);
+    writeFile(ini(), "[Chars]\r\nA=/a/\r\n" + line.toUtf8() + "\r\n");
+    open();
+    QStringList expected = dialog->folderCharLines();
+    if (!diverse) {
+        EXPECT_EQ(expected, QStringList({"A=/a/", line, "Diverse=" + setupDiverseDefault()}))
+            << "a file without Diverse gets the default";
+    }
+    click(dialog->BitBtnRemove);
+    EXPECT_EQ(dialog->folderCharLines(), expected) << "nothing is selected";
+    selectLine(GetParam());
+    click(dialog->BitBtnRemove);
+    if (diverse) {
+        expectOneMessage("Warning", "\"Diverse\" can not be removed!", MessageIcon::Warning,
+                         MessageButton::Cancel);
+    } else {
+        expected.removeOne(line);
+        EXPECT_TRUE(prompts.messages.empty());
+    }
+    EXPECT_EQ(dialog->folderCharLines(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, RemoveTest, ::testing::Values("Diverse", "DIVERSE", "diVERSE", "B"));
+
+TEST_F(SetupTest, BrowsingForTheSourceAppendsASeparator) {
+    writeFile(ini(), "[Folders]\r\nSource=\"/start/\"\r\n");
+    open();
+    prompts.folderAnswers = {root.path() + "chosen", QString()};
+    click(dialog->BitBtnFolderSource);
+    click(dialog->BitBtnFolderSource);
+    EXPECT_EQ(prompts.browseTitles, std::vector<QString>(2, "Select a source folder"));
+    EXPECT_EQ(prompts.browseStarts, std::vector<QString>({"/start/", root.path() + "chosen/"}));
+    EXPECT_EQ(dialog->EditFolderSource->text(), root.path() + "chosen/");
+}
+
+TEST_F(SetupTest, ShortcutRowsShowLabelsAndTheTextOfTheirCodes) {
+    open();
+    QTableWidget* list = dialog->ValueListEditorShortCuts;
+    ASSERT_EQ(list->rowCount(), 26);
+    const std::tuple<int, const char*, QString> rows[] = {
+        {0, "Setup", "Alt+S"},
+        {1, "- Files -", NoBreakSpace},
+        {6, "Auto move selected as", "Shift+Alt+Right"},
+        {9, "- New image -", NoBreakSpace},
+        {11, "Auto size", NoBreakSpace},
+        {16, "- Existing image -", NoBreakSpace},
+        {24, "- Misc -", NoBreakSpace},
+        {25, "Inverse split", "Alt+PgDn"}};
+    for (const auto& [row, label, text] : rows) {
+        EXPECT_EQ(list->item(row, 0)->text(), label);
+        EXPECT_EQ(rowText(row), text) << row;
+    }
+    EXPECT_FALSE(list->item(0, 1)->flags() & Qt::ItemIsEditable);
+}
+
+TEST_F(SetupTest, HeadingRowsHideTheCaptureFieldAndCommandRowsShowTheirCode) {
+    open();
+    EXPECT_EQ(dialog->ValueListEditorShortCuts->currentRow(), 0);
+    EXPECT_TRUE(captureShown());
+    EXPECT_EQ(dialog->HotKeyShortcut->value(), 32851);
+    EXPECT_EQ(dialog->HotKeyShortcut->text(), "Alt+S");
+
+    for (const int heading : {1, 9, 16, 24}) {
+        clickRow(heading);
+        EXPECT_FALSE(captureShown()) << heading;
+    }
+    clickRow(17);
+    EXPECT_TRUE(captureShown());
+    EXPECT_EQ(dialog->HotKeyShortcut->text(), "Alt+E");
+    // The keyboard moves the current row too.
+    QTest::keyClick(dialog->ValueListEditorShortCuts, Qt::Key_Up);
+    EXPECT_FALSE(captureShown());
+    QTest::keyClick(dialog->ValueListEditorShortCuts, Qt::Key_Up);
+    EXPECT_TRUE(captureShown());
+    EXPECT_EQ(dialog->HotKeyShortcut->text(), "None") << "Transparent has no shortcut";
+
+    // A capture not taken over with Update is lost with its row.
+    capture(Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(dialog->HotKeyShortcut->text(), "Ctrl+Q");
+    clickRow(0);
+    clickRow(15);
+    EXPECT_EQ(dialog->HotKeyShortcut->text(), "None");
+    EXPECT_EQ(dialog->rowCode(15), 0);
+}
+
+TEST_F(SetupTest, UpdateAttachesTheCaptureToTheRowUntilOkWritesIt) {
+    open();
+    clickRow(3);
+    capture(Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(rowText(3), "Ctrl+Right") << "nothing changes before Update";
+    click(dialog->BitBtnShortCutUpdate);
+    EXPECT_EQ(rowText(3), "Shift+Ctrl+R");
+    EXPECT_EQ(dialog->rowCode(3), 0x2000 + 0x4000 + 'R');
+    EXPECT_EQ(dialog->focusWidget(), dialog->ValueListEditorShortCuts);
+    EXPECT_FALSE(exists(ini()));
+
+    // Two rows with one combination: nothing checks.
+    clickRow(4);
+    capture(Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+    click(dialog->BitBtnShortCutUpdate);
+    click(dialog->BitBtnOk);
+    EXPECT_TRUE(readFile(ini()).contains("\r\nSRFReplaceExisting=24658\r\nSRFRemoveNew=24658\r\n"));
+    EXPECT_EQ(dialog->result().codes[2], 24658);
+    EXPECT_EQ(dialog->result().codes[3], 24658);
+}
+
+TEST_F(SetupTest, UpdateWithoutAKeyLeavesTheCommandWithoutShortcut) {
+    open();
+    clickRow(2);
+    EXPECT_EQ(dialog->HotKeyShortcut->text(), "F5");
+    // Modifiers held show as pending; let go without a key they leave none.
+    KeyCaptureEdit* field = dialog->HotKeyShortcut;
+    click(field);
+    QTest::keyPress(field, Qt::Key_Control);
+    QTest::keyPress(field, Qt::Key_Alt, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), "Ctrl+Alt+");
+    EXPECT_EQ(field->value(), 116) << "nothing is captured yet";
+    QTest::keyRelease(field, Qt::Key_Alt, Qt::ControlModifier | Qt::AltModifier);
+    QTest::keyRelease(field, Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_EQ(dialog->HotKeyShortcut->value(), 0);
+    EXPECT_EQ(dialog->HotKeyShortcut->text(), "None");
+    click(dialog->BitBtnShortCutUpdate);
+    EXPECT_EQ(rowText(2), NoBreakSpace);
+    click(dialog->BitBtnOk);
+    EXPECT_TRUE(readFile(ini()).contains("\r\nSRFUpdateFileList=0\r\n"));
+    EXPECT_EQ(dialog->result().codes[1], 0);
+}
+
+TEST_F(SetupTest, RestoreBringsBackTheFileInAllThreeAreasAndWritesNothing) {
+    const QByteArray file = "[Folders]\r\nSource=\"/src/\"\r\n[Chars]\r\nA=/a/\r\nB=/b/\r\n"
+                            "Diverse=/d/\r\n[Shortcuts]\r\nSRIEHide=112\r\n";
+    writeFile(ini(), file);
+    open();
+    const SetupResult loaded = dialog->result();
+    prompts.folderAnswers.push_back(folder("other"));
+    click(dialog->BitBtnFolderSource);
+    selectLine("A");
+    click(dialog->BitBtnRemove);
+    answerEditor([&](TFrmSRFolderChar& editor) {
+        QTest::keyClicks(editor.EditCharacter, "n");
+        prompts.folderAnswers.push_back(folder("n"));
+        click(editor.BitBtnFolder);
+    });
+    click(dialog->BitBtnAdd);
+    clickRow(23);
+    EXPECT_EQ(dialog->HotKeyShortcut->text(), "F1");
+    capture(Qt::Key_H, Qt::AltModifier);
+    click(dialog->BitBtnShortCutUpdate);
+    ASSERT_NE(dialog->result().folderChars, loaded.folderChars);
+
+    click(dialog->BitBtnRestore);
+    const SetupResult restored = dialog->result();
+    EXPECT_EQ(restored.sourceFolder, "/src/");
+    EXPECT_EQ(restored.folderChars, QStringList({"A=/a/", "B=/b/", "Diverse=/d/"}));
+    EXPECT_EQ(restored.codes, loaded.codes);
+    EXPECT_EQ(rowText(23), "F1");
+    EXPECT_EQ(dialog->HotKeyShortcut->text(), "F1") << "the current row is shown again";
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(readFile(ini()), file);
+}
+
+TEST_F(SetupTest, AFailedSaveIsShownAndTheDialogStillCountsAsConfirmed) {
+    const QString unwritable = root.file("no such folder/sortello.ini");
+    answerSetup(&TFrmSRSetup::BitBtnOk);
+    const auto values = runSetupDialog(nullptr, prompts, unwritable);
+    // One box: the batch stops at the failed write.
+    expectOneMessage("Sortello", "Unable to write to " + unwritable + ".", MessageIcon::Error,
+                     MessageButton::Ok);
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ(values->sourceFolder, "/");
+    EXPECT_EQ(values->codes[0], 32851);
+}
+
+TEST_F(SetupTest, IsATranslucentToolWindowOfTheDrawnSize) {
+    open();
+    EXPECT_EQ(dialog->windowTitle(), "Sortello - Setup");
+    EXPECT_EQ(dialog->windowType(), Qt::Tool);
+    EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(dialog->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_NEAR(dialog->windowOpacity(), 240.0 / 255.0, 0.002);
+    EXPECT_EQ(dialog->size() + ToolWindowFrame, QSize(554, 271));
+    EXPECT_EQ(dialog->minimumSize(), dialog->size());
+    for (const QPushButton* button : dialog->findChildren<QPushButton*>())
+        EXPECT_EQ(button->cursor().shape(),
+                  button == dialog->BitBtnShortCutUpdate ? Qt::ArrowCursor : Qt::PointingHandCursor)
+            << button->objectName().toStdString();
+    EXPECT_FALSE(dialog->EditFolderSource->isEnabled());
+    EXPECT_TRUE(dialog->EditFolderSource->isReadOnly());
+}
+
+TEST_F(SetupTest, AltLettersPressButtonsAndLabelsMoveTheFocus) {
+    open();
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_C, Qt::AltModifier);
+    EXPECT_EQ(dialog->focusWidget(), dialog->ValueListEditorShortCuts);
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_F, Qt::AltModifier);
+    EXPECT_EQ(dialog->focusWidget(), dialog->ListBoxFolderChars);
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_S, Qt::AltModifier);
+    EXPECT_EQ(dialog->focusWidget(), dialog->BitBtnFolderSource);
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_A, Qt::AltModifier);
+    // A button's letter clicks it after a short press animation.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !prompts.dialogsRun.empty(); }));
+    EXPECT_EQ(prompts.dialogsRun, std::vector<QString>{"TFrmSRFolderChar"});
+}
+
+TEST_F(SetupTest, ControlsSitWhereDrawnAndFollowTheirEdgesWhenResized) {
+    open();
+    struct Place {
+        QWidget* control;
+        QRect drawn;
+        QRect grown; // after 100 wider and 50 higher
+    };
+    const Place places[] = {
+        {dialog->PanelControls, {4, 4, 242, 192}, {4, 4, 342, 242}},
+        {dialog->PanelShortcuts, {249, 4, 293, 192}, {349, 4, 293, 242}},
+        {dialog->PanelButtons, {4, 199, 538, 41}, {4, 249, 638, 41}},
+        {dialog->EditFolderSource, {8, 24, 206, 22}, {8, 24, 306, 22}},
+        {dialog->ListBoxFolderChars, {8, 64, 226, 96}, {8, 64, 326, 146}},
+        {dialog->HotKeyShortcut, {8, 164, 201, 19}, {8, 214, 201, 19}},
+        {dialog->BitBtnShortCutUpdate, {208, 160, 77, 25}, {208, 210, 77, 25}},
+        {dialog->BitBtnOk, {300, 8, 75, 25}, {400, 8, 75, 25}},
+    };
+    for (const Place& p : places)
+        EXPECT_EQ(p.control->geometry(), p.drawn) << p.control->objectName().toStdString();
+    dialog->resize(dialog->size() + QSize(100, 50));
+    for (const Place& p : places)
+        EXPECT_EQ(p.control->geometry(), p.grown) << p.control->objectName().toStdString();
+    EXPECT_EQ(dialog->ValueListEditorShortCuts->rowHeight(5), 18);
+}
+
+TEST_F(SetupTest, FocusStartsOnTheBrowseButtonAndTabFollowsTheDrawnOrder) {
+    open();
+    ASSERT_EQ(dialog->focusWidget(), dialog->BitBtnFolderSource);
+    const QWidget* expected[] = {dialog->ListBoxFolderChars, dialog->BitBtnEdit,
+                                 dialog->BitBtnAdd,          dialog->BitBtnRemove,
+                                 dialog->BitBtnOk,           dialog->BitBtnRestore,
+                                 dialog->BitBtnCancel,       dialog->ValueListEditorShortCuts,
+                                 dialog->HotKeyShortcut,     dialog->BitBtnShortCutUpdate,
+                                 dialog->BitBtnFolderSource};
+    for (const QWidget* next : expected) {
+        QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(dialog->focusWidget(), next) << next->objectName().toStdString();
+    }
+    // Enter away from the buttons is OK's.
+    selectLine("Diverse");
+    EXPECT_TRUE(dialog->BitBtnOk->isDefault());
+    QTest::keyClick(dialog->ListBoxFolderChars, Qt::Key_Return);
+    EXPECT_EQ(dialog->QDialog::result(), QDialog::Accepted);
+    EXPECT_TRUE(exists(ini()));
+}
+
+// The capture field takes any key with any of Shift, Ctrl and Alt.
+struct CaptureCase {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char* text;
+    ShortCutCode code;
+};
+
+class CaptureTest : public SetupTest, public ::testing::WithParamInterface<CaptureCase> {};
+
+TEST_P(CaptureTest, ShowsTheTextAndYieldsTheStoredCode) {
+    const CaptureCase& c = GetParam();
+    open();
+    clickRow(10);
+    capture(c.key, c.modifiers);
+    EXPECT_EQ(dialog->HotKeyShortcut->text(), c.text);
+    EXPECT_EQ(dialog->HotKeyShortcut->value(), c.code);
+    EXPECT_TRUE(dialog->isVisible()) << "no key reaches the dialog";
+    EXPECT_EQ(dialog->rowCode(10), 32846) << "no key reaches a button";
+    click(dialog->BitBtnShortCutUpdate);
+    EXPECT_EQ(rowText(10), c.text);
+    EXPECT_EQ(dialog->result().codes[8], c.code);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, CaptureTest,
+    ::testing::Values(CaptureCase{"ShiftAltRight", Qt::Key_Right,
+                                  Qt::ShiftModifier | Qt::AltModifier, "Shift+Alt+Right", 40999},
+                      CaptureCase{"PlainLetter", Qt::Key_M, Qt::NoModifier, "M", 'M'},
+                      CaptureCase{"FunctionKey", Qt::Key_F12, Qt::NoModifier, "F12", 123},
+                      CaptureCase{"AllThree", Qt::Key_A,
+                                  Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier,
+                                  "Shift+Ctrl+Alt+A", 57409},
+                      CaptureCase{"ButtonLetter", Qt::Key_U, Qt::AltModifier, "Alt+U", 32853},
+                      CaptureCase{"Enter", Qt::Key_Return, Qt::NoModifier, "Enter", 13},
+                      CaptureCase{"Esc", Qt::Key_Escape, Qt::NoModifier, "Esc", 27},
+                      CaptureCase{"CtrlTab", Qt::Key_Tab, Qt::ControlModifier, "Ctrl+Tab", 16393},
+                      CaptureCase{"KeypadStar", Qt::Key_Asterisk, Qt::KeypadModifier, "Num *", 106},
+                      CaptureCase{"ShiftedDigit", Qt::Key_Exclam, Qt::ShiftModifier, "Shift+1",
+                                  8241}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
