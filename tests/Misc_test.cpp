@@ -83,6 +83,21 @@ TEST(SettingsLocation, ProgramWithExtensionHasItReplaced) {
     EXPECT_EQ(where.iniFileName, QStringLiteral("/x/Sortello.ini"));
 }
 
+TEST(SettingsLocation, ARelativeNameIsOpenedFromTheStartupDirectory) {
+    // Listing a folder changes the current directory; the settings file must
+    // stay where it was named.
+    sortello::test::TempFolder dir;
+    QDir().mkpath(dir.file(QStringLiteral("cfg")));
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    initFileLocations({QStringLiteral("cfg/mine.ini")});
+    QDir::setCurrent(before);
+    EXPECT_EQ(IniFileName(), QStringLiteral("cfg/mine.ini"));
+    EXPECT_EQ(settingsFilePath(), dir.file(QStringLiteral("cfg/mine.ini")));
+    initFileLocations({dir.file(QStringLiteral("cfg/abs.ini"))});
+    EXPECT_EQ(settingsFilePath(), dir.file(QStringLiteral("cfg/abs.ini")));
+}
+
 TEST(PathRules, SplitAPath) {
     EXPECT_EQ(folderPart(QStringLiteral("/a/b.c/d.jpg")), QStringLiteral("/a/b.c/"));
     EXPECT_EQ(namePart(QStringLiteral("/a/b.c/d.jpg")), QStringLiteral("d.jpg"));

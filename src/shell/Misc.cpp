@@ -134,6 +134,13 @@ const QString& IniFileName() {
     return processLocations().iniFileName;
 }
 
+QString settingsFilePath() {
+    const QString& name = IniFileName();
+    if (name.isEmpty() || isPathSeparator(name.front()))
+        return name;
+    return StartupDir() + name;
+}
+
 namespace {
 
 // stat that answers "is this a file?" the way the file figures need it.

@@ -53,6 +53,10 @@ void initFileLocations(const QStringList& parameters);
 const QString& ProgramDir();
 const QString& StartupDir();
 const QString& IniFileName();
+// IniFileName as the file is opened: a relative name is taken from the
+// directory current at start-up, because listing a folder changes the current
+// directory and the settings would otherwise be read and written elsewhere.
+QString settingsFilePath();
 
 // ---- File figures ----------------------------------------------------------
 

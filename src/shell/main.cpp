@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
         return fail(failure);
 
     sortello::QtPrompts prompts;
-    sortello::TFrmSRMain window(prompts, sortello::IniFileName());
+    sortello::TFrmSRMain window(prompts, sortello::settingsFilePath());
     sortello::InstanceServer server;
     QObject::connect(&server, &sortello::InstanceServer::restoreRequested, &window,
                      &sortello::TFrmSRMain::bringForward);
