@@ -66,34 +66,26 @@ void PictureBox::setOptions(const DisplayOptions& options) {
         applyAutoSize();
 }
 
+void PictureBox::setOption(bool DisplayOptions::*option, bool on) {
+    DisplayOptions changed = opts;
+    changed.*option = on;
+    setOptions(changed);
+}
+
 void PictureBox::setAutoSize(bool on) {
-    DisplayOptions o = opts;
-    o.autoSize = on;
-    setOptions(o);
+    setOption(&DisplayOptions::autoSize, on);
 }
-
 void PictureBox::setCenter(bool on) {
-    DisplayOptions o = opts;
-    o.center = on;
-    setOptions(o);
+    setOption(&DisplayOptions::center, on);
 }
-
 void PictureBox::setStretch(bool on) {
-    DisplayOptions o = opts;
-    o.stretch = on;
-    setOptions(o);
+    setOption(&DisplayOptions::stretch, on);
 }
-
 void PictureBox::setProportional(bool on) {
-    DisplayOptions o = opts;
-    o.proportional = on;
-    setOptions(o);
+    setOption(&DisplayOptions::proportional, on);
 }
-
 void PictureBox::setTransparent(bool on) {
-    DisplayOptions o = opts;
-    o.transparent = on;
-    setOptions(o);
+    setOption(&DisplayOptions::transparent, on);
 }
 
 QRect PictureBox::pictureRect() const {

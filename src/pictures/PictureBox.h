@@ -51,6 +51,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void setOption(bool DisplayOptions::*option, bool on);
     QSize drawSize() const;
     QImage sourceFor(const QSize& size, const DecodeProgress& progress = {});
     QImage keyedOut(const QImage& image) const;
