@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <cstdio>
 
 namespace {
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString(sortello::ApplicationTitle));
+    QApplication::setDesktopFileName(QStringLiteral("org.sortello.Sortello"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/org.sortello.Sortello.svg")));
     if (!failure.isEmpty())
         return fail(failure);
 
