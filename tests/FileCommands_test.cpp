@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileops/FileSystem.h"
 #include "pictures/PictureBox.h"
 #include "support/Workspace.h"
 #include "workspace/ComparisonGrid.h"
@@ -9,8 +10,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sortello;
 using sortello::test::readFile;
@@ -374,6 +377,83 @@ TEST_F(FileCommands, TheFilesMovedListStaysSortedWithDuplicates) {
     for (const char* name : {"b.jpg", "A.jpg", "c.jpg", "b.jpg", "a0.jpg"})
         window.addFileMoved(QString::fromLatin1(name));
     EXPECT_EQ(moved(window), (QStringList{"A.jpg", "a0.jpg", "b.jpg", "b.jpg", "c.jpg"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FileCommands, MoveAsReportsADeleteAndAMoveThatFail) {
+    add(QStringLiteral("Anna.jpg"));
+    const QString locked = in("A", QStringLiteral("Anna-locked.jpg"));
+    writeFile(locked, "filed");
+    makeReadOnly(locked);
+    TFrmSRMain& window = ws.open();
+    window.FileListBox->focusAndSelect(0);
+    ws.prompts.saveAnswers = {locked};
+    window.SRFMoveAsClick();
+    EXPECT_EQ(onlyMessage().text, QStringLiteral("Unable to delete the file :\r") + locked);
+    EXPECT_EQ(readFile(locked), "filed");
+
+    // The new file vanished behind the program's back: the move fails after
+    // the chosen file was deleted, and the box says so.
+    ws.prompts.messages.clear();
+    const QString chosen = in("A", QStringLiteral("Anna-old.jpg"));
+    writeFile(chosen, "filed");
+    QFile::remove(src(QStringLiteral("Anna.jpg")));
+    ws.prompts.saveAnswers = {chosen};
+    window.SRFMoveAsClick();
+    EXPECT_EQ(onlyMessage().text, QStringLiteral("Unable to rename/move the file:\r") +
+                                      src(QStringLiteral("Anna.jpg")) +
+                                      QStringLiteral("\rNote! Destination file IS deleted."));
+    EXPECT_FALSE(there(chosen));
+    EXPECT_EQ(listed(window).size(), 1);
+}
+
+TEST_F(FileCommands, MoveAsComparesFirstCharactersOutsideAToZExactly) {
+    ws.writeSettings("[Chars]\r\nÉ=\"" + ws.folder(QStringLiteral("A")).toUtf8() + "\"\r\n");
+    add(QStringLiteral("Émile.jpg"));
+    TFrmSRMain& window = ws.open();
+    window.FileListBox->focusAndSelect(0);
+    ws.prompts.saveAnswers = {in("A", QStringLiteral("émile 2.jpg"))};
+    window.SRFMoveAsClick();
+    EXPECT_EQ(onlyMessage().text,
+              QStringLiteral("Changing first letter is not allowed !\rUnable to proceed."));
+    EXPECT_TRUE(there(src(QStringLiteral("Émile.jpg"))));
+}
+
+// A file that appears at the target between the look and the move.
+int intruderThenRename(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+    const int fd = ::openat(toDir, to, O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        const char intruder[] = "intruder";
+        if (::write(fd, intruder, sizeof intruder - 1) < 0)
+            return -1;
+        ::close(fd);
+    }
+    return realSysCalls().renameat2(fromDir, from, toDir, to, flags);
+}
+
+TEST_F(FileCommands, ATargetThatAppearsMidWayIsNeverOverwritten) {
+    add(QStringLiteral("a1.jpg"));
+    add(QStringLiteral("b1.jpg"));
+    TFrmSRMain& window = ws.open();
+    SysCalls racing = realSysCalls();
+    racing.renameat2 = intruderThenRename;
+    {
+        const ScopedSysCalls inject(racing);
+        window.FileListBox->focusAndSelect(0);
+        window.SRFReplaceExistingClick();
+        for (int row = 0; row < window.FileListBox->count(); ++row)
+            window.FileListBox->setRowSelected(row, true);
+        window.SRFAutoMoveMultipleAsClick();
+    }
+    EXPECT_EQ(readFile(in("A", QStringLiteral("a1.jpg"))), "intruder");
+    EXPECT_EQ(readFile(src(QStringLiteral("a1.jpg"))), "a1.jpg");
+    EXPECT_EQ(readFile(in("B", QStringLiteral("b1.jpg"))), "intruder");
+    EXPECT_EQ(readFile(src(QStringLiteral("b1.jpg"))), "b1.jpg");
+    EXPECT_EQ(listed(window).size(), 2);
+    EXPECT_TRUE(moved(window).isEmpty());
 }
 
 } // namespace
