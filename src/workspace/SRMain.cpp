@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "workspace/SRMain.h"
 
+#include "about/KVAboutVersion.h"
 #include "pictures/PictureBox.h"
 #include "settings/SRSetup.h"
 #include "settings/SettingsFile.h"
@@ -9,6 +10,7 @@
 #include "shell/PrevInst.h"
 #include "shell/Prompts.h"
 #include "shell/Utility.h"
+#include "viewer/SRImageView.h"
 #include "workspace/ComparisonGrid.h"
 #include "workspace/FileListBox.h"
 
@@ -137,14 +139,8 @@ void TFrmSRMain::buildLayout() {
     connect(FileListBox, &FileListBox::currentItemClicked, this, &TFrmSRMain::FileListBoxClick);
     connect(ListBoxFilesMoved, &QListWidget::itemSelectionChanged, this,
             &TFrmSRMain::ListBoxFilesMovedClick);
-    connect(ImageNew, &PictureBox::clicked, this, [this] {
-        if (onShowPicture)
-            onShowPicture(ImageNew);
-    });
-    connect(ImageExisting, &PictureBox::clicked, this, [this] {
-        if (onShowPicture)
-            onShowPicture(ImageExisting);
-    });
+    connect(ImageNew, &PictureBox::clicked, this, [this] { ImageClick(ImageNew); });
+    connect(ImageExisting, &PictureBox::clicked, this, [this] { ImageClick(ImageExisting); });
 
     // Centred on the desktop at its first size.
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -217,6 +213,22 @@ void TFrmSRMain::SRISetupClick() {
     // The about box's key is not the dialog's to change.
     for (int i = 0; i < SetupShortcutCount; ++i)
         applyShortcut(ShortcutSettings[i].key, result->codes[i], false);
+}
+
+void TFrmSRMain::ImageClick(PictureBox* image) {
+    // Nothing to show before the first file is opened.
+    if (image->picture().isNull())
+        return;
+    try {
+        sortello::ImageClick(this, ask, image->picture().path(), PreviewOptions);
+    } catch (const Error& error) {
+        showError(error.message());
+    }
+}
+
+void TFrmSRMain::showAbout() {
+    ShowAboutVersion(this, ask, {QStringLiteral("HTTP=Homepage"), QStringLiteral("SMTP=E-Mail")},
+                     true);
 }
 
 void TFrmSRMain::listSourceFolder() {

@@ -74,9 +74,9 @@ public:
     bool handleShortcut(ShortCutCode code);
     bool wouldHandle(ShortCutCode code) const;
 
-    // Hooks for the windows other parts of the program open.
-    std::function<void(PictureBox*)> onShowPicture;
-    std::function<void()> onShowAbout;
+    // The viewer on the picture a control shows, and the about box.
+    void ImageClick(PictureBox* image);
+    void showAbout();
 
     // Runs the setup dialog and takes its values over at once when confirmed.
     void SRISetupClick();

@@ -136,13 +136,11 @@ bool TFrmSRMain::handleShortcut(ShortCutCode code) {
         }
     }
     if (code == ShowAboutShortCut) {
-        if (onShowAbout)
-            onShowAbout();
+        showAbout();
         return true;
     }
     if (code == ShowNewShortCut || code == ShowExistingShortCut) {
-        if (onShowPicture)
-            onShowPicture(code == ShowNewShortCut ? ImageNew : ImageExisting);
+        ImageClick(code == ShowNewShortCut ? ImageNew : ImageExisting);
         return true;
     }
     return false;

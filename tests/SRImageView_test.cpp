@@ -1,0 +1,337 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "viewer/SRImageView.h"
+
+#include "pictures/Picture.h"
+#include "pictures/PictureBox.h"
+#include "shell/Error.h"
+#include "support/Workspace.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace sortello;
+using namespace sortello::test;
+
+namespace {
+
+QRect screen() {
+    return QGuiApplication::primaryScreen()->geometry();
+}
+
+// The viewer over a main window stand-in away from the screen's centre, run
+// through ImageClick with scripted prompts.
+class Viewer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        owner.setGeometry(60, 50, 500, 400);
+        owner.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    }
+
+    QString picture(QSize size, QColor colour = Qt::darkCyan, const char* name = "p.bmp") {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(colour);
+        image.setPixel(9, 9, qRgb(10, 200, 30));
+        const QString path = dir.file(QString::fromLatin1(name));
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+
+    // `look` sees the viewer before it is shown and returns the modal result.
+    void view(const QString& path, DisplayOptions& options,
+              const std::function<int(TFrmSRImageView&)>& look) {
+        bool looked = false;
+        prompts.dialogScripts.push_back([&](QDialog& dialog) {
+            looked = true;
+            EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            return look(static_cast<TFrmSRImageView&>(dialog));
+        });
+        ImageClick(&owner, prompts, path, options);
+        EXPECT_TRUE(looked);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(prompts.dialogsRun.back(), QStringLiteral("FrmSRImageView"));
+    }
+
+    static void show(TFrmSRImageView& viewer, QSize size = {}) {
+        viewer.show();
+        viewer.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&viewer));
+        if (size.isValid())
+            viewer.resize(size);
+        // The window system answers a maximised show or a resize with events.
+        QTest::qWait(20);
+    }
+
+    TempFolder dir;
+    QWidget owner;
+    FakePrompts prompts;
+};
+
+TEST_F(Viewer, ASmallPictureOpensAtItsOwnSizeOverTheMainWindow) {
+    DisplayOptions options;
+    view(picture({200, 150}), options, [&](TFrmSRImageView& viewer) {
+        const QRect main = owner.frameGeometry();
+        EXPECT_EQ(viewer.pos(),
+                  QPoint(main.x() + main.width() / 2 - 100, main.y() + main.height() / 2 - 75));
+        show(viewer);
+        EXPECT_EQ(viewer.windowTitle(), QStringLiteral("Sortello - Zoom"));
+        EXPECT_FALSE(viewer.isMaximized());
+        EXPECT_EQ(viewer.size(), QSize(200, 150));
+        EXPECT_EQ(viewer.Image->geometry(), QRect(0, 0, 200, 150));
+        const QRect outer = viewer.frameGeometry();
+        EXPECT_EQ(outer.topLeft(), QPoint(main.x() + (main.width() - outer.width()) / 2,
+                                          main.y() + (main.height() - outer.height()) / 2));
+        EXPECT_FALSE(viewer.ScrollBox->horizontalScrollBar()->isVisible());
+        EXPECT_FALSE(viewer.ScrollBox->verticalScrollBar()->isVisible());
+        EXPECT_EQ(viewer.checkedOptions(), DisplayOptions{});
+        EXPECT_EQ(viewer.Image->options(), DisplayOptions{});
+        // The margins match the picture near its top-left corner.
+        EXPECT_EQ(viewer.backgroundColour(), QColor(10, 200, 30));
+        return int(QDialog::Accepted);
+    });
+    EXPECT_EQ(options, DisplayOptions{});
+}
+
+struct Oversize {
+    QSize picture;
+    bool across;
+    bool down;
+};
+
+class LargePicture : public Viewer, public ::testing::WithParamInterface<Oversize> {};
+
+TEST_P(LargePicture, OpensMaximisedWithScrollBarsWhereItOverflows) {
+    const Oversize o = GetParam();
+    DisplayOptions options;
+    view(picture(o.picture), options, [&](TFrmSRImageView& viewer) {
+        EXPECT_TRUE(viewer.isMaximized());
+        EXPECT_TRUE(viewer.MIImgAutoSize->isChecked());
+        show(viewer);
+        EXPECT_LE(viewer.width(), screen().width());
+        EXPECT_EQ(viewer.Image->size(), o.picture);
+        QScrollBar* across = viewer.ScrollBox->horizontalScrollBar();
+        QScrollBar* down = viewer.ScrollBox->verticalScrollBar();
+        EXPECT_EQ(across->isVisible(), o.across);
+        EXPECT_EQ(down->isVisible(), o.down);
+        const QSize seen = viewer.ScrollBox->viewport()->size();
+        EXPECT_EQ(across->maximum(), o.across ? o.picture.width() - seen.width() : 0);
+        EXPECT_EQ(down->maximum(), o.down ? o.picture.height() - seen.height() : 0);
+        return int(QDialog::Accepted);
+    });
+    EXPECT_TRUE(options.autoSize);
+}
+
+INSTANTIATE_TEST_SUITE_P(Viewer, LargePicture,
+                         ::testing::Values(Oversize{{1600, 1200}, true, true},
+                                           Oversize{{1500, 100}, true, false},
+                                           Oversize{{120, 1400}, false, true}));
+
+TEST_F(Viewer, WithoutAutoSizeALargePictureIsScaledWithinTheWindow) {
+    DisplayOptions options;
+    options.autoSize = false;
+    options.stretch = false;
+    view(picture({1600, 1200}), options, [&](TFrmSRImageView& viewer) {
+        show(viewer);
+        EXPECT_FALSE(viewer.isMaximized());
+        EXPECT_FALSE(viewer.autoSize());
+        const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+        EXPECT_LE(viewer.frameGeometry().height(), work.height());
+        EXPECT_EQ(viewer.Image->size(), viewer.size());
+        EXPECT_FALSE(viewer.ScrollBox->horizontalScrollBar()->isVisible());
+        // Shrunk to fit with its aspect kept, in the middle.
+        const QRect drawn = viewer.Image->pictureRect();
+        EXPECT_TRUE(viewer.Image->rect().contains(drawn));
+        EXPECT_TRUE(drawn.width() == viewer.width() || drawn.height() == viewer.height());
+        EXPECT_NEAR(double(drawn.width()) / drawn.height(), 4.0 / 3.0, 0.02);
+        EXPECT_NEAR(drawn.center().x(), viewer.Image->rect().center().x(), 1);
+
+        // Auto-size on again: the picture's own size, maximised.
+        viewer.MIImgAutoSize->trigger();
+        QTest::qWait(20);
+        EXPECT_TRUE(viewer.isMaximized());
+        EXPECT_EQ(viewer.Image->size(), QSize(1600, 1200));
+        return int(QDialog::Accepted);
+    });
+    EXPECT_TRUE(options.autoSize);
+}
+
+TEST_F(Viewer, TheAutoSizeItemCentresTheWindowOnTheScreen) {
+    DisplayOptions options;
+    view(picture({200, 150}), options, [&](TFrmSRImageView& viewer) {
+        show(viewer, {400, 300});
+        viewer.MIImgAutoSize->trigger();
+        QTest::qWait(20);
+        EXPECT_EQ(viewer.Image->size(), QSize(400, 300));
+        viewer.MIImgAutoSize->trigger();
+        QTest::qWait(20);
+        EXPECT_EQ(viewer.size(), QSize(200, 150));
+        const QRect outer = viewer.frameGeometry();
+        EXPECT_EQ(outer.topLeft(), QPoint(screen().width() / 2 - outer.width() / 2,
+                                          screen().height() / 2 - outer.height() / 2));
+        return int(QDialog::Accepted);
+    });
+}
+
+class OptionRoundTrip : public Viewer, public ::testing::WithParamInterface<int> {};
+
+// Each option handed in flipped, seen in the viewer, flipped back through its
+// menu item and handed out again.
+TEST_P(OptionRoundTrip, GoesInAndComesBack) {
+    bool DisplayOptions::*const fields[] = {&DisplayOptions::autoSize, &DisplayOptions::center,
+                                            &DisplayOptions::proportional, &DisplayOptions::stretch,
+                                            &DisplayOptions::transparent};
+    DisplayOptions options;
+    options.*fields[GetParam()] = !(options.*fields[GetParam()]);
+    const DisplayOptions handedIn = options;
+    view(picture({60, 40}), options, [&](TFrmSRImageView& viewer) {
+        QAction* items[] = {viewer.MIImgAutoSize, viewer.MIImgCenter, viewer.MIImgProportional,
+                            viewer.MIImgStretch, viewer.MIImgTransparent};
+        EXPECT_EQ(viewer.checkedOptions(), handedIn);
+        EXPECT_EQ(viewer.Image->options(), handedIn);
+        show(viewer);
+        items[GetParam()]->trigger();
+        EXPECT_EQ(viewer.Image->options(), DisplayOptions{});
+        return int(QDialog::Accepted);
+    });
+    EXPECT_EQ(options, DisplayOptions{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Viewer, OptionRoundTrip, ::testing::Range(0, 5));
+
+class ViewerKeys : public Viewer, public ::testing::WithParamInterface<std::pair<Qt::Key, bool>> {};
+
+TEST_P(ViewerKeys, OnlyKeysThatTypeACharacterClose) {
+    const auto [key, closes] = GetParam();
+    DisplayOptions options;
+    view(picture({1200, 900}), options, [&](TFrmSRImageView& viewer) {
+        show(viewer);
+        if (key == Qt::Key_Delete) // typed as DEL on X11
+            QTest::sendKeyEvent(QTest::Click, QApplication::focusWidget(), key, QChar(0x7F), {});
+        else
+            QTest::keyClick(QApplication::focusWidget(), key);
+        EXPECT_EQ(viewer.isVisible(), !closes);
+        EXPECT_EQ(viewer.result(), closes ? QDialog::Accepted : QDialog::Rejected);
+        return viewer.result();
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Viewer, ViewerKeys,
+    ::testing::Values(std::pair{Qt::Key_Escape, true}, std::pair{Qt::Key_Return, true},
+                      std::pair{Qt::Key_Enter, true}, std::pair{Qt::Key_X, true},
+                      std::pair{Qt::Key_Space, true}, std::pair{Qt::Key_Backspace, true},
+                      std::pair{Qt::Key_5, true}, std::pair{Qt::Key_Left, false},
+                      std::pair{Qt::Key_Down, false}, std::pair{Qt::Key_F5, false},
+                      std::pair{Qt::Key_Shift, false}, std::pair{Qt::Key_Delete, false}));
+
+TEST_F(Viewer, ARightClickOpensTheMenuAndALeftClickCloses) {
+    const QString path = picture({200, 150});
+    for (bool onPicture : {true, false}) {
+        DisplayOptions options;
+        view(path, options, [&](TFrmSRImageView& viewer) {
+            show(viewer, {400, 300}); // a margin beside the picture
+            QWidget* target =
+                onPicture ? static_cast<QWidget*>(viewer.Image) : viewer.ScrollBox->viewport();
+            const QPoint at = onPicture ? QPoint(100, 70) : QPoint(300, 250);
+            // Through the window, which makes a context menu event of it.
+            QTest::mouseClick(viewer.windowHandle(), Qt::RightButton, {},
+                              target->mapTo(&viewer, at));
+            EXPECT_TRUE(viewer.PopupMenu1->isVisible());
+            viewer.PopupMenu1->close();
+            EXPECT_TRUE(viewer.isVisible());
+            QTest::mouseClick(target, Qt::LeftButton, {}, at);
+            EXPECT_FALSE(viewer.isVisible());
+            return viewer.result();
+        });
+    }
+    QStringList items;
+    TFrmSRImageView viewer;
+    for (QAction* item : viewer.PopupMenu1->actions())
+        items << item->objectName() + QLatin1Char('=') + item->text() +
+                     (item->isChecked() ? QStringLiteral("+") : QString());
+    EXPECT_EQ(items, QStringList({"MIImgAutoSize=AutoSize+", "MIImgCenter=Center+",
+                                  "MIImgProportional=Proportional+", "MIImgStretch=Stretch+",
+                                  "MIImgTransparent=Transparent"}));
+}
+
+TEST_F(Viewer, TheBackgroundFillsTheMarginsAroundThePicture) {
+    DisplayOptions options;
+    options.stretch = false;
+    options.autoSize = false;
+    view(picture({60, 40}, Qt::blue), options, [&](TFrmSRImageView& viewer) {
+        show(viewer, {300, 200});
+        const QImage shot = viewer.grab().toImage();
+        EXPECT_EQ(shot.pixelColor(5, 5), QColor(10, 200, 30));
+        EXPECT_EQ(shot.pixelColor(150, 100), QColor(Qt::blue));
+        return int(QDialog::Accepted);
+    });
+    // Pixel (9, 9) beyond a small picture is the scratch bitmap's white.
+    EXPECT_EQ(scratchBackground(QImage(5, 5, QImage::Format_RGB32)), QColor(Qt::white));
+}
+
+// Every other pair of columns black: a picture decoded at a reduced scale
+// cannot show it.
+TEST_F(Viewer, ShowsThePictureAtFullResolution) {
+    QImage stripes(1600, 1200, QImage::Format_RGB32);
+    for (int x = 0; x < stripes.width(); ++x)
+        for (int y = 0; y < stripes.height(); ++y)
+            stripes.setPixel(x, y, (x / 2) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    const QString path = dir.file(QStringLiteral("stripes.jpg"));
+    ASSERT_TRUE(stripes.save(path, "JPEG", 100));
+    DisplayOptions options;
+    view(path, options, [&](TFrmSRImageView& viewer) {
+        show(viewer);
+        const QImage shot = viewer.Image->grab(QRect(0, 0, 64, 8)).toImage();
+        const QImage full = Picture::open(path).fullImage();
+        for (int x = 0; x < 64; ++x)
+            EXPECT_NEAR(qGray(shot.pixel(x, 4)), qGray(full.pixel(x, 4)), 40) << x;
+        EXPECT_LT(qGray(shot.pixel(2, 4)), 60);
+        return int(QDialog::Accepted);
+    });
+}
+
+TEST_F(Viewer, AnUnreadablePictureLeavesTheOptionsAndTheCursor) {
+    DisplayOptions options;
+    options.transparent = true;
+    for (const char* name : {"missing.bmp", "notes.txt"}) {
+        EXPECT_THROW(ImageClick(&owner, prompts, dir.file(name), options), Error);
+        EXPECT_TRUE(options.transparent);
+        EXPECT_TRUE(prompts.dialogsRun.empty());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_TRUE(owner.findChildren<TFrmSRImageView*>().isEmpty());
+    }
+}
+
+// The main window carries the options from one viewing to the next and,
+// through its settings file, across a restart.
+TEST(ViewerInWorkspace, TransparentSurvivesARestart) {
+    Workspace ws;
+    ws.writeSettings();
+    ws.picture(ws.source() + QStringLiteral("a.bmp"), QSize(120, 90), Qt::yellow);
+    const std::pair<bool, bool> viewings[] = {
+        {false, true}, {true, false}, {true, true}, {false, false}};
+    for (const auto& [expected, toggle] : viewings) {
+        TFrmSRMain& window = ws.open();
+        ws.select(0);
+        ws.prompts.dialogScripts.push_back([&](QDialog& dialog) {
+            auto& viewer = static_cast<TFrmSRImageView&>(dialog);
+            EXPECT_EQ(viewer.MIImgTransparent->isChecked(), expected);
+            EXPECT_EQ(viewer.Image->options().transparent, expected);
+            EXPECT_EQ(viewer.Image->picture().size(), QSize(120, 90));
+            if (toggle)
+                viewer.MIImgTransparent->trigger();
+            return int(QDialog::Accepted);
+        });
+        QTest::mouseClick(window.ImageNew, Qt::LeftButton, {}, window.ImageNew->rect().center());
+        EXPECT_TRUE(ws.prompts.dialogScripts.empty());
+        ws.close();
+    }
+}
+
+} // namespace
