@@ -78,6 +78,46 @@ SilentPrompts& prompts() {
     return silent;
 }
 
+// ---- Memory of one step ------------------------------------------------------
+
+const QString& pairFolder();
+
+// Kilobytes of a "VmRSS:"/"VmHWM:" line of /proc/self/status.
+qint64 statusKilobytes(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+// The peak resident memory, above the window's idle figure, of showing a
+// 24 MP photo and its namesake in the two panes. Runs first, before other
+// benchmarks have grown the heap.
+void pane_24mp_peak(benchmark::State& state) {
+    pairFolder();
+    TFrmSRMain window(prompts(), folder("pair-new") + QStringLiteral("../pair.ini"));
+    window.show();
+    QApplication::processEvents();
+    double aboveIdle = 0;
+    for (auto _ : state) {
+        QFile reset(QStringLiteral("/proc/self/clear_refs"));
+        if (!reset.open(QIODevice::WriteOnly) || reset.write("5") != 1)
+            state.SkipWithError("cannot reset the peak figure");
+        reset.close();
+        const qint64 idle = statusKilobytes("VmRSS:");
+        window.FileListBox->focusAndSelect(0);
+        window.FileListBoxClick();
+        window.ImageNew->repaint();
+        window.ImageExisting->repaint();
+        aboveIdle = (statusKilobytes("VmHWM:") - idle) / 1024.0;
+    }
+    state.counters["mib_above_idle"] = aboveIdle;
+}
+BENCHMARK(pane_24mp_peak)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 // ---- Listing ----------------------------------------------------------------
 
 void list_100k(benchmark::State& state) {
