@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Odd and hostile names and folders meet the file commands: each gives a clear
+// message or a sound result, and no picture is lost.
+#include "fileops/FileSystem.h"
+#include "support/Workspace.h"
+#include "workspace/FileListBox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <cerrno>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace sortello;
+using sortello::test::readFile;
+using sortello::test::Workspace;
+using sortello::test::writeFile;
+
+namespace {
+
+class HostileNames : public ::testing::Test {
+protected:
+    void SetUp() override { ws.writeSettings(); }
+    QString src(const QString& name) const { return ws.source() + name; }
+    QString in(const char* folder, const QString& name) const {
+        return ws.folder(QString::fromLatin1(folder)) + name;
+    }
+    int rowOf(TFrmSRMain& window, const QString& name) const {
+        for (int row = 0; row < window.FileListBox->count(); ++row)
+            if (window.FileListBox->itemText(row) == name)
+                return row;
+        return -1;
+    }
+    void selectAll(TFrmSRMain& window) const {
+        for (int row = 0; row < window.FileListBox->count(); ++row)
+            window.FileListBox->setRowSelected(row, true);
+    }
+    Workspace ws;
+};
+
+TEST_F(HostileNames, ANameThatIsNoValidTextIsNeverActedOn) {
+    const QByteArray raw = QFile::encodeName(ws.source()) + "bad\xff\xfe.jpg";
+    const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "raw", 3), 3);
+    ::close(fd);
+    TFrmSRMain& window = ws.open();
+    ASSERT_EQ(window.FileListBox->count(), 1);
+    EXPECT_FALSE(window.FileListBox->item(0).representable);
+    ws.select(0);
+    window.SRFReplaceExistingClick();
+    window.SRFRemoveNewClick();
+    selectAll(window);
+    window.SRFAutoMoveMultipleAsClick();
+    window.SRFMoveNonExistingClick();
+    // Opening it and the two commands on it each say why; the batches pass it over.
+    ASSERT_EQ(ws.prompts.messages.size(), 5u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(ws.prompts.messages[i].text.contains(QStringLiteral("not valid text")))
+            << ws.prompts.messages[i].text.toStdString();
+    EXPECT_EQ(readFile(QFile::decodeName(raw)), QByteArray()); // no other name reaches it
+    EXPECT_EQ(::access(raw.constData(), F_OK), 0);
+    EXPECT_EQ(window.FileListBox->count(), 1);
+    EXPECT_TRUE(QDir(ws.folder(QStringLiteral("B"))).isEmpty());
+    ::unlink(raw.constData()); // QTemporaryDir cannot remove what is not text
+}
+
+TEST_F(HostileNames, OddButValidNamesMoveUnderTheirOwnNames) {
+    const QStringList names{QStringLiteral("a line\nbreak.jpg"), QStringLiteral(" leading.jpg"),
+                            QStringLiteral("Case.jpg"), QStringLiteral("case.jpg"),
+                            QStringLiteral("a") + QString(250, u'x') + QStringLiteral(".jpg")};
+    for (const QString& name : names)
+        writeFile(src(name), name.toUtf8());
+    TFrmSRMain& window = ws.open();
+    ASSERT_EQ(window.FileListBox->count(), names.size());
+    window.SRFMoveNonExistingClick();
+    EXPECT_EQ(window.FileListBox->count(), 0);
+    EXPECT_EQ(readFile(in("A", names[0])), names[0].toUtf8());
+    EXPECT_EQ(readFile(in("Misc", names[1])), names[1].toUtf8());
+    EXPECT_EQ(readFile(in("Misc", names[2])), names[2].toUtf8());
+    EXPECT_EQ(readFile(in("Misc", names[3])), names[3].toUtf8());
+    EXPECT_EQ(readFile(in("A", names[4])), names[4].toUtf8());
+}
+
+TEST_F(HostileNames, ANumberedNameTooLongForTheSystemIsPassedOver) {
+    const QString name = QStringLiteral("a") + QString(250, u'x') + QStringLiteral(".jpg");
+    writeFile(src(name), "new");
+    writeFile(in("A", name), "filed");
+    TFrmSRMain& window = ws.open();
+    selectAll(window);
+    window.SRFAutoMoveMultipleAsClick();
+    EXPECT_EQ(readFile(src(name)), "new");
+    EXPECT_EQ(readFile(in("A", name)), "filed");
+    EXPECT_EQ(ws.prompts.messages.back().text, QStringLiteral("Files moved/renamed : 0"));
+}
+
+TEST_F(HostileNames, ALinkIsMovedAsALinkNeverItsTarget) {
+    const QString target = ws.folder(QStringLiteral("Misc")) + QStringLiteral("../original.jpg");
+    writeFile(target, "original");
+    ASSERT_TRUE(QFile::link(target, src(QStringLiteral("alias.jpg"))));
+    TFrmSRMain& window = ws.open();
+    ASSERT_EQ(window.FileListBox->count(), 1);
+    window.FileListBox->focusAndSelect(0);
+    window.SRFReplaceExistingClick();
+    const QFileInfo moved(in("A", QStringLiteral("alias.jpg")));
+    EXPECT_TRUE(moved.isSymLink());
+    EXPECT_EQ(readFile(target), "original");
+    EXPECT_FALSE(QFileInfo(src(QStringLiteral("alias.jpg"))).isSymLink());
+}
+
+TEST_F(HostileNames, ASourceFolderRemovedWhileListedLosesNothing) {
+    writeFile(src(QStringLiteral("a1.jpg")), "new");
+    TFrmSRMain& window = ws.open();
+    window.FileListBox->focusAndSelect(0);
+    QDir(ws.source()).removeRecursively();
+    window.SRFReplaceExistingClick();
+    window.SRFUpdateFileListClick();
+    ASSERT_EQ(ws.prompts.messages.size(), 2u);
+    EXPECT_TRUE(ws.prompts.messages[0].text.startsWith(QStringLiteral("Unable to rename")));
+    EXPECT_EQ(ws.prompts.messages[1].title, QStringLiteral("Sortello"));
+    EXPECT_EQ(window.FileListBox->count(), 1);
+}
+
+int readOnlyUnlink(const char*) {
+    errno = EROFS;
+    return -1;
+}
+
+int readOnlyRename(int, const char*, int, const char*, unsigned) {
+    errno = EROFS;
+    return -1;
+}
+
+TEST_F(HostileNames, ADestinationOnAReadOnlyFileSystemChangesNothing) {
+    writeFile(src(QStringLiteral("a1.jpg")), "new");
+    writeFile(in("A", QStringLiteral("a1.jpg")), "filed");
+    writeFile(src(QStringLiteral("a2.jpg")), "new 2");
+    TFrmSRMain& window = ws.open();
+    SysCalls readOnly = realSysCalls();
+    readOnly.unlink = readOnlyUnlink;
+    readOnly.renameat2 = readOnlyRename;
+    const ScopedSysCalls inject(readOnly);
+    window.FileListBox->focusAndSelect(0);
+    window.SRFReplaceExistingClick();
+    EXPECT_TRUE(ws.prompts.messages.back().text.startsWith(
+        QStringLiteral("Unable to delete destination file :\r")));
+    selectAll(window);
+    window.SRFAutoMoveMultipleAsClick();
+    window.SRFMoveNonExistingClick();
+    EXPECT_EQ(readFile(src(QStringLiteral("a1.jpg"))), "new");
+    EXPECT_EQ(readFile(src(QStringLiteral("a2.jpg"))), "new 2");
+    EXPECT_EQ(readFile(in("A", QStringLiteral("a1.jpg"))), "filed");
+    EXPECT_EQ(window.FileListBox->count(), 2);
+    EXPECT_EQ(window.ListBoxFilesMoved->count(), 0);
+}
+
+} // namespace
