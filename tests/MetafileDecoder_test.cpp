@@ -274,6 +274,13 @@ INSTANTIATE_TEST_SUITE_P(
                         return b;
                     },
                     "a record is damaged"},
+        DamagedCase{"wmf_largest_record_past_the_end", "huge.wmf",
+                    [](const TempFolder& f) {
+                        QByteArray b = validFile(f, false);
+                        qToLittleEndian<quint32>(0x7E000008, b.data() + 22 + 12);
+                        return b;
+                    },
+                    "its header is damaged"},
         DamagedCase{"random_emf", "noise.emf", [](const TempFolder&) { return randomBytes(4096); },
                     "it is not an EMF file"},
         DamagedCase{"random_wmf", "noise.wmf", [](const TempFolder&) { return randomBytes(4096); },
@@ -287,6 +294,22 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedCase{"empty_emf", "empty.emf", [](const TempFolder&) { return QByteArray(); },
                     "the file is empty"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// libemf2svg follows the header's description offset without a bound; the
+// description is no part of the drawing, so it must not stop one either.
+TEST_F(MetafileDecoderTest, EmfDescriptionOutsideTheFileIsIgnored) {
+    const QString path = folder.file(QStringLiteral("described.emf"));
+    QByteArray bytes = validFile(folder, true);
+    ASSERT_GT(bytes.size(), 88);
+    for (const quint32 offset : {quint32(bytes.size()), quint32(bytes.size() - 2), 0x7FFFFFF0u}) {
+        qToLittleEndian<quint32>(0, bytes.data() + 60);
+        qToLittleEndian<quint32>(offset, bytes.data() + 64);
+        writeFile(path, bytes);
+        const MetafileRendering rendering = renderMetafile(path);
+        EXPECT_EQ(rendering.size, MetafileSample().size) << offset;
+        EXPECT_TRUE(near(drawn(rendering).pixelColor(100, 75), MetafileSample().color)) << offset;
+    }
+}
 
 TEST_F(MetafileDecoderTest, MissingFileIsNotHandedToTheHelper) {
     EXPECT_EQ(errorOf(folder.file(QStringLiteral("gone.wmf"))),

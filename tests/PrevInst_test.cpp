@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -144,6 +145,45 @@ TEST(SystemErrorText, NamesTheErrorNumber) {
     EXPECT_TRUE(text.startsWith(QStringLiteral("System Error.  Code: 7.\r\n")));
     EXPECT_GT(text.size(), 24);
 }
+
+// ---- Reading one received line ----------------------------------------------------
+
+struct LineCase {
+    QByteArray line;
+    std::optional<InstanceMessage::Type> type; // none: the peer is dropped
+    QString text;
+};
+
+class ReceivedLine : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(ReceivedLine, IsUnderstoodOnlyAsASortelloSendsIt) {
+    const std::optional<InstanceMessage> message = parseInstanceMessage(GetParam().line);
+    ASSERT_EQ(message.has_value(), GetParam().type.has_value());
+    if (!message)
+        return;
+    EXPECT_EQ(message->type, *GetParam().type);
+    EXPECT_EQ(message->text, GetParam().text);
+}
+
+using Type = InstanceMessage::Type;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReceivedLine,
+    ::testing::Values(LineCase{"wm_KVAppGetID", Type::GetId, {}},
+                      LineCase{"wm_KVAppRestore", Type::Restore, {}},
+                      LineCase{"wm_KVAppPrevInstParm", Type::Parameters, {}},
+                      LineCase{"wm_KVAppPrevInstParm ", Type::Parameters, {}},
+                      LineCase{"wm_KVAppPrevInstParm a\\\\b\\nc", Type::Parameters, "a\\b\nc"},
+                      LineCase{"wm_KVAppPrevInstParm \xc3\xa9", Type::Parameters,
+                               QString(QChar(0xE9))},
+                      LineCase{"", std::nullopt, {}}, LineCase{"wm_KVAppGetID ", std::nullopt, {}},
+                      LineCase{"wm_kvappgetid", std::nullopt, {}},
+                      LineCase{"wm_KVAppPrevInstParmx", std::nullopt, {}},
+                      LineCase{"wm_KVAppPrevInstParm a\\", std::nullopt, {}},
+                      LineCase{"wm_KVAppPrevInstParm a\\t", std::nullopt, {}},
+                      LineCase{QByteArray("wm_KVAppPrevInstParm a\0b", 24), std::nullopt, {}},
+                      LineCase{"wm_KVAppPrevInstParm \xff", std::nullopt, {}},
+                      LineCase{"wm_KVAppPrevInstParm \xc3", std::nullopt, {}}));
 
 // ---- Where the socket lives ---------------------------------------------------
 

@@ -60,15 +60,23 @@ bool isEmpty(const EmfRect& rect) {
 void referToPatterns(std::string& svg) {
     static constexpr std::string_view start = "\"#img-";
     static constexpr std::string_view end = "-ref\"";
+    std::string out;
+    out.reserve(svg.size());
+    std::size_t copied = 0;
     for (std::size_t at = svg.find(start); at != std::string::npos; at = svg.find(start, at + 1)) {
         const std::size_t close = svg.find('"', at + 1);
         if (close == std::string::npos)
-            return;
-        if (svg.compare(close + 1 - end.size(), end.size(), end) != 0)
+            break;
+        if (close + 1 < end.size() || svg.compare(close + 1 - end.size(), end.size(), end) != 0)
             continue;
-        svg.insert(close, ")");
-        svg.insert(at + 1, "url(");
+        out.append(svg, copied, at + 1 - copied);
+        out.append("url(");
+        out.append(svg, at + 1, close - at - 1);
+        out.append(")");
+        copied = close;
     }
+    out.append(svg, copied, std::string::npos);
+    svg = std::move(out);
 }
 
 } // namespace
@@ -104,6 +112,11 @@ Conversion convertEmf(std::string_view bytes) {
         writeS32(input, 16, bounds.right);
         writeS32(input, 20, bounds.bottom);
     }
+    // libemf2svg reads the description only to throw it away, and follows its
+    // offset without a bound: a description past the end of the file makes it
+    // read past the end of the buffer.
+    writeS32(input, 60, 0);
+    writeS32(input, 64, 0);
     const double boundsWidth = double(bounds.right) - bounds.left;
     const double boundsHeight = double(bounds.bottom) - bounds.top;
 

@@ -74,6 +74,10 @@ WmfInfo readWmfLayout(std::string_view bytes) {
     }
     if (!isWmfHeader(bytes, header))
         throw ConversionError("its header is damaged");
+    // libwmf allocates a buffer of the declared largest record before reading
+    // any; no record can be larger than the file.
+    if (std::uint64_t{readU32(bytes, header + 12)} * 2 > bytes.size())
+        throw ConversionError("its header is damaged");
     info.firstRecord = header + std::size_t{readU16(bytes, header + 2)} * 2;
 
     std::size_t offset = info.firstRecord;

@@ -206,10 +206,10 @@ bool unescapeText(QByteArrayView escaped, QString& text) {
     return !decoder.hasError();
 }
 
-bool parseParametersMessage(const QByteArray& line, QString& text) {
+bool parseParametersMessage(QByteArrayView line, QString& text) {
     if (!line.startsWith(ParametersMessage))
         return false;
-    QByteArrayView rest = QByteArrayView(line).sliced(ParametersMessage.size());
+    QByteArrayView rest = line.sliced(ParametersMessage.size());
     if (!rest.isEmpty()) {
         if (rest.front() != ' ')
             return false;
@@ -296,6 +296,17 @@ QString joinParameters(const QStringList& parameters) {
     while (last > first && text[last - 1].unicode() <= 32)
         --last;
     return text.mid(first, last - first);
+}
+
+std::optional<InstanceMessage> parseInstanceMessage(QByteArrayView line) {
+    if (line == GetIdMessage)
+        return InstanceMessage{InstanceMessage::Type::GetId, {}};
+    if (line == RestoreMessage)
+        return InstanceMessage{InstanceMessage::Type::Restore, {}};
+    InstanceMessage parameters{InstanceMessage::Type::Parameters, {}};
+    if (!parseParametersMessage(line, parameters.text))
+        return std::nullopt;
+    return parameters;
 }
 
 QString runtimeFolder() {
@@ -453,22 +464,22 @@ void InstanceServer::serve(QLocalSocket* socket) {
                 break;
             }
             idle->start();
-            if (line == GetIdMessage) {
+            const std::optional<InstanceMessage> received = parseInstanceMessage(line);
+            if (!received) {
+                drop();
+                break;
+            }
+            if (received->type == InstanceMessage::Type::GetId) {
                 answer(QByteArray::number(identification) + '\n');
                 continue;
             }
-            if (line == RestoreMessage) {
+            if (received->type == InstanceMessage::Type::Restore) {
                 Q_EMIT restoreRequested();
                 if (!self || !peer)
                     return;
                 continue;
             }
-            QString text;
-            if (!parseParametersMessage(line, text)) {
-                drop();
-                break;
-            }
-            Q_EMIT parametersReceived(text.left(MaxReceivedText));
+            Q_EMIT parametersReceived(received->text.left(MaxReceivedText));
             if (!self || !peer)
                 return;
             if (!state->closed)

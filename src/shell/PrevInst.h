@@ -11,9 +11,11 @@
 //   "wm_KVAppPrevInstParm TEXT"  answered with "done" once handled
 // Inside TEXT a backslash travels as "\\" and a line feed as "\n", so that a
 // parameter holding a line break cannot end the message early.
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class QLocalServer;
 class QLocalSocket;
@@ -52,6 +54,17 @@ inline constexpr int InstanceCandidates = 8;
 // and when the running instance does not confirm the parameters.
 bool CheckPrevInstance(const QString& className, qint32 identification,
                        const QStringList& parameters);
+
+// One message a peer sent, as the running instance understands it.
+struct InstanceMessage {
+    enum class Type { GetId, Restore, Parameters };
+    Type type = Type::GetId;
+    QString text; // Parameters only: the text with its escapes undone
+};
+
+// Reads one received line without its line feed; nothing for a line that a
+// Sortello never sends, which makes the server drop the peer.
+std::optional<InstanceMessage> parseInstanceMessage(QByteArrayView line);
 
 // The running instance's side. Never blocks on a peer: a peer that sends too
 // much, something unknown or nothing at all is dropped.
