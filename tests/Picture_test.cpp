@@ -358,6 +358,14 @@ INSTANTIATE_TEST_SUITE_P(
         BombCase{"top-down.bmp", [] { return bitmapDeclaring(30000, -20000); }, "30000 x 20000"},
         BombCase{"bomb.gif",
                  [] { return stillGif().replace(6, 4, QByteArray("\x60\xEA\x60\xEA", 4)); },
-                 "60000 x 60000"}));
+                 "60000 x 60000"},
+        // 76 bytes declaring 257 megapixels, found by fuzzing: under the
+        // bitmaps' limit, but no GIF that size is backed by its bytes.
+        BombCase{"canvas-bomb.gif",
+                 [] {
+                     QFile fixture(QStringLiteral(SORTELLO_FIXTURES "/canvas-bomb.gif"));
+                     return fixture.open(QIODevice::ReadOnly) ? fixture.readAll() : QByteArray();
+                 },
+                 "14336 x 17926"}));
 
 } // namespace

@@ -54,8 +54,8 @@ bool looksLikeText(const QByteArray& head) {
 }
 
 void checkDeclaredSize(const QString& path, const QString& format, const QByteArray& head,
-                       const QSize& size) {
-    if (area(size) > MaxPicturePixels)
+                       const QSize& size, qint64 limit = MaxPicturePixels) {
+    if (area(size) > limit)
         throw tooLargeError(path, size.width(), size.height());
     if (!size.isValid())
         throw wrongContentError(path, format, head, QStringLiteral("its header cannot be read"));
@@ -103,9 +103,57 @@ bool bitmapCutShort(const QByteArray& head, qint64 fileSize) {
     return fileSize < littleEndian(head, 10, 4) + stride * (height - 1) + lastRow;
 }
 
+// The largest canvas a GIF's decoder paints on: the logical screen, grown by
+// every image that reaches past it. Walks the blocks of the whole file, so a
+// frame declared deep inside cannot slip past the limit.
+QSize gifCanvas(int fd, qint64 fileSize) {
+    QByteArray bytes(qMin<qint64>(fileSize, 512 * 1024 * 1024), Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(got);
+    // Qt's decoder takes any header of the right length, the version unread;
+    // only what is plainly something else is left for it to refuse.
+    if (!bytes.startsWith("GI"))
+        return {};
+    const auto at = [&](qint64 i) { return i < bytes.size() ? quint8(bytes[i]) : 0u; };
+    const auto word = [&](qint64 i) { return qint64(at(i) | (at(i + 1) << 8)); };
+    qint64 width = word(6);
+    qint64 height = word(8);
+    qint64 i = 13;
+    if (at(10) & 0x80)
+        i += 3 * (qint64(2) << (at(10) & 7));
+    // Data sub-blocks: a length byte, that many bytes, until a zero length.
+    const auto skipSubBlocks = [&](qint64 from) {
+        while (from < bytes.size() && at(from) != 0)
+            from += at(from) + 1;
+        return from + 1;
+    };
+    while (i < bytes.size()) {
+        const quint8 block = at(i);
+        if (block == 0x2C) {
+            width = qMax(width, word(i + 1) + word(i + 5));
+            height = qMax(height, word(i + 3) + word(i + 7));
+            qint64 next = i + 10;
+            if (at(i + 9) & 0x80)
+                next += 3 * (qint64(2) << (at(i + 9) & 7));
+            i = skipSubBlocks(next + 1);
+        } else if (block == 0x21) {
+            i = skipSubBlocks(i + 2);
+        } else {
+            break; // the trailer, or damage the decoder will report
+        }
+    }
+    return QSize(int(qMin<qint64>(width, INT_MAX)), int(qMin<qint64>(height, INT_MAX)));
+}
+
 RasterImage readGif(QImageReader& reader, const QString& path, const QByteArray& head) {
     const QString format = QStringLiteral("GIF");
-    checkDeclaredSize(path, format, head, reader.size());
+    checkDeclaredSize(path, format, head, reader.size(), MaxCompressedRasterPixels);
     RasterImage picture;
     picture.image = reader.read();
     if (picture.image.isNull())
@@ -140,7 +188,7 @@ RasterImage readIcon(QImageReader& reader, const QString& path, const QByteArray
             continue;
         // A hostile entry refuses the file; a broken one leaves the others.
         const QSize size = reader.size();
-        if (area(size) > MaxPicturePixels)
+        if (area(size) > MaxCompressedRasterPixels)
             throw tooLargeError(path, size.width(), size.height());
         if (size.isValid() && area(size) > bestArea) {
             best = i;
@@ -258,8 +306,14 @@ RasterImage decodeRaster(const QString& path, PictureKind kind) {
     qint64 bytes = 0;
     const FileHandle file = openPictureFile(path, bytes);
     const QByteArray head = fileHead(file.get(), 34);
-    if (const QSize declared = declaredSize(head, kind); area(declared) > MaxPicturePixels)
+    const qint64 limit = kind == PictureKind::Bitmap ? MaxPicturePixels : MaxCompressedRasterPixels;
+    if (const QSize declared = declaredSize(head, kind); area(declared) > limit)
         throw tooLargeError(path, declared.width(), declared.height());
+    if (kind == PictureKind::Gif) {
+        const QSize canvas = gifCanvas(fileno(file.get()), bytes);
+        if (area(canvas) > limit)
+            throw tooLargeError(path, canvas.width(), canvas.height());
+    }
     if (kind == PictureKind::Bitmap && bitmapCutShort(head, bytes))
         throw wrongContentError(path, formatName, head,
                                 QStringLiteral("it ends before its last row of pixels"));

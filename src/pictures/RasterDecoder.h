@@ -15,6 +15,11 @@
 
 namespace sortello {
 
+// GIF and icon pixels are compressed without bound, so a file of a few bytes
+// can declare a canvas of gigabytes; they are held to a smaller limit than
+// bitmaps, whose size must be backed by the file's own bytes.
+inline constexpr qint64 MaxCompressedRasterPixels = 64'000'000;
+
 // An animated GIF keeps its frames only while all of them together stay below
 // this many pixels (and this many frames); a larger one shows its first frame.
 inline constexpr qint64 MaxAnimationPixels = MaxPicturePixels / 4;
