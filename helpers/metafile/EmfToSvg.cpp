@@ -27,13 +27,8 @@ std::string rootElement(const PictureSize& size, const Area& view) {
     root += std::to_string(size.width);
     root += "\" height=\"";
     root += std::to_string(size.height);
-    root += "\" viewBox=\"";
-    for (const double value : {view.x, view.y, view.width, view.height}) {
-        appendNumber(root, value);
-        root += ' ';
-    }
-    root.back() = '"';
-    root += " preserveAspectRatio=\"none\">";
+    root += '"';
+    appendViewBoxAndClose(root, view.x, view.y, view.width, view.height);
     return root;
 }
 

@@ -25,6 +25,16 @@ void appendNumber(std::string& out, double value) {
     out.append(text.data(), last);
 }
 
+void appendViewBoxAndClose(std::string& out, double x, double y, double width, double height) {
+    out += " viewBox=\"";
+    for (const double value : {x, y, width, height}) {
+        appendNumber(out, value);
+        out += ' ';
+    }
+    out.back() = '"';
+    out += " preserveAspectRatio=\"none\">";
+}
+
 void appendEscaped(std::string& out, std::string_view utf8) {
     for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);

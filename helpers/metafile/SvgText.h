@@ -12,6 +12,10 @@ namespace sortello::metafile {
 // faster in the viewer.
 void appendNumber(std::string& out, double value);
 
+// ` viewBox="x y w h" preserveAspectRatio="none">`: the end of the root tag
+// both converters write, so the drawing fills exactly the size it declares.
+void appendViewBoxAndClose(std::string& out, double x, double y, double width, double height);
+
 // Text fit for XML character data and attribute values. Characters XML 1.0
 // forbids are dropped, since one of them makes the whole drawing unreadable.
 void appendEscaped(std::string& out, std::string_view utf8);

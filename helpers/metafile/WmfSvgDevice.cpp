@@ -331,13 +331,8 @@ void beginDrawing(wmfAPI* api) {
            " version=\"1.2\" baseProfile=\"tiny\"";
     attribute(out, "width", canvas.width);
     attribute(out, "height", canvas.height);
-    out += " viewBox=\"";
-    for (const double value : {canvas.viewX, canvas.viewY, canvas.viewWidth, canvas.viewHeight}) {
-        appendNumber(out, value);
-        out += ' ';
-    }
-    out.back() = '"';
-    out += " preserveAspectRatio=\"none\">\n";
+    appendViewBoxAndClose(out, canvas.viewX, canvas.viewY, canvas.viewWidth, canvas.viewHeight);
+    out += '\n';
 }
 
 void endDrawing(wmfAPI* api) {
