@@ -10,10 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace sortello;
 using sortello::test::readFile;
@@ -420,40 +418,6 @@ TEST_F(FileCommands, MoveAsComparesFirstCharactersOutsideAToZExactly) {
     EXPECT_EQ(onlyMessage().text,
               QStringLiteral("Changing first letter is not allowed !\rUnable to proceed."));
     EXPECT_TRUE(there(src(QStringLiteral("Émile.jpg"))));
-}
-
-// A file that appears at the target between the look and the move.
-int intruderThenRename(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
-    const int fd = ::openat(toDir, to, O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        const char intruder[] = "intruder";
-        if (::write(fd, intruder, sizeof intruder - 1) < 0)
-            return -1;
-        ::close(fd);
-    }
-    return realSysCalls().renameat2(fromDir, from, toDir, to, flags);
-}
-
-TEST_F(FileCommands, ATargetThatAppearsMidWayIsNeverOverwritten) {
-    add(QStringLiteral("a1.jpg"));
-    add(QStringLiteral("b1.jpg"));
-    TFrmSRMain& window = ws.open();
-    SysCalls racing = realSysCalls();
-    racing.renameat2 = intruderThenRename;
-    {
-        const ScopedSysCalls inject(racing);
-        window.FileListBox->focusAndSelect(0);
-        window.SRFReplaceExistingClick();
-        for (int row = 0; row < window.FileListBox->count(); ++row)
-            window.FileListBox->setRowSelected(row, true);
-        window.SRFAutoMoveMultipleAsClick();
-    }
-    EXPECT_EQ(readFile(in("A", QStringLiteral("a1.jpg"))), "intruder");
-    EXPECT_EQ(readFile(src(QStringLiteral("a1.jpg"))), "a1.jpg");
-    EXPECT_EQ(readFile(in("B", QStringLiteral("b1.jpg"))), "intruder");
-    EXPECT_EQ(readFile(src(QStringLiteral("b1.jpg"))), "b1.jpg");
-    EXPECT_EQ(listed(window).size(), 2);
-    EXPECT_TRUE(moved(window).isEmpty());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/FileSystem.h"
+#include "support/MoveFaults.h"
 #include "support/TempFiles.h"
 
 #include <QDir>
@@ -15,8 +16,17 @@
 namespace sortello {
 namespace {
 
+using test::armedTable;
 using test::exists;
+using test::FaultCase;
+using test::faultCases;
+using test::faultsInjected;
+using test::IntruderBytes;
+using test::MoveFault;
 using test::readFile;
+using test::Route;
+using test::SourceGrowth;
+using test::tableFor;
 using test::TempFolder;
 using test::writeFile;
 
@@ -42,76 +52,14 @@ QByteArray linkTarget(const QString& path) {
     return n < 0 ? QByteArray() : QByteArray(buffer, n);
 }
 
-// Fakes are plain functions, so what they need lives here; each test resets it.
-int calls = 0;
-bool noUnnamedTemp = false;
-bool refuseTemp = false;
-QByteArray sourcePath;
-
-// Only the move's own rename is refused; renames inside the destination folder work.
-template <int Error>
-int refuseRename(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
-    if (fromDir != AT_FDCWD)
-        return realSysCalls().renameat2(fromDir, from, toDir, to, flags);
-    errno = Error;
-    return -1;
-}
-
-ssize_t noKernelCopy(int, off_t*, int, off_t*, size_t, unsigned) {
-    errno = EXDEV;
-    return -1;
-}
-
-// Interrupted and short transfers, the cases a careless copy loop gets wrong.
-ssize_t choppyWrite(int fd, const void* buffer, size_t size) {
-    if (++calls % 3 == 0)
-        return errno = EINTR, -1;
-    return realSysCalls().write(fd, buffer, size / 2 + 1);
-}
-
-int fakeOpenat(int dir, const char* path, int flags, mode_t mode) {
-    const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
-    if ((unnamed || (flags & O_CREAT)) && refuseTemp) {
-        errno = EDQUOT;
-        return -1;
-    }
-    if (unnamed && noUnnamedTemp) {
-        errno = EOPNOTSUPP;
-        return -1;
-    }
-    return realSysCalls().openat(dir, path, flags, mode);
-}
-
-enum class Route { Rename, LinkThenUnlink, Copy, CopyNamedTemp, CopyReadWrite, CopyNoHardLinks };
-
-SysCalls tableFor(Route route) {
-    SysCalls t = realSysCalls();
-    t.openat = fakeOpenat;
-    if (route == Route::LinkThenUnlink)
-        t.renameat2 = refuseRename<EINVAL>;
-    if (route >= Route::Copy)
-        t.renameat2 = refuseRename<EXDEV>;
-    noUnnamedTemp = route == Route::CopyNamedTemp || route == Route::CopyNoHardLinks;
-    if (route == Route::CopyNoHardLinks)
-        t.linkat = [](int, const char*, int, const char*, int) { return errno = EPERM, -1; };
-    if (route == Route::CopyReadWrite) {
-        t.copyFileRange = noKernelCopy;
-        t.write = choppyWrite;
-    }
-    return t;
-}
-
 class MoveFixture {
 protected:
     void prepare(Route route) {
-        calls = 0;
-        refuseTemp = false;
         ASSERT_TRUE(QDir(tmp.path()).mkpath(QStringLiteral("from")));
         ASSERT_TRUE(QDir(tmp.path()).mkpath(QStringLiteral("to")));
         writeFile(from, content);
         ASSERT_EQ(::chmod(native(from).constData(), 0640), 0);
         test::setModificationTime(from, 1'000'000'000);
-        sourcePath = native(from);
         seam.emplace(tableFor(route));
     }
     void expectSourceIntact() {
@@ -211,127 +159,33 @@ INSTANTIATE_TEST_SUITE_P(Routes, MoveOnEveryRoute,
                                            Route::CopyNamedTemp, Route::CopyReadWrite,
                                            Route::CopyNoHardLinks));
 
-struct Fault {
-    const char* label;
-    int error;
-    void (*arm)(SysCalls&);
-    bool intruder = false; // someone else's file takes the target name meanwhile
-};
-
-ssize_t copyHalfThenNoSpace(int in, off_t* io, int out, off_t* oo, size_t, unsigned flags) {
-    if (calls++ == 0)
-        return realSysCalls().copyFileRange(in, io, out, oo, 1'600'000, flags);
-    errno = ENOSPC;
-    return -1;
-}
-
-ssize_t shortWriteThenNoSpace(int fd, const void* buffer, size_t size) {
-    if (calls++ < 2)
-        return realSysCalls().write(fd, buffer, size / 2);
-    errno = ENOSPC;
-    return -1;
-}
-
-template <int Nth> int failNthFsync(int fd) {
-    if (++calls == Nth) {
-        errno = EIO;
-        return -1;
-    }
-    return ::fsync(fd);
-}
-
-int sourceChangesDuringFsync(int fd) {
-    if (calls++ > 0)
-        return ::fsync(fd);
-    QFile f(QFile::decodeName(sourcePath));
-    if (f.open(QIODevice::Append))
-        f.write("more");
-    f.close();
-    return ::fsync(fd);
-}
-
-int targetAppearsFirst(int fromDir, const char* fromName, int toDir, const char* toName,
-                       int flags) {
-    const int fd = ::openat(toDir, toName, O_CREAT | O_EXCL | O_WRONLY, 0644);
-    if (fd >= 0) {
-        [[maybe_unused]] const ssize_t n = ::write(fd, "intruder", 8);
-        ::close(fd);
-    }
-    return ::linkat(fromDir, fromName, toDir, toName, flags);
-}
-
-const Fault faults[] = {
-    {"KernelCopyOutOfSpaceHalfWay", ENOSPC,
-     [](SysCalls& t) { t.copyFileRange = copyHalfThenNoSpace; }},
-    {"WriteOutOfSpaceAfterShortWrites", ENOSPC,
-     [](SysCalls& t) {
-         t.copyFileRange = noKernelCopy;
-         t.write = shortWriteThenNoSpace;
-     }},
-    {"ReadFails", EIO,
-     [](SysCalls& t) {
-         t.copyFileRange = noKernelCopy;
-         t.read = [](int, void*, size_t) -> ssize_t { return errno = EIO, -1; };
-     }},
-    {"TemporaryRefused", EDQUOT, [](SysCalls&) { refuseTemp = true; }},
-    {"PermissionsRefused", EPERM,
-     [](SysCalls& t) { t.fchmod = [](int, mode_t) { return errno = EPERM, -1; }; }},
-    {"DatesRefused", EPERM,
-     [](SysCalls& t) { t.futimens = [](int, const timespec*) { return errno = EPERM, -1; }; }},
-    {"CopyNotFlushed", EIO, [](SysCalls& t) { t.fsync = failNthFsync<1>; }},
-    {"FolderNotFlushed", EIO, [](SysCalls& t) { t.fsync = failNthFsync<2>; }},
-    {"TargetAppearsMeanwhile", EEXIST, [](SysCalls& t) { t.linkat = targetAppearsFirst; }, true},
-    {"SourceChangedWhileCopying", EBUSY, [](SysCalls& t) { t.fsync = sourceChangesDuringFsync; }},
-    {"SourceRemovalRefused", EPERM,
-     [](SysCalls& t) { t.unlink = [](const char*) { return errno = EPERM, -1; }; }},
-};
-
-class CopyFault : public MoveFixture, public ::testing::TestWithParam<std::tuple<Fault, Route>> {
+class CopyFault : public MoveFixture, public ::testing::TestWithParam<FaultCase> {
 protected:
-    void SetUp() override { prepare(std::get<1>(GetParam())); }
+    void SetUp() override { prepare(GetParam().route); }
 };
 
 TEST_P(CopyFault, SourceStaysAndNothingIsLeftBehind) {
-    const Fault& fault = std::get<0>(GetParam());
-    SysCalls table = sysCalls();
-    fault.arm(table);
-    ScopedSysCalls armed(table);
-    const QByteArray expected = fault.error == EBUSY ? content + "more" : content;
+    const MoveFault& fault = GetParam().fault;
+    const ScopedSysCalls armed(armedTable(GetParam()));
+    const long long injectedBefore = faultsInjected();
+    const QByteArray expected = fault.growsSource ? content + SourceGrowth : content;
 
     const FileResult r = moveFile(from, to);
+    EXPECT_GT(faultsInjected(), injectedBefore);
     EXPECT_FALSE(r);
     EXPECT_EQ(r.error, fault.error) << r.detail().toStdString();
     EXPECT_TRUE(readFile(from) == expected);
     EXPECT_EQ(entries(tmp.file(QStringLiteral("from"))), QStringList{QStringLiteral("a.jpg")});
     if (fault.intruder) {
-        EXPECT_EQ(readFile(to), "intruder");
+        EXPECT_EQ(readFile(to), IntruderBytes);
         EXPECT_EQ(entries(toFolder), QStringList{QStringLiteral("a.jpg")});
     } else {
         EXPECT_TRUE(entries(toFolder).isEmpty()) << entries(toFolder).join(' ').toStdString();
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, CopyFault,
-                         ::testing::Combine(::testing::ValuesIn(faults),
-                                            ::testing::Values(Route::Copy, Route::CopyNamedTemp)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).label) +
-                                    (std::get<1>(info.param) == Route::Copy ? "" : "NamedTemp");
-                         });
-
-class LinkFallback : public MoveFixture, public ::testing::Test {
-protected:
-    void SetUp() override { prepare(Route::LinkThenUnlink); }
-};
-
-TEST_F(LinkFallback, SourceRemovalRefusedTakesBackTheNewName) {
-    SysCalls table = sysCalls();
-    table.unlink = [](const char*) { return errno = EPERM, -1; };
-    ScopedSysCalls armed(table);
-    EXPECT_EQ(moveFile(from, to).error, EPERM);
-    expectSourceIntact();
-    EXPECT_TRUE(entries(toFolder).isEmpty());
-}
+INSTANTIATE_TEST_SUITE_P(Faults, CopyFault, ::testing::ValuesIn(faultCases()),
+                         [](const auto& info) { return info.param.name(); });
 
 TEST(MoveAcrossDevices, RealSecondFileSystem) {
     QTemporaryDir other(QStringLiteral("/dev/shm/sortello-test-XXXXXX"));
