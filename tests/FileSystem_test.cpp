@@ -187,6 +187,98 @@ TEST_P(CopyFault, SourceStaysAndNothingIsLeftBehind) {
 INSTANTIATE_TEST_SUITE_P(Faults, CopyFault, ::testing::ValuesIn(faultCases()),
                          [](const auto& info) { return info.param.name(); });
 
+// Replacing takes every route as well; the replaced file goes only with success.
+class ReplaceOnEveryRoute : public MoveFixture, public ::testing::TestWithParam<Route> {
+protected:
+    void SetUp() override {
+        prepare(GetParam());
+        writeFile(to, "older");
+    }
+};
+
+TEST_P(ReplaceOnEveryRoute, NewFileTakesTheNameWithItsBytesModeAndTime) {
+    const FileResult r = replaceFile(from, to);
+    ASSERT_TRUE(r) << r.detail().toStdString();
+    EXPECT_TRUE(readFile(to) == content);
+    EXPECT_EQ(modeOf(to) & 07777, 0640u);
+    EXPECT_EQ(QFileInfo(to).lastModified().toSecsSinceEpoch(), 1'000'000'000);
+    EXPECT_TRUE(entries(tmp.file(QStringLiteral("from"))).isEmpty());
+    EXPECT_EQ(entries(toFolder), QStringList{QStringLiteral("a.jpg")});
+}
+
+TEST_P(ReplaceOnEveryRoute, RefusesWhatDeleteWouldRefuseAndChangesNothing) {
+    ASSERT_EQ(::chmod(native(to).constData(), 0444), 0);
+    EXPECT_EQ(replaceFile(from, to).error, EACCES);
+    EXPECT_EQ(readFile(to), "older");
+    ASSERT_TRUE(QFile::remove(to));
+    ASSERT_TRUE(QDir(toFolder).mkdir(QStringLiteral("a.jpg")));
+    EXPECT_EQ(replaceFile(from, to).error, EISDIR);
+    expectSourceIntact();
+}
+
+TEST_P(ReplaceOnEveryRoute, TheFileItselfUnderASecondNameIsLeftAlone) {
+    ASSERT_TRUE(QFile::remove(to));
+    ASSERT_EQ(::link(native(from).constData(), native(to).constData()), 0);
+    EXPECT_EQ(replaceFile(from, to).error, EEXIST);
+    expectSourceIntact();
+    EXPECT_TRUE(readFile(to) == content);
+}
+
+TEST_P(ReplaceOnEveryRoute, AMissingTargetIsAPlainMove) {
+    ASSERT_TRUE(QFile::remove(to));
+    ASSERT_TRUE(replaceFile(from, to));
+    EXPECT_TRUE(readFile(to) == content);
+    EXPECT_FALSE(exists(from));
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, ReplaceOnEveryRoute,
+                         ::testing::Values(Route::Rename, Route::LinkThenUnlink, Route::Copy,
+                                           Route::CopyNamedTemp, Route::CopyReadWrite,
+                                           Route::CopyNoHardLinks));
+
+class ReplaceFault : public MoveFixture, public ::testing::TestWithParam<FaultCase> {
+protected:
+    void SetUp() override {
+        prepare(GetParam().route);
+        writeFile(to, "older");
+    }
+};
+
+// Both files stay as they were, unless the file system cannot swap two names:
+// then the replaced file went first, and the result says so.
+TEST_P(ReplaceFault, BothFilesStayAsTheyWere) {
+    const MoveFault& fault = GetParam().fault;
+    const bool deletedFirst = GetParam().route == Route::LinkThenUnlink;
+    const ScopedSysCalls armed(armedTable(GetParam()));
+    const long long injectedBefore = faultsInjected();
+
+    const FileResult r = replaceFile(from, to);
+    EXPECT_GT(faultsInjected(), injectedBefore);
+    EXPECT_FALSE(r);
+    EXPECT_EQ(r.error, fault.error) << r.detail().toStdString();
+    EXPECT_EQ(r.targetRemoved, deletedFirst);
+    EXPECT_TRUE(readFile(from) == (fault.growsSource ? content + SourceGrowth : content));
+    EXPECT_EQ(entries(tmp.file(QStringLiteral("from"))), QStringList{QStringLiteral("a.jpg")});
+    QStringList expected;
+    if (!deletedFirst)
+        expected << QStringLiteral("a.jpg");
+    QStringList found = entries(toFolder);
+    if (fault.intruder && GetParam().route != Route::Rename) {
+        // Someone else's file took the temporary name; it is theirs to keep.
+        EXPECT_EQ(found.size(), 2) << found.join(' ').toStdString();
+        found.removeIf([](const QString& name) { return name.startsWith('.'); });
+    }
+    EXPECT_EQ(found, expected);
+    if (!deletedFirst) {
+        EXPECT_EQ(readFile(to), fault.intruder && GetParam().route == Route::Rename
+                                    ? QByteArray(IntruderBytes)
+                                    : QByteArray("older"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, ReplaceFault, ::testing::ValuesIn(faultCases()),
+                         [](const auto& info) { return info.param.name(); });
+
 TEST(MoveAcrossDevices, RealSecondFileSystem) {
     QTemporaryDir other(QStringLiteral("/dev/shm/sortello-test-XXXXXX"));
     TempFolder here;
@@ -217,6 +309,9 @@ TEST(MoveAcrossDevices, RealSecondFileSystem) {
     writeFile(from, "second");
     EXPECT_EQ(moveFile(from, here.file(QStringLiteral("a.jpg"))).error, EEXIST);
     EXPECT_EQ(readFile(from), "second");
+    ASSERT_TRUE(replaceFile(from, here.file(QStringLiteral("a.jpg"))));
+    EXPECT_EQ(readFile(here.file(QStringLiteral("a.jpg"))), "second");
+    EXPECT_FALSE(exists(from));
     EXPECT_EQ(entries(here.path()),
               (QStringList{QStringLiteral("a.jpg"), QStringLiteral("l.jpg")}));
 }

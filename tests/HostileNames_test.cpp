@@ -145,8 +145,8 @@ TEST_F(HostileNames, ADestinationOnAReadOnlyFileSystemChangesNothing) {
     const ScopedSysCalls inject(readOnly);
     window.FileListBox->focusAndSelect(0);
     window.SRFReplaceExistingClick();
-    EXPECT_TRUE(ws.prompts.messages.back().text.startsWith(
-        QStringLiteral("Unable to delete destination file :\r")));
+    EXPECT_EQ(ws.prompts.messages.back().text,
+              QStringLiteral("Unable to rename the file:\r") + src(QStringLiteral("a1.jpg")));
     selectAll(window);
     window.SRFAutoMoveMultipleAsClick();
     window.SRFMoveNonExistingClick();

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's file commands: replace the existing file, remove the new
 // one, move under a chosen name, the two batch moves and re-reading the list.
-// Every move goes through moveFile, which never replaces a file; only the
-// commands that the user chose to replace with delete first.
+// Every move goes through moveFile, which never replaces a file, or, where the
+// user chose to replace one, replaceFile, which swaps the new file in so that a
+// failure leaves both files as they were.
 #include "workspace/SRMain.h"
 
 #include "fileops/FileSystem.h"
@@ -31,6 +32,13 @@ bool sameFile(const QString& a, const QString& b) {
         ::lstat(QFile::encodeName(b).constData(), &second) != 0)
         return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// Said only where the file system could not swap the two files, so the
+// replaced file had to go before the move that then failed.
+QString destinationDeletedNote(const FileResult& failedMove) {
+    return failedMove.targetRemoved ? QStringLiteral("\rNote! Destination file IS deleted.")
+                                    : QString();
 }
 
 const QStringList SavePictureFilters{
@@ -114,16 +122,19 @@ void TFrmSRMain::SRFReplaceExistingClick() {
                      MessageButton::Cancel);
         return;
     }
-    if (fileExists(destination) && !deleteFile(destination)) {
+    const bool replacing = fileExists(destination);
+    if (replacing && !checkDeletable(destination)) {
         showErrorBox(ask, this,
                      QStringLiteral("Unable to delete destination file :\r") + destination,
                      MessageButton::Cancel);
         return;
     }
-    if (!moveFile(path, destination)) {
+    const FileResult moved =
+        replacing ? replaceFile(path, destination) : moveFile(path, destination);
+    if (!moved) {
         showErrorBox(ask, this,
                      QStringLiteral("Unable to rename the file:\r") + path +
-                         QStringLiteral("\rNote! Destination file IS deleted."),
+                         destinationDeletedNote(moved),
                      MessageButton::Cancel);
         return;
     }
@@ -179,11 +190,13 @@ void TFrmSRMain::SRFMoveAsClick() {
         return refuse(QStringLiteral("Changing first letter is not allowed !\rUnable to proceed."));
     if (sameFile(path, *chosen))
         return refuse(QStringLiteral("The file already has this name and place:\r") + path);
-    if (fileExists(*chosen) && !deleteFile(*chosen))
+    const bool replacing = fileExists(*chosen);
+    if (replacing && !checkDeletable(*chosen))
         return refuse(QStringLiteral("Unable to delete the file :\r") + *chosen);
-    if (!moveFile(path, *chosen))
+    const FileResult moved = replacing ? replaceFile(path, *chosen) : moveFile(path, *chosen);
+    if (!moved)
         return refuse(QStringLiteral("Unable to rename/move the file:\r") + path +
-                      QStringLiteral("\rNote! Destination file IS deleted."));
+                      destinationDeletedNote(moved));
     addFileMoved(chosenName);
     RemoveCurrentAndAdvance();
 }

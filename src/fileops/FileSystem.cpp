@@ -76,6 +76,45 @@ bool kernelCopyUnsupported(int error) {
     return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
+// Which failure of a swap means the file system cannot swap at all.
+const char SwapStep[] = "swap in the new file";
+
+bool swapUnsupported(const FileResult& r) {
+    return !r.ok && r.step == SwapStep && renameFlagsUnsupported(r.error);
+}
+
+FileResult refuseUndeletable(const struct stat& st) {
+    if (S_ISDIR(st.st_mode))
+        return FileResult::failure(EISDIR, "delete a folder");
+    // unlink ignores the file's own mode, and root passes every check, so the
+    // read-only protection users expect has to be ours.
+    if (!S_ISLNK(st.st_mode) && (st.st_mode & 0222) == 0)
+        return FileResult::failure(EACCES, "delete a read-only file");
+    return FileResult::success();
+}
+
+void swapBack(int newDir, const char* newName, int dir, const char* name) {
+    const int saved = errno;
+    sysCalls().renameat2(newDir, newName, dir, name, RENAME_EXCHANGE);
+    errno = saved;
+}
+
+// Swaps the new file in for the file at (dir, name), which must still be the
+// one meant to go; someone else's file put there meanwhile gets its name back.
+// Afterwards the replaced file sits at (newDir, newName).
+FileResult swapIn(int newDir, const char* newName, int dir, const char* name,
+                  const struct stat& replaced) {
+    SysCalls& sys = sysCalls();
+    if (sys.renameat2(newDir, newName, dir, name, RENAME_EXCHANGE) != 0)
+        return FileResult::failure(errno, SwapStep);
+    struct stat old;
+    if (sys.fstatat(newDir, newName, &old, AT_SYMLINK_NOFOLLOW) != 0 || !sameFile(old, replaced)) {
+        swapBack(newDir, newName, dir, name);
+        return FileResult::failure(EEXIST, "replace a file that changed meanwhile");
+    }
+    return FileResult::success();
+}
+
 QByteArray temporaryName() {
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     QByteArray name(".sortello-");
@@ -293,8 +332,11 @@ FileResult stageCopy(const QByteArray& from, const struct stat& fromSt, int dir,
     return staging.publish(name, outSt);
 }
 
+// Copies the file into the destination folder and removes the source. With
+// `replaced`, the copy lands under a temporary name and is swapped in for that
+// file, which goes only once the source is gone.
 FileResult moveAcrossDevices(const QByteArray& from, const QByteArray& to,
-                             const struct stat& fromSt) {
+                             const struct stat& fromSt, const struct stat* replaced = nullptr) {
     if (!S_ISREG(fromSt.st_mode) && !S_ISLNK(fromSt.st_mode))
         return FileResult::failure(EOPNOTSUPP, "copy something that is not a file");
     SysCalls& sys = sysCalls();
@@ -308,23 +350,36 @@ FileResult moveAcrossDevices(const QByteArray& from, const QByteArray& to,
     if (!dir.valid())
         return failed("open the destination folder");
     Staging staging(dir.get());
+    const QByteArray landing = replaced ? temporaryName() : name;
     struct stat sourceSt = fromSt;
-    const FileResult staged = S_ISLNK(fromSt.st_mode)
-                                  ? stageLink(from, fromSt, dir.get(), name, staging)
-                                  : stageCopy(from, fromSt, dir.get(), name, staging, sourceSt);
+    FileResult staged = S_ISLNK(fromSt.st_mode)
+                            ? stageLink(from, fromSt, dir.get(), landing, staging)
+                            : stageCopy(from, fromSt, dir.get(), landing, staging, sourceSt);
+    if (staged && replaced)
+        staged = swapIn(dir.get(), landing.constData(), dir.get(), name.constData(), *replaced);
     if (!staged)
         return staged;
+    // From here on a failure puts the replaced file back; the copy then holds
+    // the landing name again and goes with the staging.
+    const auto undo = [&](const FileResult& failure) {
+        if (replaced)
+            swapBack(dir.get(), landing.constData(), dir.get(), name.constData());
+        return failure;
+    };
     if (sys.fsync(dir.get()) != 0)
-        return failed("flush the destination folder");
+        return undo(failed("flush the destination folder"));
 
     struct stat now;
     if (sys.fstatat(AT_FDCWD, from.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0)
-        return failed("check the source");
+        return undo(failed("check the source"));
     if (!unchanged(now, sourceSt))
-        return FileResult::failure(EBUSY, "source changed while copying");
+        return undo(FileResult::failure(EBUSY, "source changed while copying"));
     if (sys.unlink(from.constData()) != 0)
-        return failed("remove the source");
+        return undo(failed("remove the source"));
     staging.kept = true;
+    // The picture is safe in its place; the file it replaced goes last.
+    if (replaced)
+        sys.unlinkat(dir.get(), landing.constData(), 0);
     return FileResult::success();
 }
 
@@ -388,12 +443,8 @@ FileResult deleteFile(const QByteArray& nativePath) {
     struct stat st;
     if (sys.fstatat(AT_FDCWD, nativePath.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return failed("find the file");
-    if (S_ISDIR(st.st_mode))
-        return FileResult::failure(EISDIR, "delete a folder");
-    // unlink ignores the file's own mode, and root passes every check, so the
-    // read-only protection users expect has to be ours.
-    if (!S_ISLNK(st.st_mode) && (st.st_mode & 0222) == 0)
-        return FileResult::failure(EACCES, "delete a read-only file");
+    if (const FileResult refused = refuseUndeletable(st); !refused)
+        return refused;
     if (sys.unlink(nativePath.constData()) != 0)
         return failed("delete");
     return FileResult::success();
@@ -401,6 +452,14 @@ FileResult deleteFile(const QByteArray& nativePath) {
 
 FileResult deleteFile(const QString& path) {
     return deleteFile(QFile::encodeName(path));
+}
+
+FileResult checkDeletable(const QString& path) {
+    struct stat st;
+    if (sysCalls().fstatat(AT_FDCWD, QFile::encodeName(path).constData(), &st,
+                           AT_SYMLINK_NOFOLLOW) != 0)
+        return failed("find the file");
+    return refuseUndeletable(st);
 }
 
 FileResult moveFile(const QByteArray& from, const QByteArray& to) {
@@ -433,6 +492,55 @@ FileResult moveFile(const QByteArray& from, const QByteArray& to) {
 
 FileResult moveFile(const QString& from, const QString& to) {
     return moveFile(QFile::encodeName(from), QFile::encodeName(to));
+}
+
+FileResult replaceFile(const QByteArray& from, const QByteArray& to) {
+    SysCalls& sys = sysCalls();
+    if (from.isEmpty() || to.isEmpty())
+        return FileResult::failure(ENOENT, "name the files");
+    struct stat fromSt;
+    if (sys.fstatat(AT_FDCWD, from.constData(), &fromSt, AT_SYMLINK_NOFOLLOW) != 0)
+        return failed("find the source");
+    if (S_ISDIR(fromSt.st_mode))
+        return FileResult::failure(EISDIR, "move a folder");
+    struct stat toSt;
+    if (sys.fstatat(AT_FDCWD, to.constData(), &toSt, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? moveFile(from, to) : failed("find the file to replace");
+    if (const FileResult refused = refuseUndeletable(toSt); !refused)
+        return refused;
+    if (sameFile(fromSt, toSt))
+        return FileResult::failure(EEXIST, "move a file onto itself");
+
+    FileResult r = swapIn(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), toSt);
+    if (r) {
+        // The replaced file now has the source's name and goes last.
+        if (sys.unlinkat(AT_FDCWD, from.constData(), 0) != 0) {
+            const FileResult failure = failed("remove the replaced file");
+            swapBack(AT_FDCWD, from.constData(), AT_FDCWD, to.constData());
+            return failure;
+        }
+        return r;
+    }
+    if (r.step == SwapStep && r.error == EXDEV)
+        r = moveAcrossDevices(from, to, fromSt, &toSt);
+    if (!swapUnsupported(r))
+        return r;
+
+    // Without swapping two names the replaced file has to go first, and only
+    // while it is still the one meant to go.
+    struct stat now;
+    if (sys.fstatat(AT_FDCWD, to.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !sameFile(now, toSt))
+        return FileResult::failure(EEXIST, "replace a file that changed meanwhile");
+    if (sys.unlinkat(AT_FDCWD, to.constData(), 0) != 0)
+        return failed("delete the file to replace");
+    r = moveFile(from, to);
+    r.targetRemoved = !r.ok;
+    return r;
+}
+
+FileResult replaceFile(const QString& from, const QString& to) {
+    return replaceFile(QFile::encodeName(from), QFile::encodeName(to));
 }
 
 QString joinPath(const QString& folder, const QString& name) {

@@ -13,6 +13,9 @@ struct FileResult {
     bool ok = true;
     int error = 0;              // errno of the failed step, 0 on success
     const char* step = nullptr; // the failed step in plain words, for logs
+    // replaceFile only: the file to be replaced is gone although the move
+    // failed (on file systems that cannot swap two names).
+    bool targetRemoved = false;
 
     static FileResult success() { return {}; }
     static FileResult failure(int error, const char* step) { return {false, error, step}; }
@@ -34,7 +37,8 @@ struct SysCalls {
     int (*renameat2)(int fromDir, const char* from, int toDir, const char* to, unsigned flags);
     int (*link)(const char* from, const char* to); // same-device fallback only
     int (*linkat)(int fromDir, const char* from, int toDir, const char* to, int flags);
-    int (*unlink)(const char* path); // the source or the deleted file; cleanup uses unlinkat
+    int (*unlink)(const char* path); // the source or the file deleteFile removes
+    // everything else: cleanup, and the file a replace leaves behind
     int (*unlinkat)(int dirFd, const char* path, int flags);
     ssize_t (*readlink)(const char* path, char* buffer, size_t size);
     int (*symlinkat)(const char* target, int dirFd, const char* path);
@@ -69,6 +73,9 @@ private:
 bool fileExists(const QString& path);
 bool fileExists(const QByteArray& nativePath);
 
+// Whether deleteFile would remove the file: a folder and a read-only file are refused.
+FileResult checkDeletable(const QString& path);
+
 // Removes the file for good. A read-only file (no write bit at all) is refused
 // with EACCES, even for root; a folder with EISDIR; a link loses only itself.
 FileResult deleteFile(const QString& path);
@@ -79,6 +86,15 @@ FileResult deleteFile(const QByteArray& nativePath);
 // moved as a link; a folder is refused with EISDIR.
 FileResult moveFile(const QString& from, const QString& to);
 FileResult moveFile(const QByteArray& nativeFrom, const QByteArray& nativeTo);
+
+// Moves a file onto the name of an existing file, which goes: either both
+// happen, or both files stay as they were. The file at `to` must be the one
+// found there at the start, else EEXIST and someone else's file stays; a
+// read-only file or a folder is refused as deleteFile refuses it. Where the
+// file system cannot swap two names, the file at `to` is deleted first and a
+// failed move then says so by targetRemoved. A missing `to` is a plain move.
+FileResult replaceFile(const QString& from, const QString& to);
+FileResult replaceFile(const QByteArray& nativeFrom, const QByteArray& nativeTo);
 
 // folder + "/" + name, without doubling a trailing "/"; an empty folder gives name.
 QString joinPath(const QString& folder, const QString& name);

@@ -42,29 +42,38 @@ template <typename Result> Result inject(int error) {
     return Result(-1);
 }
 
-void plantIntruder(int dir, const char* name) {
-    const int fd = ::openat(dir, name, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
+// Someone else's file takes the name: a free name, or, before a swap, in
+// place of the file that was to be replaced.
+void plantIntruder(int dir, const char* name, bool replacing = false) {
+    const QByteArray written = replacing ? QByteArray(name) + ".intruder" : QByteArray(name);
+    const int fd =
+        ::openat(dir, written.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
     if (fd < 0)
         return;
-    const bool written = ::write(fd, IntruderBytes, sizeof IntruderBytes - 1) > 0;
+    const bool filled = ::write(fd, IntruderBytes, sizeof IntruderBytes - 1) > 0;
     ::close(fd);
-    if (written)
+    if (filled && (!replacing || ::renameat(dir, written.constData(), dir, name) == 0))
         ++state().injected;
 }
 
-// Each move starts with one rename from the caller's view of the paths; the
-// renames inside the destination folder (temporary to final name) pass.
+// Each move starts with a rename (or a swap) from the caller's view of the
+// paths; a second try for the same source, as a replace without swapping makes,
+// is the same move. The renames inside the destination folder pass.
 int routedRename(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
     State& s = state();
     if (fromDir != AT_FDCWD)
         return realSysCalls().renameat2(fromDir, from, toDir, to, flags);
-    ++s.moves;
-    s.calls = 0;
-    s.source = from;
+    if (s.moves == 0 || s.source != from) {
+        ++s.moves;
+        s.calls = 0;
+        s.source = from;
+    }
     if (striking() && s.refuseRename)
         return inject<int>(EACCES);
-    if (striking() && s.intruderBeforeRename)
-        plantIntruder(toDir, to);
+    if (striking() && s.intruderBeforeRename) {
+        s.intruderBeforeRename = false; // once: a swap back must find it there
+        plantIntruder(toDir, to, flags & RENAME_EXCHANGE);
+    }
     switch (s.route) {
     case Route::Rename:
         return realSysCalls().renameat2(fromDir, from, toDir, to, flags);
