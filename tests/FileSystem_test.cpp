@@ -52,6 +52,10 @@ QByteArray linkTarget(const QString& path) {
     return n < 0 ? QByteArray() : QByteArray(buffer, n);
 }
 
+const auto AllRoutes =
+    ::testing::Values(Route::Rename, Route::LinkThenUnlink, Route::Copy, Route::CopyNamedTemp,
+                      Route::CopyReadWrite, Route::CopyNoHardLinks);
+
 class MoveFixture {
 protected:
     void prepare(Route route) {
@@ -61,6 +65,14 @@ protected:
         ASSERT_EQ(::chmod(native(from).constData(), 0640), 0);
         test::setModificationTime(from, 1'000'000'000);
         seam.emplace(tableFor(route));
+    }
+    void expectMovedWhole(const FileResult& r) {
+        ASSERT_TRUE(r) << r.detail().toStdString();
+        EXPECT_TRUE(readFile(to) == content);
+        EXPECT_EQ(modeOf(to) & 07777, 0640u);
+        EXPECT_EQ(QFileInfo(to).lastModified().toSecsSinceEpoch(), 1'000'000'000);
+        EXPECT_TRUE(entries(tmp.file(QStringLiteral("from"))).isEmpty());
+        EXPECT_EQ(entries(toFolder), QStringList{QStringLiteral("a.jpg")});
     }
     void expectSourceIntact() {
         EXPECT_TRUE(readFile(from) == content);
@@ -83,13 +95,7 @@ protected:
 };
 
 TEST_P(MoveOnEveryRoute, FreeNameKeepsBytesModeAndTimeAndLeavesNothingElse) {
-    const FileResult r = moveFile(from, to);
-    ASSERT_TRUE(r) << r.detail().toStdString();
-    EXPECT_TRUE(readFile(to) == content);
-    EXPECT_EQ(modeOf(to) & 07777, 0640u);
-    EXPECT_EQ(QFileInfo(to).lastModified().toSecsSinceEpoch(), 1'000'000'000);
-    EXPECT_FALSE(exists(from));
-    EXPECT_EQ(entries(toFolder), QStringList{QStringLiteral("a.jpg")});
+    expectMovedWhole(moveFile(from, to));
 }
 
 TEST_P(MoveOnEveryRoute, ExistingTargetIsNeverReplaced) {
@@ -154,10 +160,7 @@ TEST_P(MoveOnEveryRoute, LinkDoesNotReplaceATarget) {
     EXPECT_EQ(readFile(to), "older");
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, MoveOnEveryRoute,
-                         ::testing::Values(Route::Rename, Route::LinkThenUnlink, Route::Copy,
-                                           Route::CopyNamedTemp, Route::CopyReadWrite,
-                                           Route::CopyNoHardLinks));
+INSTANTIATE_TEST_SUITE_P(Routes, MoveOnEveryRoute, AllRoutes);
 
 class CopyFault : public MoveFixture, public ::testing::TestWithParam<FaultCase> {
 protected:
@@ -197,13 +200,7 @@ protected:
 };
 
 TEST_P(ReplaceOnEveryRoute, NewFileTakesTheNameWithItsBytesModeAndTime) {
-    const FileResult r = replaceFile(from, to);
-    ASSERT_TRUE(r) << r.detail().toStdString();
-    EXPECT_TRUE(readFile(to) == content);
-    EXPECT_EQ(modeOf(to) & 07777, 0640u);
-    EXPECT_EQ(QFileInfo(to).lastModified().toSecsSinceEpoch(), 1'000'000'000);
-    EXPECT_TRUE(entries(tmp.file(QStringLiteral("from"))).isEmpty());
-    EXPECT_EQ(entries(toFolder), QStringList{QStringLiteral("a.jpg")});
+    expectMovedWhole(replaceFile(from, to));
 }
 
 TEST_P(ReplaceOnEveryRoute, RefusesWhatDeleteWouldRefuseAndChangesNothing) {
@@ -231,10 +228,7 @@ TEST_P(ReplaceOnEveryRoute, AMissingTargetIsAPlainMove) {
     EXPECT_FALSE(exists(from));
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, ReplaceOnEveryRoute,
-                         ::testing::Values(Route::Rename, Route::LinkThenUnlink, Route::Copy,
-                                           Route::CopyNamedTemp, Route::CopyReadWrite,
-                                           Route::CopyNoHardLinks));
+INSTANTIATE_TEST_SUITE_P(Routes, ReplaceOnEveryRoute, AllRoutes);
 
 class ReplaceFault : public MoveFixture, public ::testing::TestWithParam<FaultCase> {
 protected:

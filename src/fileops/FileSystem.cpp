@@ -399,6 +399,18 @@ FileResult moveByLink(const QByteArray& from, const QByteArray& to, const struct
     return FileResult::success();
 }
 
+// What moveFile and replaceFile check first: both names given, a source that
+// is there and is no folder.
+FileResult findSource(const QByteArray& from, const QByteArray& to, struct stat& fromSt) {
+    if (from.isEmpty() || to.isEmpty())
+        return FileResult::failure(ENOENT, "name the files");
+    if (sysCalls().fstatat(AT_FDCWD, from.constData(), &fromSt, AT_SYMLINK_NOFOLLOW) != 0)
+        return failed("find the source");
+    if (S_ISDIR(fromSt.st_mode))
+        return FileResult::failure(EISDIR, "move a folder");
+    return FileResult::success();
+}
+
 } // namespace
 
 QString FileResult::message() const {
@@ -464,13 +476,9 @@ FileResult checkDeletable(const QString& path) {
 
 FileResult moveFile(const QByteArray& from, const QByteArray& to) {
     SysCalls& sys = sysCalls();
-    if (from.isEmpty() || to.isEmpty())
-        return FileResult::failure(ENOENT, "name the files");
     struct stat fromSt;
-    if (sys.fstatat(AT_FDCWD, from.constData(), &fromSt, AT_SYMLINK_NOFOLLOW) != 0)
-        return failed("find the source");
-    if (S_ISDIR(fromSt.st_mode))
-        return FileResult::failure(EISDIR, "move a folder");
+    if (const FileResult found = findSource(from, to, fromSt); !found)
+        return found;
     if (from == to)
         return FileResult::failure(EEXIST, "move a file onto itself");
     // The common case costs one call: the kernel refuses a taken name, the
@@ -496,13 +504,9 @@ FileResult moveFile(const QString& from, const QString& to) {
 
 FileResult replaceFile(const QByteArray& from, const QByteArray& to) {
     SysCalls& sys = sysCalls();
-    if (from.isEmpty() || to.isEmpty())
-        return FileResult::failure(ENOENT, "name the files");
     struct stat fromSt;
-    if (sys.fstatat(AT_FDCWD, from.constData(), &fromSt, AT_SYMLINK_NOFOLLOW) != 0)
-        return failed("find the source");
-    if (S_ISDIR(fromSt.st_mode))
-        return FileResult::failure(EISDIR, "move a folder");
+    if (const FileResult found = findSource(from, to, fromSt); !found)
+        return found;
     struct stat toSt;
     if (sys.fstatat(AT_FDCWD, to.constData(), &toSt, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? moveFile(from, to) : failed("find the file to replace");
