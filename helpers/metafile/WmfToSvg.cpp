@@ -161,7 +161,10 @@ Conversion convertWmf(std::string_view bytes) {
 
     wmfAPI_Options options{};
     options.function = installWmfSvgDevice;
-    const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_DEBUG;
+    // Failures come back as error codes; libwmf's own messages would only fill
+    // the error stream, a line for every bad record of a damaged file.
+    const unsigned long flags =
+        WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_DEBUG | WMF_OPT_NO_ERROR;
     wmfAPI* created = nullptr;
     const wmf_error_t createError = wmf_api_create(&created, flags, &options);
     if (createError != wmf_E_None || !created)
