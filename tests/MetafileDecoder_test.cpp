@@ -149,6 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
                     sampleOf({40, 300}, {6, 100, 28, 100}, MetafileShape::Ellipse)},
         DrawingCase{"wmf_large", false,
                     sampleOf({3000, 2000}, {1000, 800, 900, 300}, MetafileShape::Rectangle)},
+        DrawingCase{"wmf_bitmap", false,
+                    sampleOf({120, 90}, {30, 20, 60, 50}, MetafileShape::Bitmap)},
         DrawingCase{"wmf_quarter_pie", false,
                     sampleOf({200, 200}, {20, 20, 160, 160}, MetafileShape::QuarterPie)},
         DrawingCase{"emf_quarter_pie", true,

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <numbers>
@@ -372,7 +373,56 @@ void ignoreFlood(wmfAPI*, wmfFlood_t*) {}
 void ignoreRegionClip(wmfAPI*, wmfPolyRectangle_t*) {}
 void ignoreUserData(wmfAPI*, wmfUserData_t*) {}
 
+// libwmf allocates whatever pixel count a bitmap's header declares; one that
+// does not fit its record is left out of the drawing instead.
+void readBitmap(wmfAPI* api, wmfBMP_Read_t* read) {
+    if (!bitmapFitsItsRecord(read->buffer, read->length)) {
+        read->bmp = wmfBMP{};
+        return;
+    }
+    wmf_ipa_bmp_read(api, read);
+}
+
 } // namespace
+
+bool bitmapFitsItsRecord(const unsigned char* dib, long length) {
+    if (!dib || length < 12)
+        return false;
+    const auto u16 = [dib](int at) {
+        return std::uint32_t(dib[at]) | std::uint32_t(dib[at + 1]) << 8;
+    };
+    const auto u32 = [&u16](int at) { return u16(at) | u16(at + 2) << 16; };
+    const std::uint32_t headerSize = u32(0);
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::uint32_t bitsPerPixel = 0;
+    std::uint32_t compression = 0;
+    if (headerSize == 12) { // the old OS/2 header
+        width = u16(4);
+        height = u16(6);
+        bitsPerPixel = u16(10);
+    } else if (headerSize >= 40 && headerSize <= std::uint64_t(length)) {
+        width = std::int32_t(u32(4));
+        height = std::int32_t(u32(8));
+        bitsPerPixel = u16(14);
+        compression = u32(16);
+    } else {
+        return false;
+    }
+    height = height < 0 ? -height : height; // negative: rows stored top down
+    if (width <= 0 || height == 0 || width * height > MaxBitmapPixels)
+        return false;
+    // Uncompressed rows must be there in full; run-length data is held to the
+    // pixel count alone, as its size says nothing about the pixels it makes.
+    constexpr std::uint32_t Uncompressed = 0;
+    constexpr std::uint32_t BitFields = 3;
+    if (compression == Uncompressed || compression == BitFields) {
+        const std::int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
+        if (bitsPerPixel == 0 || rowBytes * height > length - std::int64_t(headerSize))
+            return false;
+    }
+    return true;
+}
 
 void installWmfSvgDevice(wmfAPI* api) {
     auto* functions = static_cast<wmfFunctionReference*>(api->function_reference);
@@ -397,7 +447,7 @@ void installWmfSvgDevice(wmfAPI* api) {
     functions->draw_rectangle = guarded<wmfDrawRectangle_t, drawRectangle>;
     functions->rop_draw = guarded<wmfROP_Draw_t, drawRop>;
     functions->bmp_draw = guarded<wmfBMP_Draw_t, drawBitmap>;
-    functions->bmp_read = wmf_ipa_bmp_read;
+    functions->bmp_read = readBitmap;
     functions->bmp_free = wmf_ipa_bmp_free;
     functions->draw_text = guarded<wmfDrawText_t, drawText>;
     functions->udata_init = ignoreUserData;

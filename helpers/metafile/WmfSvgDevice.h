@@ -26,6 +26,13 @@ struct WmfCanvas {
 // Installs the layer's functions; pass it as wmfAPI_Options::function.
 void installWmfSvgDevice(wmfAPI* api);
 
+// The most pixels a bitmap inside a metafile may have (three bytes each once read).
+inline constexpr long long MaxBitmapPixels = 64'000'000;
+
+// Whether the device-independent bitmap at dib, length bytes long, has a
+// header libwmf can read and no more pixels than its bytes and the limit allow.
+bool bitmapFitsItsRecord(const unsigned char* dib, long length);
+
 // Makes the layer draw on canvas; call after wmf_api_create().
 void attachWmfCanvas(wmfAPI* api, WmfCanvas* canvas);
 

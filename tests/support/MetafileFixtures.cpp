@@ -66,6 +66,9 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
         ok = ok && append(emf, U_EMRPIE_set(box, pointl_set(box.right, center.y),
                                             pointl_set(center.x, box.top)));
         break;
+    case MetafileShape::Bitmap:
+        ok = false;
+        break;
     }
     if (!sample.text.isEmpty()) {
         uint32_t font = 0;
@@ -145,6 +148,22 @@ bool writeWmf(const QString& path, const MetafileSample& sample) {
         ok = ok && append(wmf, U_WMRPIE_set(point(r.left() + r.width(), centerY),
                                             point(centerX, r.top()), box));
         break;
+    case MetafileShape::Bitmap: {
+        // Two rows of two blue-green-red pixels, each row padded to 8 bytes.
+        const char bgr[3] = {char(sample.color.blue()), char(sample.color.green()),
+                             char(sample.color.red())};
+        QByteArray pixels;
+        for (int row = 0; row < 2; ++row)
+            pixels += QByteArray(bgr, 3) + QByteArray(bgr, 3) + QByteArray(2, '\0');
+        PU_BITMAPINFO info =
+            bitmapinfo_set(bitmapinfoheader_set(2, 2, 1, 24, U_BI_RGB, 0, 0, 0, 0, 0), nullptr);
+        ok = ok && info &&
+             append(wmf, U_WMRSTRETCHDIB_set(point(r.left(), r.top()), point(r.width(), r.height()),
+                                             point(0, 0), point(2, 2), U_DIB_RGB_COLORS, U_SRCCOPY,
+                                             info, uint32_t(pixels.size()), pixels.constData()));
+        free(info);
+        break;
+    }
     }
     if (!sample.text.isEmpty()) {
         QByteArray text = sample.text.toLatin1();

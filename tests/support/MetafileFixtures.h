@@ -11,8 +11,9 @@
 namespace sortello::test {
 
 // QuarterPie is the quarter of the ellipse from three to twelve o'clock, the
-// way GDI runs arcs: counterclockwise.
-enum class MetafileShape { Rectangle, Ellipse, QuarterPie };
+// way GDI runs arcs: counterclockwise. Bitmap is a 2 x 2 bitmap in the colour
+// stretched over the shape's place, for WMF only.
+enum class MetafileShape { Rectangle, Ellipse, QuarterPie, Bitmap };
 
 // How a WMF maps its coordinates: scaled to its window, as most writers do,
 // or in the placeable header's own units, with no mapping records at all.
