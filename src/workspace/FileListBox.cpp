@@ -4,6 +4,7 @@
 #include "shell/Misc.h"
 
 #include <QFile>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <algorithm>
@@ -40,8 +41,21 @@ void FileListModel::removeFiles(int first, int last) {
     endRemoveRows();
 }
 
+QSize AccentRoomDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    const QFontMetrics metrics(option.font);
+    const int above = -metrics.tightBoundingRect(QStringLiteral("\u00C9\u00C5\u00C2\u00D6")).top() -
+                      metrics.ascent();
+    // The text is centred in its row, so the room goes above and below.
+    if (above > 0)
+        size.rheight() += 2 * above;
+    return size;
+}
+
 FileListBox::FileListBox(QWidget* parent) : QListView(parent), model(new FileListModel(this)) {
     setModel(model);
+    setItemDelegate(new AccentRoomDelegate(this));
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -86,6 +86,7 @@ void TFrmSRMain::buildLayout() {
     ListBoxFilesMoved->setObjectName(QStringLiteral("ListBoxFilesMoved"));
     ListBoxFilesMoved->setMinimumHeight(50);
     ListBoxFilesMoved->setUniformItemSizes(true);
+    ListBoxFilesMoved->setItemDelegate(new sortello::AccentRoomDelegate(ListBoxFilesMoved));
     SplitterFilesMoved->setStretchFactor(0, 1);
     SplitterFilesMoved->setStretchFactor(1, 0);
 
