@@ -19,7 +19,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <algorithm>
 
@@ -40,17 +39,6 @@ bool sameKey(const QString& a, const QString& b) {
 }
 
 // The list shows its lines 14 pixels apart, whatever the font asks for.
-class LineHeightDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        QSize size = QStyledItemDelegate::sizeHint(option, index);
-        size.setHeight(14);
-        return size;
-    }
-};
-
 // The list keeps its lines in the platform's case-blind order.
 QCollator lineOrder() {
     QCollator order;
@@ -115,7 +103,7 @@ void TFrmSRSetup::buildControls() {
     controls->place(LabelFolderChars, {8, 48});
     ListBoxFolderChars = new QListWidget(PanelControls);
     ListBoxFolderChars->setObjectName(QStringLiteral("ListBoxFolderChars"));
-    ListBoxFolderChars->setItemDelegate(new LineHeightDelegate(ListBoxFolderChars));
+    ListBoxFolderChars->setItemDelegate(new AccentRoomDelegate(ListBoxFolderChars, 14));
     ListBoxFolderChars->setUniformItemSizes(true);
     ListBoxFolderChars->setSelectionMode(QAbstractItemView::SingleSelection);
     controls->place(ListBoxFolderChars, {8, 64, 226, 96}, PinLeft | PinTop | PinRight | PinBottom);

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/Utility.h"
 
+#include <QFontMetrics>
+
 #include "shell/Geometry.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPropertyAnimation>
@@ -82,6 +85,23 @@ void animateForm(QWidget* form, bool opening) {
     frame->setGeometry(small);
     frame->show();
     zoom->start();
+}
+
+AccentRoomDelegate::AccentRoomDelegate(QObject* parent, int lineHeight)
+    : QStyledItemDelegate(parent), lineHeight(lineHeight) {}
+
+QSize AccentRoomDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    if (lineHeight > 0)
+        size.setHeight(lineHeight);
+    const QFontMetrics metrics(option.font);
+    const int above = -metrics.tightBoundingRect(QStringLiteral("\u00C9\u00C5\u00C2\u00D6")).top() -
+                      metrics.ascent();
+    // The text is centred in its row, so the room goes above and below.
+    if (above > 0)
+        size.rheight() += 2 * above;
+    return size;
 }
 
 } // namespace sortello

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Window helpers shared by the program's forms: centring a dialog over the
-// window it belongs to, and the short zoom that shows a window growing out of,
-// or shrinking back into, that window.
+// window it belongs to, the short zoom that shows a window growing out of, or
+// shrinking back into, that window, and list rows that keep accents whole.
+#include <QStyledItemDelegate>
+
 class QWidget;
 
 namespace sortello {
@@ -14,5 +16,17 @@ void CenterOnOwner(QWidget* form);
 // Plays the open (`opening`) or close animation of a form. Nothing happens on
 // platforms without a real screen, so tests never wait for it.
 void animateForm(QWidget* form, bool opening);
+
+// Rows tall enough for the accents of capitals such as "É", which in common
+// fonts reach above the ascent that rows are sized by, and were cut off. With
+// a line height, rows have that height plus the room the font needs.
+class AccentRoomDelegate : public QStyledItemDelegate {
+public:
+    explicit AccentRoomDelegate(QObject* parent, int lineHeight = 0);
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    int lineHeight;
+};
 
 } // namespace sortello

@@ -2,9 +2,9 @@
 #include "workspace/FileListBox.h"
 
 #include "shell/Misc.h"
+#include "shell/Utility.h"
 
 #include <QFile>
-#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <algorithm>
@@ -39,18 +39,6 @@ void FileListModel::removeFiles(int first, int last) {
     beginRemoveRows({}, first, last);
     entries.erase(entries.begin() + first, entries.begin() + last + 1);
     endRemoveRows();
-}
-
-QSize AccentRoomDelegate::sizeHint(const QStyleOptionViewItem& option,
-                                   const QModelIndex& index) const {
-    QSize size = QStyledItemDelegate::sizeHint(option, index);
-    const QFontMetrics metrics(option.font);
-    const int above = -metrics.tightBoundingRect(QStringLiteral("\u00C9\u00C5\u00C2\u00D6")).top() -
-                      metrics.ascent();
-    // The text is centred in its row, so the room goes above and below.
-    if (above > 0)
-        size.rheight() += 2 * above;
-    return size;
 }
 
 FileListBox::FileListBox(QWidget* parent) : QListView(parent), model(new FileListModel(this)) {

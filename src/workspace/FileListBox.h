@@ -7,7 +7,6 @@
 
 #include <QAbstractListModel>
 #include <QListView>
-#include <QStyledItemDelegate>
 #include <vector>
 
 namespace sortello {
@@ -26,14 +25,6 @@ public:
 
 private:
     std::vector<ListedFile> entries;
-};
-
-// Rows tall enough for the accents of capitals such as "É", which reach above
-// the ascent that rows are sized by in common fonts and were cut off.
-class AccentRoomDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
 class FileListBox : public QListView {
