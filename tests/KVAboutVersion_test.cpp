@@ -52,6 +52,8 @@ TEST(AboutBox, DefaultLabelsAreDanish) {
     TFrmKVVersionAbout about(nullptr, Program);
     EXPECT_EQ(about.windowTitle(), QStringLiteral("Om - Sortello"));
     EXPECT_EQ(about.size(), QSize(313, 325));
+    EXPECT_EQ(about.font().family(), QStringLiteral("Arial"));
+    EXPECT_EQ(about.font().pixelSize(), 11);
     EXPECT_EQ(about.LabelProductTxt->text(), QStringLiteral("Produkt navn"));
     EXPECT_EQ(about.BitBtnMemory->text(), QStringLiteral("&Hukommelse"));
     EXPECT_EQ(about.LabelVersion->text(), QStringLiteral("2.0.4.21"));

@@ -66,6 +66,8 @@ TEST_F(FolderCharTest, IsASlightlyTranslucentToolWindowOfTheDrawnSize) {
     EXPECT_TRUE(editor.windowFlags().testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(editor.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_NEAR(editor.windowOpacity(), 240.0 / 255.0, 0.002);
+    EXPECT_EQ(editor.font().family(), QStringLiteral("Arial"));
+    EXPECT_EQ(editor.font().pointSize(), 8);
     // The drawn sizes are whole windows; Qt sizes the client area inside the frame.
     EXPECT_EQ(editor.size() + ToolWindowFrame, QSize(391, 148));
     EXPECT_EQ(editor.minimumSize() + ToolWindowFrame, QSize(275, 148));

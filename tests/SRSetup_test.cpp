@@ -452,6 +452,8 @@ TEST_F(SetupTest, IsATranslucentToolWindowOfTheDrawnSize) {
     EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(dialog->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_NEAR(dialog->windowOpacity(), 240.0 / 255.0, 0.002);
+    EXPECT_EQ(dialog->font().family(), QStringLiteral("Arial"));
+    EXPECT_EQ(dialog->font().pointSize(), 8);
     EXPECT_EQ(dialog->size() + ToolWindowFrame, QSize(554, 271));
     EXPECT_EQ(dialog->minimumSize(), dialog->size());
     for (const QPushButton* button : dialog->findChildren<QPushButton*>())

@@ -133,6 +133,7 @@ TFrmKVVersionAbout::TFrmKVVersionAbout(QWidget* owner, const QString& programFil
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("FrmKVVersionAbout"));
     setFixedSize(313, 325);
+    setFont(dialogFontOfPixels(11));
 
     auto panel = [this](const char* name, QRect place) {
         auto* frame = new QFrame(this);

@@ -129,6 +129,7 @@ TFrmSRFolderChar::TFrmSRFolderChar(Prompts& prompts, QWidget* parent)
     setObjectName(QStringLiteral("TFrmSRFolderChar"));
     setWindowTitle(QStringLiteral("Sortello - Edit Folder char"));
     setWindowOpacity(240.0 / 255.0);
+    setFont(dialogFont(8));
     const QSize client = QSize(391, 148) - ToolWindowFrame;
     resize(client);
     setMinimumSize(QSize(275, 148) - ToolWindowFrame);

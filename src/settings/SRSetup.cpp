@@ -67,6 +67,7 @@ TFrmSRSetup::TFrmSRSetup(Prompts& prompts, QString settingsPath, QWidget* parent
     setObjectName(QStringLiteral("TFrmSRSetup"));
     setWindowTitle(QStringLiteral("Sortello - Setup"));
     setWindowOpacity(240.0 / 255.0);
+    setFont(dialogFont(8));
     buildControls();
     BitBtnFolderSource->setFocus();
     LoadSetup();

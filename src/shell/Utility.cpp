@@ -87,6 +87,19 @@ void animateForm(QWidget* form, bool opening) {
     zoom->start();
 }
 
+QFont dialogFont(int pointSize) {
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(pointSize);
+    return font;
+}
+
+QFont dialogFontOfPixels(int pixelHeight) {
+    QFont font = dialogFont(8);
+    font.setPixelSize(pixelHeight);
+    return font;
+}
+
 AccentRoomDelegate::AccentRoomDelegate(QObject* parent, int lineHeight)
     : QStyledItemDelegate(parent), lineHeight(lineHeight) {}
 

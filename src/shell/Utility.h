@@ -3,6 +3,7 @@
 // Window helpers shared by the program's forms: centring a dialog over the
 // window it belongs to, the short zoom that shows a window growing out of, or
 // shrinking back into, that window, and list rows that keep accents whole.
+#include <QFont>
 #include <QStyledItemDelegate>
 
 class QWidget;
@@ -16,6 +17,12 @@ void CenterOnOwner(QWidget* form);
 // Plays the open (`opening`) or close animation of a form. Nothing happens on
 // platforms without a real screen, so tests never wait for it.
 void animateForm(QWidget* form, bool opening);
+
+// The dialogs' font: Arial (or the metric-compatible font the system puts in
+// its place, so that their texts fit the places laid out for them), of the
+// given point size, or of the given character height in pixels.
+QFont dialogFont(int pointSize);
+QFont dialogFontOfPixels(int pixelHeight);
 
 // Rows tall enough for the accents of capitals such as "É", which in common
 // fonts reach above the ascent that rows are sized by, and were cut off. With
