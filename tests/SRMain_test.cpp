@@ -122,6 +122,16 @@ TEST(MainWindow, InverseSplitDividesThePictureArea) {
     EXPECT_EQ(window.PanelNewImage->height(), 193); // (390 - 3) div 2
 }
 
+TEST(MainWindow, SideBySideRestoredAtStartUpSplitsEvenly) {
+    Workspace ws;
+    ws.writeSettings("[MenuSelection]\r\nSRIBInverseSplit=1\r\n");
+    TFrmSRMain& window = ws.open();
+    ASSERT_TRUE(window.isSideBySide());
+    const int half = (window.PanelImages->width() - 3) / 2;
+    EXPECT_EQ(window.PanelNewImage->width(), half);
+    EXPECT_EQ(window.PanelExistingImage->x(), half + 3);
+}
+
 TEST(MainWindow, MissingSourceFolderIsIgnored) {
     Workspace ws;
     ws.writeSettings("[Folders]\r\n");
@@ -233,7 +243,10 @@ TEST(ComparisonGrid, ColumnsOnlyWiden) {
     grid.FillComparisonRow(1, 1, true, 0, 123456789);
     const int wide = grid.columnWidth(3);
     EXPECT_GT(wide, before);
-    EXPECT_EQ(wide, QFontMetrics(grid.font()).horizontalAdvance(QStringLiteral("123456789")) + 14);
+    // Measured in bold, which any figure may turn to.
+    QFont bold = grid.font();
+    bold.setBold(true);
+    EXPECT_EQ(wide, QFontMetrics(bold).horizontalAdvance(QStringLiteral("123456789")) + 14);
     grid.FillComparisonRow(1, 1, true, 0, 5);
     EXPECT_EQ(grid.columnWidth(3), wide);
     EXPECT_EQ(grid.cell(0, 0), QStringLiteral("Image"));
@@ -283,30 +296,41 @@ INSTANTIATE_TEST_SUITE_P(
             "same day, date not bold", {0, 0, 0, TenOTwo}, {0, 0, 0, NineFiftyEight}, 4, false},
         BoldCase{"later than the zero row", {0, 0, 0, Day}, {}, 4, true}));
 
-TEST(ContextMenu, ShowsTheItemsOfTheTarget) {
+TEST(ContextMenu, ShowsTheItemsOfTheTargetAndTheAboutBoxForEvery) {
     Workspace ws;
     ws.writeSettings();
     TFrmSRMain& window = ws.open();
-    const QStringList setup{QStringLiteral("Setup")};
+    // The window manager owns the title bar's menu, so this is the about box's entry.
+    const QStringList about{QStringLiteral("-"), QStringLiteral("&About ...")};
+    const QStringList setup = QStringList{QStringLiteral("Setup")} + about;
     EXPECT_EQ(
         visibleCaptions(window, window.FileListBox->viewport()),
         (QStringList{"Setup", "Update file list", "Replace existing", "Remove new", "Move as ...",
-                     "Auto move selected as", "Move non existing", "Show files moved"}));
+                     "Auto move selected as", "Move non existing", "Show files moved"} +
+         about));
     EXPECT_EQ(visibleCaptions(window, window.ImageNew),
               (QStringList{"Setup", "Auto size", "Center", "Stretch", "Proportional", "Transparent",
-                           "Inverse split"}));
+                           "Inverse split"} +
+               about));
     EXPECT_EQ(visibleCaptions(window, window.ImageExisting),
               (QStringList{"Setup", "Auto size", "Center", "Stretch", "Proportional", "Transparent",
-                           "Hide", "Inverse split"}));
+                           "Hide", "Inverse split"} +
+               about));
     EXPECT_EQ(visibleCaptions(window, window.ListBoxFilesMoved->viewport()), setup);
     EXPECT_EQ(visibleCaptions(window, window.Panel5), setup);
     EXPECT_EQ(visibleCaptions(window, window.StringGrid1->parentWidget()), setup);
     EXPECT_EQ(visibleCaptions(window, window.PanelExistingImage), setup);
     EXPECT_EQ(visibleCaptions(window, window.SplitterNewExisting->handle(1)), setup);
     const QStringList all = visibleCaptions(window, window.SplitterFilesImages->handle(1));
-    EXPECT_EQ(all.size(), 24);
+    EXPECT_EQ(all.size(), 26);
     EXPECT_TRUE(all.contains(QStringLiteral("Existing imge")));
     EXPECT_EQ(visibleCaptions(window, &window), all);
+
+    QAction* item = window.PopupMenuAll->findChild<QAction*>(QStringLiteral("SRIAbout"));
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), QStringLiteral("&About ...\tShift+F1"));
+    item->trigger();
+    EXPECT_EQ(ws.prompts.dialogsRun, std::vector<QString>{QStringLiteral("FrmKVVersionAbout")});
 }
 
 TEST(Keyboard, AltPageUpTogglesTheFilesMovedList) {

@@ -202,33 +202,33 @@ void checkStartsLikeJpeg(const QString& path, const QByteArray& head) {
         throw wrongContentError(path, QStringLiteral("JPEG"), head, {});
 }
 
-struct FileBytes {
-    std::unique_ptr<unsigned char[]> data;
-    qint64 size = 0;
-};
+} // namespace
 
 // The whole file in one read: libjpeg then never waits on a system call.
-FileBytes readWholeFile(const QString& path) {
+QByteArray readJpegFile(const QString& path) {
     qint64 size = 0;
     const FileHandle file = openPictureFile(path, size);
     if (size > MaxJpegFileBytes)
         throw Error(
             QStringLiteral("\"%1\" is too large to be a picture: %2 bytes").arg(path).arg(size));
-    FileBytes bytes;
-    bytes.data.reset(new unsigned char[static_cast<size_t>(size)]);
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
     const int fd = fileno(file.get());
-    while (bytes.size < size) {
-        const ssize_t got = ::read(fd, bytes.data.get() + bytes.size, size_t(size - bytes.size));
+    qsizetype done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, bytes.data() + done, size_t(size - done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             throw Error(QStringLiteral("Cannot read \"%1\": %2").arg(path, qt_error_string(errno)));
         if (got == 0)
             break; // shrunk since we looked: what is there decodes as truncated
-        bytes.size += got;
+        done += got;
     }
+    bytes.truncate(done);
     return bytes;
 }
+
+namespace {
 
 // Photoshop and most other writers store CMYK inverted when they write an
 // Adobe marker; files without one hold plain CMYK.
@@ -330,15 +330,17 @@ int jpegScaleFor(const QSize& own, const QSize& target) {
 }
 
 QImage decodeJpeg(const QString& path, int eighths, const DecodeProgress& progress) {
-    const FileBytes bytes = readWholeFile(path);
-    checkStartsLikeJpeg(path,
-                        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data.get()),
-                                                qsizetype(std::min<qint64>(bytes.size, 16))));
+    return decodeJpeg(path, readJpegFile(path), eighths, progress);
+}
+
+QImage decodeJpeg(const QString& path, const QByteArray& bytes, int eighths,
+                  const DecodeProgress& progress) {
+    checkStartsLikeJpeg(path, bytes.left(16));
     DecodeContext context;
     context.progress = &progress;
     JpegRun run;
-    run.data = bytes.data.get();
-    run.dataSize = static_cast<unsigned long>(bytes.size);
+    run.data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    run.dataSize = static_cast<unsigned long>(bytes.size());
     run.eighths = std::clamp(eighths, 1, 8);
     run.context = &context;
     run.prepare = prepareImage;

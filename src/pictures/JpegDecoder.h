@@ -7,6 +7,7 @@
 // truncated picture is never shown half grey as if it were whole.
 #include "pictures/Picture.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -30,8 +31,14 @@ int jpegScaleFor(const QSize& own, const QSize& target);
 // The output size libjpeg gives for own at n/8 (rounded up, as libjpeg does).
 QSize jpegScaledSize(const QSize& own, int eighths);
 
+// The whole file, read once, so that later decodes need not find it again.
+QByteArray readJpegFile(const QString& path);
+
 // Decodes the file at eighths/8 of its size into a Format_RGB32 image.
 // `progress` sees the image every band of rows as they arrive.
 QImage decodeJpeg(const QString& path, int eighths, const DecodeProgress& progress = {});
+// The same from the file's bytes; `path` only names the file in errors.
+QImage decodeJpeg(const QString& path, const QByteArray& bytes, int eighths,
+                  const DecodeProgress& progress = {});
 
 } // namespace sortello

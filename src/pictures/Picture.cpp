@@ -33,6 +33,10 @@ struct Picture::Data {
     QImage still; // BMP, GIF, ICO: decoded in full when opened
     QList<AnimationFrame> frames;
     QByteArray svg; // metafiles
+    // A JPEG's file, read at its first decode: every later size, the viewer's
+    // among them, comes from the same bytes, even once the file has been
+    // moved or removed.
+    QByteArray jpegFile;
 
     // Pictures are shared values that any thread may draw from.
     std::mutex lock;
@@ -144,7 +148,9 @@ QImage Picture::imageFor(const QSize& target, const DecodeProgress& progress) co
         const QSize key = jpegScaledSize(d->size, eighths);
         QImage image = d->cached(key);
         if (image.isNull()) {
-            image = decodeJpeg(d->path, eighths, progress);
+            if (d->jpegFile.isEmpty())
+                d->jpegFile = readJpegFile(d->path);
+            image = decodeJpeg(d->path, d->jpegFile, eighths, progress);
             d->keep(key, image);
         }
         return image;

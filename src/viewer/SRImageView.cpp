@@ -273,13 +273,11 @@ QColor scratchBackground(const QImage& picture) {
     return scratch.pixelColor(9, 9);
 }
 
-void ImageClick(QWidget* owner, Prompts& prompts, const QString& picturePath,
-                DisplayOptions& options) {
+void ImageClick(QWidget* owner, Prompts& prompts, const Picture& picture, DisplayOptions& options) {
     // Declared before the viewer, so the viewer goes first and the hourglass
     // after it, on every path.
     BusyCursor busy;
     auto viewer = std::make_unique<TFrmSRImageView>(owner);
-    const Picture picture = Picture::open(picturePath);
     viewer->setPicture(picture);
 
     // Would the window fit on the screen with the picture as its client area?

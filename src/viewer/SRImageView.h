@@ -84,11 +84,10 @@ private:
 // the margins around a centred picture match it near its top-left corner.
 QColor scratchBackground(const QImage& picture);
 
-// Opens the viewer on a picture file, modally through prompts.runModal,
-// starting from `options` and writing the five check marks back into it when
-// the viewer closes. Errors opening the picture propagate as sortello::Error,
-// `options` unchanged.
-void ImageClick(QWidget* owner, Prompts& prompts, const QString& picturePath,
-                DisplayOptions& options);
+// Opens the viewer on a copy of a shown picture, modally through
+// prompts.runModal, starting from `options` and writing the five check marks
+// back into it when the viewer closes. Errors decoding the picture at its own
+// size propagate as sortello::Error, `options` unchanged.
+void ImageClick(QWidget* owner, Prompts& prompts, const Picture& picture, DisplayOptions& options);
 
 } // namespace sortello

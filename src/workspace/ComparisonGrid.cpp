@@ -97,10 +97,16 @@ void ComparisonGrid::FillComparisonRow(int width, int height, bool isNew, DateTi
 
 void ComparisonGrid::widenColumns() {
     const QFontMetrics metrics(font());
+    // Any figure may turn bold, which is wider; it must still fit.
+    QFont boldFont = font();
+    boldFont.setBold(true);
+    const QFontMetrics boldMetrics(boldFont);
     bool grew = false;
     for (int r = 0; r < RowCount; ++r) {
         for (int c = 0; c < ColumnCount; ++c) {
-            const int t = metrics.horizontalAdvance(cells[r][c]) + WidthPadding;
+            const bool figure = r > 0 && c > 0;
+            const int t =
+                (figure ? boldMetrics : metrics).horizontalAdvance(cells[r][c]) + WidthPadding;
             if (t > widths[c]) {
                 widths[c] = t;
                 grew = true;

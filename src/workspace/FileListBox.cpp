@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
+#include <utility>
 
 namespace sortello {
 
@@ -143,25 +144,72 @@ void FileListBox::notifyIfChanged(const State& before) {
         Q_EMIT currentItemClicked();
 }
 
+namespace {
+
+// Keys that move the focus mark, or Space, without Shift or Ctrl: in a desktop
+// list with extended selection they leave the entry they land on as the only
+// selected one, even when the mark does not move (Home on the first entry).
+bool selectsWhereItLands(const QKeyEvent* event) {
+    if (event->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Space:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 void FileListBox::keyPressEvent(QKeyEvent* event) {
     const State before = state();
     QListView::keyPressEvent(event);
+    const int row = focusedRow();
+    if (row >= 0 && selectsWhereItLands(event) &&
+        (!isSelected(row) || selectionModel()->selectedIndexes().size() != 1))
+        focusAndSelect(row);
     notifyIfChanged(before);
 }
 
 void FileListBox::mousePressEvent(QMouseEvent* event) {
+    // A press below the last entry would take every selection away while the
+    // current file's pictures stay on screen, leaving commands that silently
+    // do nothing; the current entry stays as it is instead.
+    pressOutsideEntries = !indexAt(event->position().toPoint()).isValid();
+    if (pressOutsideEntries) {
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
     const State before = state();
     QListView::mousePressEvent(event);
     notifyIfChanged(before);
 }
 
 void FileListBox::mouseMoveEvent(QMouseEvent* event) {
+    if (pressOutsideEntries && event->buttons() != Qt::NoButton) {
+        event->accept();
+        return;
+    }
     const State before = state();
     QListView::mouseMoveEvent(event);
     notifyIfChanged(before);
 }
 
 void FileListBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (std::exchange(pressOutsideEntries, false)) {
+        event->accept();
+        return;
+    }
     const State before = state();
     QListView::mouseReleaseEvent(event);
     notifyIfChanged(before);

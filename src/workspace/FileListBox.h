@@ -76,6 +76,7 @@ private:
 
     FileListModel* model;
     QString folder;
+    bool pressOutsideEntries = false;
 };
 
 } // namespace sortello

@@ -17,12 +17,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFrame>
 #include <QListWidget>
 #include <QMenu>
 #include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace sortello {
 
@@ -49,6 +51,9 @@ TFrmSRMain::TFrmSRMain(Prompts& prompts, QString settingsPath, QWidget* parent)
     : QWidget(parent), ask(prompts), iniPath(std::move(settingsPath)) {
     setObjectName(QStringLiteral("TFrmSRMain"));
     setWindowTitle(ApplicationTitle);
+    // The layout's sizes were made for the small font of the dialogs; a larger
+    // desktop font would cut the grid's last columns at the opening size.
+    setFont(dialogFont(8));
     buildLayout();
     buildMenu();
     StringGrid1->writeCaptions();
@@ -87,6 +92,8 @@ void TFrmSRMain::buildLayout() {
     ListBoxFilesMoved->setMinimumHeight(50);
     ListBoxFilesMoved->setUniformItemSizes(true);
     ListBoxFilesMoved->setItemDelegate(new sortello::AccentRoomDelegate(ListBoxFilesMoved));
+    // The number of a numbered name sits at its end.
+    ListBoxFilesMoved->setTextElideMode(Qt::ElideMiddle);
     SplitterFilesMoved->setStretchFactor(0, 1);
     SplitterFilesMoved->setStretchFactor(1, 0);
 
@@ -138,8 +145,14 @@ void TFrmSRMain::buildLayout() {
     SplitterFilesMoved->setSizes({1000, 51});
 
     connect(FileListBox, &FileListBox::currentItemClicked, this, &TFrmSRMain::FileListBoxClick);
-    connect(ListBoxFilesMoved, &QListWidget::itemSelectionChanged, this,
-            &TFrmSRMain::ListBoxFilesMovedClick);
+    connect(ListBoxFilesMoved, &QListWidget::itemSelectionChanged, this, [this] {
+        movedPickPending = false;
+        ListBoxFilesMovedClick();
+    });
+    connect(ListBoxFilesMoved, &QListWidget::itemPressed, this, [this](QListWidgetItem* item) {
+        if (std::exchange(movedPickPending, false) && item->isSelected())
+            ListBoxFilesMovedClick();
+    });
     connect(ImageNew, &PictureBox::clicked, this, [this] { ImageClick(ImageNew); });
     connect(ImageExisting, &PictureBox::clicked, this, [this] { ImageClick(ImageExisting); });
 
@@ -221,7 +234,7 @@ void TFrmSRMain::ImageClick(PictureBox* image) {
     if (image->picture().isNull())
         return;
     try {
-        sortello::ImageClick(this, ask, image->picture().path(), PreviewOptions);
+        sortello::ImageClick(this, ask, image->picture(), PreviewOptions);
     } catch (const Error& error) {
         showError(error.message());
     }
@@ -233,8 +246,10 @@ void TFrmSRMain::showAbout() {
 }
 
 void TFrmSRMain::listSourceFolder() {
-    // A folder that cannot be listed leaves the list as it was.
-    FileListBox->setDirectory(SourceFolder);
+    // A folder that cannot be listed leaves the list as it was, which before
+    // the first listing is the directory Sortello was started in.
+    if (!FileListBox->setDirectory(SourceFolder).ok && FileListBox->directory().isEmpty())
+        FileListBox->setDirectory(QDir::currentPath());
 }
 
 void TFrmSRMain::applyOption(Command command, bool on) {
@@ -283,19 +298,28 @@ void TFrmSRMain::applyOption(Command command, bool on) {
 }
 
 void TFrmSRMain::SRIBInverseSplitClick() {
+    sideBySide = !sideBySide;
+    SplitterNewExisting->setOrientation(sideBySide ? Qt::Horizontal : Qt::Vertical);
+    // While the window is built its panes have their minimum sizes; halves of
+    // those would turn uneven when it grows to its real size on showing.
+    if (isVisible())
+        splitPanesEvenly();
+    else
+        splitWhenShown = true;
+}
+
+void TFrmSRMain::splitPanesEvenly() {
+    splitWhenShown = false;
     PanelImages->setUpdatesEnabled(false);
     const int handle = SplitterNewExisting->handleWidth();
-    if (!sideBySide) {
-        SplitterNewExisting->setOrientation(Qt::Horizontal);
+    if (sideBySide) {
         const int width = (PanelImages->width() - handle) / 2;
         SplitterNewExisting->setSizes({width, qMax(0, PanelImages->width() - handle - width)});
     } else {
-        SplitterNewExisting->setOrientation(Qt::Vertical);
         const int height = (PanelImages->height() - handle) / 2;
         const int below = SplitterNewExisting->height() - handle - height;
         SplitterNewExisting->setSizes({height, qMax(0, below)});
     }
-    sideBySide = !sideBySide;
     PanelImages->setUpdatesEnabled(true);
 }
 
@@ -323,6 +347,8 @@ void TFrmSRMain::closeEvent(QCloseEvent* event) {
 
 void TFrmSRMain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (splitWhenShown)
+        splitPanesEvenly();
     animateForm(this, true);
 }
 

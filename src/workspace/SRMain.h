@@ -11,6 +11,7 @@
 #include "workspace/FolderChars.h"
 #include "workspace/MenuCommands.h"
 
+#include <QSet>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -135,9 +136,18 @@ private:
     FolderChars chars;
     std::array<QAction*, PopupMenuItems.size()> items{};
     std::array<ShortCutCode, PopupMenuItems.size()> codes{};
+    void splitPanesEvenly();
+
     bool sideBySide = false;
+    bool splitWhenShown = false;
     bool saved = false;
     QStringList filesMoved; // the names of ListBoxFilesMoved, in its order
+    // Entries whose unusable names have been reported, so that arrowing over
+    // them does not raise the same box again.
+    QSet<QByteArray> toldUnusable;
+    // A press on the files-moved list's selected entry changes no selection,
+    // yet picking it again must show it again.
+    bool movedPickPending = false;
     // The save dialog keeps the path and the file type it returned last.
     QString saveDialogFileName;
     QString saveDialogFilter;

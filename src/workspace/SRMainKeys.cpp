@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QMenu>
 #include <QSplitter>
 #include <cstring>
@@ -49,6 +50,12 @@ void TFrmSRMain::buildMenu() {
             connect(action, &QAction::triggered, this,
                     [this, &item](bool on) { applyOption(item.command, on); });
     }
+    // The window manager owns the title bar's menu here, so the about box gets
+    // its entry at the end of this one, where every target shows it.
+    PopupMenuAll->addSeparator()->setObjectName(QStringLiteral("SRIAboutSplit"));
+    QAction* about = PopupMenuAll->addAction(QStringLiteral("&About ...\tShift+F1"));
+    about->setObjectName(QStringLiteral("SRIAbout"));
+    connect(about, &QAction::triggered, this, &TFrmSRMain::showAbout);
     // The items' defaults are the check marks the window starts with.
     for (const auto& setting : MenuSelectionSettings)
         if (QAction* action = menuItem(setting.key))
@@ -149,6 +156,8 @@ bool TFrmSRMain::handleShortcut(ShortCutCode code) {
 // The window sees every key before the control that has the focus, as long as
 // the key is meant for this window and not for an open menu or dialog.
 bool TFrmSRMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress && watched == ListBoxFilesMoved->viewport())
+        movedPickPending = true;
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
         return QWidget::eventFilter(watched, event);
     auto* widget = qobject_cast<QWidget*>(watched);

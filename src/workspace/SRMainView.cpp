@@ -34,8 +34,19 @@ void TFrmSRMain::FileListBoxClick() {
         return;
     BusyCursor busy;
     try {
-        if (!FileListBox->item(row).representable)
-            throw Error(unusableNameMessage(FileListBox->item(row)));
+        if (const ListedFile& file = FileListBox->item(row); !file.representable) {
+            // Nothing on screen may belong to another file while this entry is
+            // current, and its message is said once, not at every pass.
+            ImageNew->clear();
+            ImageExisting->clear();
+            ExistingFileName.clear();
+            StringGrid1->FillComparisonRow(0, 0, true, 0, 0);
+            if (!toldUnusable.contains(file.rawName)) {
+                toldUnusable.insert(file.rawName);
+                throw Error(unusableNameMessage(file));
+            }
+            return;
+        }
         const QString path = pathOfRow(row);
         const QString name = FileListBox->itemText(row);
         const QString folder = chars.DestinationFolder(name);
@@ -50,7 +61,10 @@ void TFrmSRMain::FileListBoxClick() {
                 ImageExisting->picture().width(), ImageExisting->picture().height(), false,
                 FileDateOf(ExistingFileName), FileSizeOf(ExistingFileName));
         } else {
+            // A hidden pane holds no picture, so the viewer's key cannot show
+            // the namesake of a file that was current before.
             ImageExisting->setVisible(false);
+            ImageExisting->clear();
         }
     } catch (const Error& error) {
         showError(error.message());
@@ -85,6 +99,8 @@ void TFrmSRMain::addFileMoved(const QString& name) {
     filesMoved.insert(at, name);
     const QSignalBlocker quiet(ListBoxFilesMoved);
     ListBoxFilesMoved->insertItem(row, name);
+    // Numbered names are long for the narrow list; the full name is a hover away.
+    ListBoxFilesMoved->item(row)->setToolTip(name);
 }
 
 void TFrmSRMain::ListBoxFilesMovedClick() {
@@ -106,6 +122,7 @@ void TFrmSRMain::ListBoxFilesMovedClick() {
                                            FileDateOf(path), FileSizeOf(path));
         } else {
             ImageExisting->setVisible(false);
+            ImageExisting->clear();
             StringGrid1->FillComparisonRow(0, 0, false, 0, 0);
         }
     } catch (const Error& error) {

@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The file list, the comparison view and the files-moved list as a user meets
+// them: keys and clicks on the real widgets, pictures that stay true to the
+// entry that is current.
+#include "pictures/PictureBox.h"
+#include "support/Workspace.h"
+#include "workspace/ComparisonGrid.h"
+#include "workspace/FileListBox.h"
+
+#include <QDir>
+#include <QListWidget>
+#include <QTest>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace sortello;
+using sortello::test::Workspace;
+
+namespace {
+
+class View : public ::testing::Test {
+protected:
+    QString src(const char* name) const { return ws.source() + QString::fromLatin1(name); }
+    QString in(const char* folder, const char* name) const {
+        return ws.folder(QString::fromLatin1(folder)) + QString::fromLatin1(name);
+    }
+    void key(TFrmSRMain& window, Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(window.FileListBox, k, mods);
+    }
+    static int selectedCount(TFrmSRMain& window) {
+        return int(window.FileListBox->selectedRows().size());
+    }
+    static void clickMoved(TFrmSRMain& window, int row) {
+        QListWidget* list = window.ListBoxFilesMoved;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(row)).center());
+    }
+
+    Workspace ws;
+};
+
+TEST_F(View, ListKeysSelectTheEntryTheyLandOn) {
+    ws.writeSettings();
+    ws.picture(src("a1.bmp"), QSize(11, 5));
+    ws.picture(src("a2.bmp"), QSize(12, 5));
+    ws.picture(src("a3.bmp"), QSize(13, 5));
+    TFrmSRMain& window = ws.open();
+
+    // Right after start-up Home makes the first file current, and a command acts on it.
+    key(window, Qt::Key_Home);
+    EXPECT_EQ(window.FileListBox->currentFileRow(), 0);
+    EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("11"));
+    key(window, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_TRUE(QFileInfo::exists(in("A", "a1.bmp")));
+    EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("12"));
+
+    // Shift extends; a plain move leaves only the entry it lands on selected,
+    // also where the focus mark already was.
+    key(window, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(selectedCount(window), 2);
+    key(window, Qt::Key_End);
+    EXPECT_EQ(window.FileListBox->selectedRows(), QList<int>{1});
+    window.FileListBox->setRowSelected(1, false);
+    key(window, Qt::Key_End);
+    EXPECT_EQ(window.FileListBox->currentFileRow(), 1);
+    window.FileListBox->setRowSelected(1, false);
+    key(window, Qt::Key_Space);
+    EXPECT_EQ(window.FileListBox->currentFileRow(), 1);
+}
+
+TEST_F(View, AClickBelowTheLastEntryKeepsTheCurrentFile) {
+    ws.writeSettings();
+    ws.picture(src("a1.bmp"), QSize(11, 5));
+    TFrmSRMain& window = ws.open();
+    ws.select(0);
+    QWidget* viewport = window.FileListBox->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(5, viewport->height() - 3));
+    EXPECT_EQ(window.FileListBox->currentFileRow(), 0);
+    key(window, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_TRUE(QFileInfo::exists(in("A", "a1.bmp")));
+}
+
+TEST_F(View, AMissingSourceFolderShowsTheStartUpDirectory) {
+    sortello::test::writeFile(ws.ini(), "[Folders]\r\nSource=\"/no/such/folder/\"\r\n");
+    ws.picture(in("B", "here.bmp"), QSize(4, 4));
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(ws.folder(QStringLiteral("B")));
+    TFrmSRMain& window = ws.open();
+    QDir::setCurrent(before);
+    EXPECT_TRUE(ws.prompts.messages.empty());
+    ASSERT_EQ(window.FileListBox->count(), 1);
+    EXPECT_EQ(window.FileListBox->itemText(0), QStringLiteral("here.bmp"));
+}
+
+TEST_F(View, TheViewerNeverShowsAPictureOfAnotherFile) {
+    ws.writeSettings();
+    ws.picture(src("a1.bmp"), QSize(11, 5));
+    ws.picture(in("A", "a1.bmp"), QSize(21, 5));
+    QImage photo(40, 30, QImage::Format_RGB32);
+    photo.fill(Qt::green);
+    ASSERT_TRUE(photo.save(src("b1.jpg"), "JPEG"));
+    TFrmSRMain& window = ws.open();
+    ws.select(0);
+    ASSERT_FALSE(window.ImageExisting->picture().isNull());
+
+    // No namesake: the hidden pane holds nothing for Alt+E to open.
+    ws.select(1);
+    EXPECT_TRUE(window.ImageExisting->picture().isNull());
+    key(window, Qt::Key_E, Qt::AltModifier);
+    EXPECT_TRUE(ws.prompts.dialogsRun.empty());
+
+    // The last file removed: its picture stays on screen, and the viewer takes
+    // that picture rather than the file that is gone.
+    key(window, Qt::Key_Left, Qt::ControlModifier);
+    ASSERT_FALSE(QFileInfo::exists(src("b1.jpg")));
+    key(window, Qt::Key_Left, Qt::ControlModifier);
+    ASSERT_EQ(window.FileListBox->count(), 0);
+    ASSERT_FALSE(window.ImageNew->picture().isNull());
+    QTest::mouseClick(window.ImageNew, Qt::LeftButton);
+    EXPECT_TRUE(ws.prompts.messages.empty()) << ws.prompts.messages[0].text.toStdString();
+    EXPECT_EQ(ws.prompts.dialogsRun, std::vector<QString>{QStringLiteral("FrmSRImageView")});
+}
+
+TEST_F(View, PickingAMovedEntryAgainShowsItAgain) {
+    ws.writeSettings();
+    ws.picture(src("a1.bmp"), QSize(11, 5));
+    ws.picture(src("a2.bmp"), QSize(12, 5));
+    ws.picture(src("b1.bmp"), QSize(13, 5));
+    ws.picture(in("B", "b1.bmp"), QSize(23, 5));
+    TFrmSRMain& window = ws.open();
+    ws.select(0);
+    window.SRFReplaceExistingClick();
+    window.SRFReplaceExistingClick();
+    ASSERT_EQ(window.ListBoxFilesMoved->count(), 2);
+    clickMoved(window, 0);
+    EXPECT_EQ(window.StringGrid1->cell(2, 1), QStringLiteral("11"));
+    EXPECT_EQ(window.ListBoxFilesMoved->item(0)->toolTip(), QStringLiteral("a1.bmp"));
+    ws.select(0); // b1.bmp, whose namesake now fills the existing row
+    ASSERT_EQ(window.StringGrid1->cell(2, 1), QStringLiteral("23"));
+    clickMoved(window, 0);
+    EXPECT_EQ(window.StringGrid1->cell(2, 1), QStringLiteral("11"));
+    EXPECT_EQ(window.ImageExisting->picture().size(), QSize(11, 5));
+}
+
+TEST_F(View, EveryGridColumnIsReadableAtTheOpeningSize) {
+    ws.writeSettings();
+    ws.picture(src("a1.bmp"), QSize(12345, 4));
+    ws.picture(in("A", "a1.bmp"), QSize(12344, 4));
+    TFrmSRMain& window = ws.open();
+    ws.select(0);
+    ASSERT_EQ(window.size(), QSize(494, 417));
+    QTest::qWait(0); // the grid's new width reaches the layout
+    const QRect room = window.Panel5->contentsRect();
+    const QRect grid = window.StringGrid1->geometry();
+    EXPECT_LE(window.StringGrid1->sizeHint().width(), room.width());
+    EXPECT_LE(grid.right(), room.right());
+    EXPECT_GE(grid.width(), window.StringGrid1->sizeHint().width());
+}
+
+TEST_F(View, AnUnusableNameClearsTheViewAndIsReportedOnce) {
+    ws.writeSettings();
+    ws.picture(src("a1.bmp"), QSize(11, 5));
+    ws.picture(in("A", "a1.bmp"), QSize(21, 5));
+    const QByteArray raw = QFile::encodeName(ws.source()) + "b\xff.bmp";
+    const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    TFrmSRMain& window = ws.open();
+    ws.select(0);
+    for (int pass = 0; pass < 2; ++pass) {
+        key(window, Qt::Key_Down);
+        EXPECT_TRUE(window.ImageNew->picture().isNull());
+        EXPECT_TRUE(window.ImageExisting->picture().isNull());
+        EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("0"));
+        EXPECT_EQ(window.StringGrid1->cell(2, 1), QStringLiteral("0"));
+        key(window, Qt::Key_Up);
+        EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("11"));
+    }
+    EXPECT_EQ(ws.prompts.messages.size(), 1u);
+    ::unlink(raw.constData()); // QTemporaryDir cannot remove what is not text
+}
+
+} // namespace
