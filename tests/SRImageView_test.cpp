@@ -178,6 +178,51 @@ TEST_F(Viewer, TheAutoSizeItemCentresTheWindowOnTheScreen) {
     });
 }
 
+struct Placing {
+    QPoint owner;  // the main window's top-left corner
+    QSize picture; // larger than the screen: opens maximised, AutoSize is then unchecked
+};
+
+void PrintTo(const Placing& p, std::ostream* out) {
+    *out << "main window at " << p.owner.x() << "," << p.owner.y() << ", picture "
+         << p.picture.width() << "x" << p.picture.height();
+}
+
+class ViewerPlacement : public Viewer, public ::testing::WithParamInterface<Placing> {};
+
+// Wherever the main window stands and however large the picture, the viewer's
+// frame, title bar included, stays within the screen's work area.
+TEST_P(ViewerPlacement, TheFrameStaysOnTheScreen) {
+    const Placing p = GetParam();
+    owner.move(p.owner);
+    DisplayOptions options;
+    view(picture(p.picture), options, [&](TFrmSRImageView& viewer) {
+        const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+        // Opened maximised, the place it returns to is the one it has now:
+        // a window system restores that, whatever it was told since.
+        if (viewer.isMaximized()) {
+            EXPECT_TRUE(work.contains(QRect(viewer.pos(), viewer.outerSize())))
+                << viewer.pos().x() << "," << viewer.pos().y();
+        }
+        show(viewer);
+        if (viewer.isMaximized()) {
+            viewer.MIImgAutoSize->trigger();
+            QTest::qWait(20);
+            EXPECT_FALSE(viewer.isMaximized());
+        }
+        EXPECT_TRUE(work.contains(viewer.frameGeometry()))
+            << viewer.frameGeometry().x() << "," << viewer.frameGeometry().y() << " "
+            << viewer.frameGeometry().width() << "x" << viewer.frameGeometry().height();
+        return int(QDialog::Accepted);
+    });
+}
+
+INSTANTIATE_TEST_SUITE_P(Viewer, ViewerPlacement,
+                         ::testing::Values(Placing{{60, 50}, {2000, 1500}},
+                                           Placing{{60, 50}, {300, 1500}},
+                                           Placing{{-400, -300}, {300, 200}},
+                                           Placing{{700, 500}, {300, 200}}));
+
 class OptionRoundTrip : public Viewer, public ::testing::WithParamInterface<int> {};
 
 // Each option handed in flipped, seen in the viewer, flipped back through its

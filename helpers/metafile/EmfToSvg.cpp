@@ -130,7 +130,7 @@ Conversion convertEmf(std::string_view bytes) {
     const int converted = emf2svg(input.data(), input.size(), &out, &outLength, &options);
     const std::unique_ptr<char, decltype(&std::free)> owned(out, &std::free);
     if (!converted || !out)
-        throw ConversionError("libemf2svg cannot read its records");
+        throw ConversionError("its records cannot be read");
     if (outLength > MaxSvgBytes)
         throw ConversionError("its drawing is larger than 64 MiB");
     std::string svg(out, outLength);
@@ -144,7 +144,7 @@ Conversion convertEmf(std::string_view bytes) {
     const std::size_t rootEnd =
         rootStart == std::string::npos ? rootStart : svg.find('>', rootStart);
     if (rootEnd == std::string::npos)
-        throw ConversionError("libemf2svg wrote no drawing");
+        throw ConversionError("its records make no drawing");
 
     // The frame, not just the drawn bounds, is what the picture shows.
     Area view{0, 0, boundsWidth, boundsHeight};

@@ -14,8 +14,9 @@
 
 namespace sortello::metafile {
 
-// A failure the helper reports to Sortello; what() completes the sentence
-// "The metafile ... is damaged: ".
+// A failure the helper reports to Sortello; what() says what is wrong with
+// the file in words a user understands, completing the sentence
+// "... is a damaged WMF file: ".
 class ConversionError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

@@ -135,7 +135,7 @@ std::string describe(wmf_error_t error) {
     case wmf_E_BadFormat:
         return "its records are damaged";
     default:
-        return "libwmf cannot draw it";
+        return "its records cannot be drawn";
     }
 }
 

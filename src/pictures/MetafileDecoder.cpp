@@ -2,6 +2,7 @@
 #include "pictures/MetafileDecoder.h"
 
 #include "pictures/Picture.h"
+#include "pictures/RasterDecoder.h"
 #include "shell/Error.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <QXmlStreamReader>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -70,10 +72,10 @@ QString crashReason(int signal) {
         .arg(QString::fromLocal8Bit(strsignal(signal)));
 }
 
-Error stoppedUnexpectedly(const QString& name, const QString& why) {
+Error stoppedUnexpectedly(const QString& path, const QString& why) {
     return Error(
         QStringLiteral("The helper program that draws metafiles stopped unexpectedly on %1 (%2)")
-            .arg(quoted(name), why));
+            .arg(quoted(path), why));
 }
 
 // Makes sure no helper outlives the call, whichever way it ends.
@@ -102,7 +104,9 @@ private:
 // garbage or too much is stopped as soon as that shows.
 class Answer {
 public:
-    explicit Answer(const QString& name) : name(name) {}
+    // `damaged` words a fault of the file, as for every other picture.
+    Answer(const QString& path, std::function<Error(const QString&)> damaged)
+        : path(path), damaged(std::move(damaged)) {}
 
     void take(const QByteArray& chunk) {
         data += chunk;
@@ -111,43 +115,30 @@ public:
         if (!headerSeen)
             return;
         if (isError ? data.size() > MaxErrorBytes : data.size() - bodyStart > svgLength)
-            throw stoppedUnexpectedly(name, QStringLiteral("it sent a malformed answer"));
+            throw stoppedUnexpectedly(path, QStringLiteral("it sent a malformed answer"));
     }
 
     MetafileRendering result() const {
         if (!headerSeen || data.size() - bodyStart < svgLength)
-            throw stoppedUnexpectedly(name, QStringLiteral("its answer was cut short"));
+            throw stoppedUnexpectedly(path, QStringLiteral("its answer was cut short"));
         if (isError)
-            throw Error(
-                QStringLiteral("The metafile %1 is damaged: %2").arg(quoted(name), errorText));
+            throw damaged(errorText);
         if (size.isEmpty())
-            throw Error(
-                QStringLiteral("The metafile %1 is damaged: it declares a size of %2 x %3 pixels")
-                    .arg(quoted(name))
-                    .arg(size.width())
-                    .arg(size.height()));
+            throw damaged(QStringLiteral("it declares a size of %1 x %2 pixels")
+                              .arg(size.width())
+                              .arg(size.height()));
         if (qint64(size.width()) * size.height() > MaxPicturePixels)
-            throw Error(
-                QStringLiteral("The metafile %1 is too large: %2 x %3 pixels, more than the "
-                               "%4 pixels a picture may have")
-                    .arg(quoted(name))
-                    .arg(size.width())
-                    .arg(size.height())
-                    .arg(MaxPicturePixels));
+            throw tooLargeError(path, size.width(), size.height());
         QByteArray svg = data.mid(bodyStart);
         QXmlStreamReader reader(svg);
         if (!startsWithSvgElement(reader))
-            throw stoppedUnexpectedly(name, QStringLiteral("its answer is not an SVG drawing"));
+            throw stoppedUnexpectedly(path, QStringLiteral("its answer is not an SVG drawing"));
         // The converters copy parts of the file into the SVG; a damaged file
         // can make them write XML no renderer reads.
         while (!reader.atEnd())
             reader.readNext();
         if (reader.hasError())
-            throw Error(QStringLiteral("The metafile %1 is damaged: its drawing is not well-formed "
-                                       "XML (line %2: %3)")
-                            .arg(quoted(name))
-                            .arg(reader.lineNumber())
-                            .arg(reader.errorString()));
+            throw damaged(QStringLiteral("its records make a drawing that cannot be read"));
         return {size, svg};
     }
 
@@ -156,7 +147,7 @@ private:
         const qsizetype end = data.indexOf('\n');
         if (end < 0) {
             if (data.size() > MaxHeaderBytes)
-                throw stoppedUnexpectedly(name, QStringLiteral("it sent a malformed answer"));
+                throw stoppedUnexpectedly(path, QStringLiteral("it sent a malformed answer"));
             return;
         }
         const QByteArray line = data.left(end);
@@ -174,11 +165,11 @@ private:
                 svgLength = fields[3].toLongLong(&okLength);
             }
             if (!okWidth || !okHeight || !okLength || svgLength < 0)
-                throw stoppedUnexpectedly(name, QStringLiteral("it sent a malformed answer"));
+                throw stoppedUnexpectedly(path, QStringLiteral("it sent a malformed answer"));
             if (svgLength > MaxSvgBytes)
                 throw Error(QStringLiteral("The helper program that draws metafiles sent more than "
                                            "64 MiB for %1")
-                                .arg(quoted(name)));
+                                .arg(quoted(path)));
         }
         headerSeen = true;
         bodyStart = end + 1;
@@ -193,7 +184,8 @@ private:
         return false;
     }
 
-    QString name;
+    QString path;
+    std::function<Error(const QString&)> damaged;
     QByteArray data;
     bool headerSeen = false;
     bool isError = false;
@@ -215,6 +207,22 @@ QStringList helperArguments(const QFileInfo& file) {
     return arguments;
 }
 
+// "WMF" or "EMF": the kind the name promises, or without one the kind the
+// content shows. A file that does not start as that kind is refused here, in
+// the words every picture uses, before the helper sees it.
+QString metafileFormat(const QString& path, const QByteArray& head) {
+    const QString suffix = QFileInfo(path).suffix().toUpper();
+    const QString holds = contentDescription(head);
+    QString format = suffix;
+    if (suffix != QLatin1String("WMF") && suffix != QLatin1String("EMF"))
+        format = holds.contains(QLatin1String("EMF"))   ? QStringLiteral("EMF")
+                 : holds.contains(QLatin1String("WMF")) ? QStringLiteral("WMF")
+                                                        : QStringLiteral("WMF or EMF");
+    if (!holds.contains(format))
+        throw wrongContentError(path, format, head, {});
+    return format;
+}
+
 } // namespace
 
 QString metafileHelperPath() {
@@ -234,12 +242,11 @@ QString metafileHelperPath() {
 
 MetafileRendering renderMetafile(const QString& path) {
     const QFileInfo file(path);
-    const QString name = file.fileName();
-    if (!file.isFile() || !file.isReadable())
-        throw Error(QStringLiteral("Cannot read the metafile %1").arg(quoted(name)));
-    if (file.size() > MaxFileBytes)
-        throw Error(QStringLiteral("The metafile %1 is larger than 64 MiB and is not drawn")
-                        .arg(quoted(name)));
+    qint64 bytes = 0;
+    const QByteArray head = fileHead(openPictureFile(path, bytes).get());
+    const QString format = metafileFormat(path, head);
+    if (bytes > MaxFileBytes)
+        throw Error(QStringLiteral("%1 is larger than 64 MiB and is not drawn").arg(quoted(path)));
 
     const QString helper = metafileHelperPath();
     const int limitMs = timeoutMs();
@@ -260,13 +267,14 @@ MetafileRendering renderMetafile(const QString& path) {
         throw Error(QStringLiteral("Cannot start the helper program that draws metafiles (%1): %2")
                         .arg(helper, process.errorString()));
 
-    Answer answer(name);
+    Answer answer(
+        path, [&](const QString& detail) { return wrongContentError(path, format, head, detail); });
     while (true) {
         const qint64 left = limitMs - clock.elapsed();
         if (left <= 0) {
             guard.stop();
             throw Error(
-                QStringLiteral("Drawing %1 took too long and was stopped").arg(quoted(name)));
+                QStringLiteral("Drawing %1 took too long and was stopped").arg(quoted(path)));
         }
         if (process.waitForReadyRead(int(left))) {
             answer.take(process.readAllStandardOutput());
@@ -281,9 +289,9 @@ MetafileRendering renderMetafile(const QString& path) {
     answer.take(process.readAllStandardOutput());
 
     if (process.exitStatus() == QProcess::CrashExit)
-        throw stoppedUnexpectedly(name, crashReason(process.exitCode()));
+        throw stoppedUnexpectedly(path, crashReason(process.exitCode()));
     if (process.exitCode() != 0)
-        throw stoppedUnexpectedly(name, QStringLiteral("exit code %1").arg(process.exitCode()));
+        throw stoppedUnexpectedly(path, QStringLiteral("exit code %1").arg(process.exitCode()));
     return answer.result();
 }
 

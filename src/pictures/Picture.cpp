@@ -107,10 +107,6 @@ Picture Picture::open(const QString& path) {
         data->size = raster.image.size();
     } else if (lower == QLatin1String(".wmf") || lower == QLatin1String(".emf")) {
         data->kind = PictureKind::Metafile;
-        // Our own checks first, so an empty or unreadable metafile reads like
-        // any other picture that is.
-        qint64 bytes = 0;
-        openPictureFile(path, bytes);
         MetafileRendering rendering = renderMetafile(path);
         data->size = rendering.size;
         data->svg = rendering.svg;

@@ -14,6 +14,8 @@ namespace sortello {
 
 namespace {
 
+const QString HeaderUnreadable = QStringLiteral("its header cannot be read");
+
 // Browsers show GIF frames that ask for no delay (or 1/100 s) for 100 ms;
 // files are made to look right there.
 int frameDelay(int delayMs) {
@@ -53,12 +55,8 @@ bool looksLikeText(const QByteArray& head) {
     return true;
 }
 
-void checkDeclaredSize(const QString& path, const QString& format, const QByteArray& head,
-                       const QSize& size, qint64 limit = MaxPicturePixels) {
-    if (area(size) > limit)
-        throw tooLargeError(path, size.width(), size.height());
-    if (!size.isValid())
-        throw wrongContentError(path, format, head, QStringLiteral("its header cannot be read"));
+void refuseNoPixels(const QString& path, const QString& format, const QByteArray& head,
+                    const QSize& size) {
     if (size.width() <= 0 || size.height() <= 0)
         throw wrongContentError(path, format, head,
                                 QStringLiteral("it declares a size of %1 x %2 pixels")
@@ -66,11 +64,31 @@ void checkDeclaredSize(const QString& path, const QString& format, const QByteAr
                                     .arg(size.height()));
 }
 
+void checkDeclaredSize(const QString& path, const QString& format, const QByteArray& head,
+                       const QSize& size, qint64 limit = MaxPicturePixels) {
+    if (area(size) > limit)
+        throw tooLargeError(path, size.width(), size.height());
+    if (!size.isValid())
+        throw wrongContentError(path, format, head, HeaderUnreadable);
+    refuseNoPixels(path, format, head, size);
+}
+
 quint32 littleEndian(const QByteArray& head, int at, int bytes) {
     quint32 v = 0;
     for (int i = bytes - 1; i >= 0; --i)
         v = (v << 8) | uchar(head[at + i]);
     return v;
+}
+
+// A WMF without the placeable header starts with its own: memory or disk
+// type, a header of 9 words, and one of the two versions there are.
+bool isWmfHeader(const QByteArray& head) {
+    if (head.size() < 6)
+        return false;
+    const quint32 type = littleEndian(head, 0, 2);
+    const quint32 version = littleEndian(head, 4, 2);
+    return (type == 1 || type == 2) && littleEndian(head, 2, 2) == 9 &&
+           (version == 0x0100 || version == 0x0300);
 }
 
 // The size a BMP or GIF header declares, read here because Qt gives no size for
@@ -157,7 +175,7 @@ RasterImage readGif(QImageReader& reader, const QString& path, const QByteArray&
     RasterImage picture;
     picture.image = reader.read();
     if (picture.image.isNull())
-        throw wrongContentError(path, format, head, reader.errorString());
+        throw wrongContentError(path, format, head, readerProblem(reader));
     picture.frames.append({picture.image, frameDelay(reader.nextImageDelay())});
     qint64 pixels = area(picture.image.size());
     while (reader.canRead()) {
@@ -196,11 +214,11 @@ RasterImage readIcon(QImageReader& reader, const QString& path, const QByteArray
         }
     }
     if (count > 1 && !reader.jumpToImage(best))
-        throw wrongContentError(path, format, head, reader.errorString());
+        throw wrongContentError(path, format, head, readerProblem(reader));
     RasterImage picture;
     picture.image = reader.read();
     if (picture.image.isNull())
-        throw wrongContentError(path, format, head, reader.errorString());
+        throw wrongContentError(path, format, head, readerProblem(reader));
     return picture;
 }
 
@@ -265,8 +283,10 @@ QString contentDescription(const QByteArray& head) {
     if (startsWith(head, QByteArrayView("II*\0", 4)) ||
         startsWith(head, QByteArrayView("MM\0*", 4)))
         return QStringLiteral("a TIFF picture");
-    if (startsWith(head, "\xD7\xCD\xC6\x9A"))
-        return QStringLiteral("a Windows metafile");
+    if (startsWith(head, "\xD7\xCD\xC6\x9A") || isWmfHeader(head))
+        return QStringLiteral("a WMF picture");
+    if (head.size() >= 44 && littleEndian(head, 0, 4) == 1 && startsWith(head, " EMF", 40))
+        return QStringLiteral("an EMF picture");
     if (startsWith(head, "%PDF"))
         return QStringLiteral("a PDF document");
     if (startsWith(head, "PK\x03\x04"))
@@ -286,16 +306,36 @@ Error tooLargeError(const QString& path, qint64 width, qint64 height) {
 Error wrongContentError(const QString& path, const QString& format, const QByteArray& head,
                         const QString& detail) {
     const QString holds = contentDescription(head);
-    const QString promised = (format.startsWith(QLatin1Char('I')) ? QStringLiteral("an %1 file")
-                                                                  : QStringLiteral("a %1 file"))
-                                 .arg(format);
+    const QString promised =
+        (format.startsWith(QLatin1Char('I')) || format.startsWith(QLatin1Char('E'))
+             ? QStringLiteral("an %1 file")
+             : QStringLiteral("a %1 file"))
+            .arg(format);
     const bool sameFormat = holds.contains(format, Qt::CaseInsensitive) ||
                             (format == QLatin1String("ICO") && holds == QLatin1String("an icon"));
     if (!holds.isEmpty() && !sameFormat)
         return Error(QStringLiteral("\"%1\" is not %2: it holds %3").arg(path, promised, holds));
+    // It starts as the format it is named after, so the fault lies further on.
+    if (sameFormat)
+        return Error(QStringLiteral("\"%1\" is a damaged %2 file: %3")
+                         .arg(path, format, detail.isEmpty() ? HeaderUnreadable : detail));
     if (detail.isEmpty())
         return Error(QStringLiteral("\"%1\" is not %2").arg(path, promised));
     return Error(QStringLiteral("\"%1\" is damaged or not %2: %3").arg(path, promised, detail));
+}
+
+QString readerProblem(const QImageReader& reader) {
+    switch (reader.error()) {
+    case QImageReader::FileNotFoundError:
+    case QImageReader::DeviceError:
+        return QStringLiteral("it cannot be read to its end");
+    case QImageReader::UnsupportedFormatError:
+        return HeaderUnreadable;
+    case QImageReader::InvalidDataError:
+    case QImageReader::UnknownError:
+        break;
+    }
+    return QStringLiteral("its picture data is cut short or corrupt");
 }
 
 RasterImage decodeRaster(const QString& path, PictureKind kind) {
@@ -305,10 +345,14 @@ RasterImage decodeRaster(const QString& path, PictureKind kind) {
     const QString formatName = QString::fromLatin1(format).toUpper();
     qint64 bytes = 0;
     const FileHandle file = openPictureFile(path, bytes);
-    const QByteArray head = fileHead(file.get(), 34);
+    const QByteArray head = fileHead(file.get());
     const qint64 limit = kind == PictureKind::Bitmap ? MaxPicturePixels : MaxCompressedRasterPixels;
-    if (const QSize declared = declaredSize(head, kind); area(declared) > limit)
+    const QSize declared = declaredSize(head, kind);
+    if (area(declared) > limit)
         throw tooLargeError(path, declared.width(), declared.height());
+    // Qt refuses such a bitmap header without saying why.
+    if (kind == PictureKind::Bitmap && declared != QSize())
+        refuseNoPixels(path, formatName, head, declared);
     if (kind == PictureKind::Gif) {
         const QSize canvas = gifCanvas(fileno(file.get()), bytes);
         if (area(canvas) > limit)
@@ -328,8 +372,9 @@ RasterImage decodeRaster(const QString& path, PictureKind kind) {
     QImageReader reader(&device, format);
     reader.setDecideFormatFromContent(false);
     reader.setAutoDetectImageFormat(false);
+    // The readers leave no reason when a header is not theirs.
     if (!reader.canRead())
-        throw wrongContentError(path, formatName, head, reader.errorString());
+        throw wrongContentError(path, formatName, head, HeaderUnreadable);
     if (kind == PictureKind::Gif)
         return readGif(reader, path, head);
     if (kind == PictureKind::Icon)
@@ -339,7 +384,7 @@ RasterImage decodeRaster(const QString& path, PictureKind kind) {
     RasterImage picture;
     picture.image = reader.read();
     if (picture.image.isNull())
-        throw wrongContentError(path, formatName, head, reader.errorString());
+        throw wrongContentError(path, formatName, head, readerProblem(reader));
     return picture;
 }
 

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QImageReader>
 #include <QList>
 #include <QString>
 #include <cstdio>
@@ -46,16 +47,24 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 FileHandle openPictureFile(const QString& path, qint64& size);
 
 // The first bytes of an open file, leaving its position where it was.
-QByteArray fileHead(std::FILE* file, int count = 16);
+QByteArray fileHead(std::FILE* file, int count = 64);
 
-// What a file's first bytes show it to be ("a PNG picture", "text"), or an
-// empty text when they show nothing we know.
+// What a file's first bytes (44 or more for an EMF) show it to be ("a PNG
+// picture", "text"), or an empty text when they show nothing we know.
 QString contentDescription(const QByteArray& head);
 
 Error tooLargeError(const QString& path, qint64 width, qint64 height);
-// `format` is the format the extension promised ("JPEG", "BMP"); `detail` the
-// decoder's own reason, used when the content shows nothing we know.
+// The one wording of a file that is not what its name promises, or is damaged:
+// "is not a GIF file: it holds a PNG picture" when it starts as another kind,
+// "is a damaged GIF file: <detail>" when it starts as the promised one. `format`
+// is the format the extension promised ("JPEG", "WMF"); `detail` what is wrong,
+// in words a user understands; empty when only the header was looked at.
 Error wrongContentError(const QString& path, const QString& format, const QByteArray& head,
                         const QString& detail);
+
+// What a failed QImageReader found wrong with the file, in words a user
+// understands; Qt's own texts ("Unknown error", "Unable to read image data")
+// say nothing about the file.
+QString readerProblem(const QImageReader& reader);
 
 } // namespace sortello

@@ -82,14 +82,7 @@ std::optional<QString> QtPrompts::browseFolder(QWidget* parent, const QString& t
 
 std::optional<QString> QtPrompts::savePicture(QWidget* parent, SavePictureRequest& request) {
     NormalCursor cursor;
-    SavePictureDialog dialog(parent, request.title, request.initialFolder, request.promptCreate);
-    dialog.setNameFilters(request.filters);
-    dialog.setDefaultSuffix(request.defaultSuffix);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.promptOverwrite);
-    if (!request.selectedFilter.isEmpty())
-        dialog.selectNameFilter(request.selectedFilter);
-    if (!request.fileName.isEmpty())
-        dialog.selectFile(request.fileName);
+    SavePictureDialog dialog(parent, *this, request);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     request.selectedFilter = dialog.selectedNameFilter();

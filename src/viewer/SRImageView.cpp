@@ -28,6 +28,17 @@ QRect screenRect(bool available = false) {
     return available ? screen->availableGeometry() : screen->geometry();
 }
 
+// Where a frame of the given size may stand: its top-left corner never above
+// or left of the screen's work area, so its title bar can always be reached,
+// and no further right or down than it takes to show the whole frame.
+QPoint onScreen(QPoint topLeft, QSize outer) {
+    const QRect work = screenRect(true);
+    if (work.isEmpty())
+        return topLeft;
+    return {qMax(work.left(), qMin(topLeft.x(), work.right() + 1 - outer.width())),
+            qMax(work.top(), qMin(topLeft.y(), work.bottom() + 1 - outer.height()))};
+}
+
 } // namespace
 
 TFrmSRImageView::TFrmSRImageView(QWidget* owner)
@@ -121,9 +132,10 @@ void TFrmSRImageView::MIImgAutoSizeClick() {
         keepImageAtPictureSize();
         const QRect screen = screenRect();
         if (screen.width() < Image->width() || screen.height() < Image->height()) {
-            // Within the screen first: that is the size it returns to, and
-            // the size it keeps where the window system does not maximise.
+            // Within the screen first: that is the size and place it returns
+            // to, and keeps where the window system does not maximise.
             fitOnScreen();
+            centreOnScreen();
             setWindowState(windowState() | Qt::WindowMaximized);
         }
         autoSizing = !isMaximized();
@@ -182,13 +194,14 @@ void TFrmSRImageView::showEvent(QShowEvent* event) {
         return;
     placed = true;
     animateForm(this, true);
-    // Over the owner by the outer size, unclamped; a maximised window stays
-    // where the window system put it.
+    // Over the owner by the outer size, within the screen; a maximised
+    // window stays where the window system put it.
     if (owner && !isMaximized()) {
         const QRect main = owner->window()->frameGeometry();
         const QSize outer = outerSize();
-        move(main.x() + (main.width() - outer.width()) / 2,
-             main.y() + (main.height() - outer.height()) / 2);
+        move(onScreen({main.x() + (main.width() - outer.width()) / 2,
+                       main.y() + (main.height() - outer.height()) / 2},
+                      outer));
     }
 }
 
@@ -260,8 +273,9 @@ void TFrmSRImageView::centreOnScreen() {
         return;
     const QRect screen = screenRect();
     const QSize outer = outerSize();
-    move(screen.x() + screen.width() / 2 - outer.width() / 2,
-         screen.y() + screen.height() / 2 - outer.height() / 2);
+    move(onScreen({screen.x() + screen.width() / 2 - outer.width() / 2,
+                   screen.y() + screen.height() / 2 - outer.height() / 2},
+                  outer));
 }
 
 QColor scratchBackground(const QImage& picture) {
