@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -44,8 +45,6 @@ constexpr qsizetype MaxClassNameChars = 29;
 constexpr qsizetype MaxDisplayChars = 32;
 
 constexpr int ConnectTimeoutMs = 500;
-constexpr int AnswerTimeoutMs = 1000;
-constexpr int DoneTimeoutMs = 2000;
 constexpr int IdleTimeoutMs = 2000;
 // A real second start sends three messages; a peer that keeps on talking or a
 // flood of connections is somebody else.
@@ -114,42 +113,96 @@ Reach connectTo(const QString& path, Socket& socket, QDeadlineTimer deadline) {
     }
 }
 
-int waitFor(int fd, short events, QDeadlineTimer deadline) {
-    for (;;) {
-        pollfd watched{fd, events, 0};
-        const int result = ::poll(&watched, 1, int(deadline.remainingTime()));
-        if (result > 0)
-            return 0;
-        if (result == 0)
-            return ETIMEDOUT;
-        if (errno != EINTR)
-            return errno;
+// How long a second start waits on the instance that holds a lock: as long as
+// it is alive and runs, up to a limit; not long once it stays stopped; not at
+// all once it has ended.
+class Patience {
+public:
+    enum class Verdict { Waiting, Gone, Stopped, TooLong };
+
+    Patience(QString lockPath, const InstanceWait& wait)
+        : lockPath(std::move(lockPath)), wait(wait) {
+        clock.start();
     }
-}
+
+    // 0 once fd is ready for the events, else the errno value to give up with.
+    int waitFor(int fd, short events) {
+        for (;;) {
+            pollfd watched{fd, events, 0};
+            const int result = ::poll(&watched, 1, SliceMs);
+            if (result > 0)
+                return 0;
+            if (result < 0 && errno != EINTR)
+                return errno;
+            if (!stillWaiting())
+                return ETIMEDOUT;
+        }
+    }
+    // A pause before trying again; false once the wait is over.
+    bool pause() {
+        ::poll(nullptr, 0, SliceMs);
+        return stillWaiting();
+    }
+
+    Verdict verdict = Verdict::Waiting;
+    qint64 pid = 0;
+
+private:
+    static constexpr int SliceMs = 100;
+
+    bool stillWaiting() {
+        const LockHolder holder = lockHolder(lockPath);
+        if (holder.state == LockHolder::State::None) {
+            verdict = Verdict::Gone;
+            return false;
+        }
+        if (holder.pid != 0)
+            pid = holder.pid;
+        if (!told && wait.waiting && clock.elapsed() >= wait.noticeMs) {
+            told = true;
+            wait.waiting(pid);
+        }
+        if (holder.state != LockHolder::State::Stopped)
+            stoppedClock.invalidate();
+        else if (!stoppedClock.isValid())
+            stoppedClock.start();
+        if (stoppedClock.isValid() && stoppedClock.elapsed() >= wait.stoppedMs)
+            verdict = Verdict::Stopped;
+        else if (clock.elapsed() >= wait.answerMs)
+            verdict = Verdict::TooLong;
+        return verdict == Verdict::Waiting;
+    }
+
+    QString lockPath;
+    const InstanceWait& wait;
+    QElapsedTimer clock;
+    QElapsedTimer stoppedClock;
+    bool told = false;
+};
 
 // After a failed call: 0 to try again, else the errno value to give up with.
-int waitToRetry(int fd, short events, QDeadlineTimer deadline) {
+int waitToRetry(int fd, short events, Patience& patience) {
     if (errno == EINTR)
         return 0;
     if (errno != EAGAIN && errno != EWOULDBLOCK)
         return errno;
-    return waitFor(fd, events, deadline);
+    return patience.waitFor(fd, events);
 }
 
 // These return 0 or an errno value.
-int sendAll(int fd, const QByteArray& bytes, QDeadlineTimer deadline) {
+int sendAll(int fd, const QByteArray& bytes, Patience& patience) {
     qsizetype sent = 0;
     while (sent < bytes.size()) {
         const ssize_t n = ::send(fd, bytes.constData() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n >= 0)
             sent += n;
-        else if (const int error = waitToRetry(fd, POLLOUT, deadline))
+        else if (const int error = waitToRetry(fd, POLLOUT, patience))
             return error;
     }
     return 0;
 }
 
-int readLine(int fd, QDeadlineTimer deadline, QByteArray& line) {
+int readLine(int fd, Patience& patience, QByteArray& line) {
     line.clear();
     char chunk[256];
     for (;;) {
@@ -165,7 +218,7 @@ int readLine(int fd, QDeadlineTimer deadline, QByteArray& line) {
             line.append(chunk, n);
         else if (n == 0)
             return ECONNRESET;
-        else if (const int error = waitToRetry(fd, POLLIN, deadline))
+        else if (const int error = waitToRetry(fd, POLLIN, patience))
             return error;
     }
 }
@@ -218,31 +271,65 @@ bool parseParametersMessage(QByteArrayView line, QString& text) {
     return unescapeText(rest, text);
 }
 
-bool answersIdentification(int fd, qint32 identification) {
-    const QDeadlineTimer deadline(AnswerTimeoutMs);
-    QByteArray answer;
-    return sendAll(fd, message(GetIdMessage), deadline) == 0 &&
-           readLine(fd, deadline, answer) == 0 && answer == QByteArray::number(identification);
+QString notAnsweringText(const Patience& patience) {
+    const QString who = patience.pid > 0
+                            ? QStringLiteral("Sortello is already running (process %1)")
+                                  .arg(QString::number(patience.pid))
+                            : QStringLiteral("Sortello is already running");
+    if (patience.verdict == Patience::Verdict::Stopped)
+        return who + QStringLiteral(" but it is stopped and does not answer; let it go on or "
+                                    "end it, then start Sortello again.");
+    return who + QStringLiteral(" but it does not answer; end it, then start Sortello again.");
 }
 
-void handOff(int fd, const QStringList& parameters) {
+void handOff(int fd, const QStringList& parameters, Patience& patience) {
     // Like a posted window message: nobody hears about a lost restore request.
-    sendAll(fd, message(RestoreMessage), QDeadlineTimer(AnswerTimeoutMs));
+    sendAll(fd, message(RestoreMessage), patience);
     if (parameters.isEmpty())
         return;
     const QString text = joinParameters(parameters);
     if (text.size() > MaxSentText)
         throw Error(systemErrorText(E2BIG));
-    const QDeadlineTimer deadline(DoneTimeoutMs);
     int error =
-        sendAll(fd, ParametersMessage.toByteArray() + ' ' + escapeText(text) + '\n', deadline);
+        sendAll(fd, ParametersMessage.toByteArray() + ' ' + escapeText(text) + '\n', patience);
     QByteArray answer;
     if (error == 0)
-        error = readLine(fd, deadline, answer);
+        error = readLine(fd, patience, answer);
     if (error == 0 && answer != DoneAnswer)
         error = EPROTO;
+    if (patience.verdict == Patience::Verdict::Stopped ||
+        patience.verdict == Patience::Verdict::TooLong)
+        throw Error(notAnsweringText(patience));
     if (error != 0)
         throw Error(systemErrorText(error));
+}
+
+enum class Outcome { HandedOff, NotOurs, Gone };
+
+// Talks to the instance that holds the lock, trying again while it is alive:
+// it may not listen yet, may be ending, or may have dropped us.
+Outcome talkTo(const QString& path, qint32 identification, const QStringList& parameters,
+               Patience& patience) {
+    do {
+        Socket socket;
+        if (connectTo(path, socket, QDeadlineTimer(0)) != Reach::Connected)
+            continue;
+        QByteArray answer;
+        int error = sendAll(socket.fd, message(GetIdMessage), patience);
+        if (error == 0)
+            error = readLine(socket.fd, patience, answer);
+        // Someone else's server that happens to hold our lock is passed over
+        // like a foreign window of the same class.
+        if (error == EPROTO || (error == 0 && answer != QByteArray::number(identification)))
+            return Outcome::NotOurs;
+        if (error == 0) {
+            handOff(socket.fd, parameters, patience);
+            return Outcome::HandedOff;
+        }
+    } while (patience.verdict == Patience::Verdict::Waiting && patience.pause());
+    if (patience.verdict == Patience::Verdict::Gone)
+        return Outcome::Gone;
+    throw Error(notAnsweringText(patience));
 }
 
 // A path can be taken when nothing is there, or a socket nobody listens on any
@@ -341,22 +428,28 @@ QString instanceSocketPath(const QString& className, int candidate) {
     return path + QStringLiteral(".sock");
 }
 
+QString instanceLockPath(const QString& className, int candidate) {
+    QString path = instanceSocketPath(className, candidate);
+    if (!path.isEmpty())
+        path.replace(path.size() - 5, 5, QStringLiteral(".lock"));
+    return path;
+}
+
 bool CheckPrevInstance(const QString& className, qint32 identification,
-                       const QStringList& parameters) {
+                       const QStringList& parameters, const InstanceWait& wait) {
     checkParamSeparator();
     for (int candidate = 0; candidate < InstanceCandidates; ++candidate) {
         const QString path = instanceSocketPath(className, candidate);
         if (path.isEmpty())
             return false;
-        Socket socket;
-        if (connectTo(path, socket, QDeadlineTimer(ConnectTimeoutMs)) != Reach::Connected)
+        const QString lockPath = instanceLockPath(className, candidate);
+        // Nobody alive here: a free name, a squatter, or the socket of an
+        // instance that has ended.
+        if (lockHolder(lockPath).state == LockHolder::State::None)
             continue;
-        // A squatter, or an instance too busy to answer, is passed over like a
-        // foreign window of the same class.
-        if (!answersIdentification(socket.fd, identification))
-            continue;
-        handOff(socket.fd, parameters);
-        return true;
+        Patience patience(lockPath, wait);
+        if (talkTo(path, identification, parameters, patience) == Outcome::HandedOff)
+            return true;
     }
     return false;
 }
@@ -382,12 +475,17 @@ bool InstanceServer::listen(const QString& className, qint32 id) {
         const QString path = instanceSocketPath(className, candidate);
         if (path.isEmpty())
             return false;
-        if (!claimSocketPath(path))
+        if (!alive.acquire(instanceLockPath(className, candidate)))
             continue;
+        if (!claimSocketPath(path)) {
+            alive.release();
+            continue;
+        }
         auto* listener = new QLocalServer(this);
         listener->setSocketOptions(QLocalServer::UserAccessOption);
         if (!listener->listen(path) || ::chmod(QFile::encodeName(path).constData(), 0600) != 0) {
             delete listener;
+            alive.release();
             continue;
         }
         server = listener;
