@@ -1,23 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The second start's side of the single-instance hand-off, and where the
+// instances meet. The running instance's side is in InstanceServer.cpp.
 #include "shell/PrevInst.h"
 #include "shell/Error.h"
+#include "shell/InstanceProtocol.h"
 #include "shell/Misc.h"
 
-#include <QApplication>
-#include <QDeadlineTimer>
-#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QPointer>
-#include <QStringDecoder>
-#include <QTimer>
-#include <QWidget>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -28,65 +21,7 @@ namespace sortello {
 
 QString ParamSeparator = QStringLiteral(" ");
 
-namespace {
-
-constexpr QByteArrayView GetIdMessage = "wm_KVAppGetID";
-constexpr QByteArrayView RestoreMessage = "wm_KVAppRestore";
-constexpr QByteArrayView ParametersMessage = "wm_KVAppPrevInstParm";
-constexpr QByteArrayView DoneAnswer = "done";
-
-constexpr qsizetype MaxMessageBytes = 1024;
-// The limits of the atom names that carried the text on the platform Sortello
-// came from; kept so that both sides behave the same on every platform.
-constexpr qsizetype MaxSentText = 255;
-constexpr qsizetype MaxReceivedText = 260;
-constexpr qsizetype MaxClassNameChars = 29;
-// Keeps the socket path well inside the 108 bytes a Unix socket address holds.
-constexpr qsizetype MaxDisplayChars = 32;
-
-constexpr int ConnectTimeoutMs = 500;
-constexpr int IdleTimeoutMs = 2000;
-// A real second start sends three messages; a peer that keeps on talking or a
-// flood of connections is somebody else.
-constexpr int MaxMessagesPerConnection = 16;
-constexpr int MaxOpenConnections = 16;
-
-QString fileNamePart(const QString& text, qsizetype maxChars) {
-    QString part;
-    for (QChar c : text.left(maxChars)) {
-        const char16_t u = c.unicode();
-        const bool keep = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
-                          (u >= '0' && u <= '9') || u == '.' || u == '_' || u == '-';
-        part += keep ? c : QLatin1Char('_');
-    }
-    return part;
-}
-
-bool isPrivateFolder(const QByteArray& path, bool followLinks, bool exactMode) {
-    struct stat info;
-    const int result =
-        followLinks ? ::stat(path.constData(), &info) : ::lstat(path.constData(), &info);
-    if (result != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
-        return false;
-    return exactMode ? (info.st_mode & 0777) == 0700 : (info.st_mode & 077) == 0;
-}
-
-// ---- Client side: plain non-blocking socket calls with deadlines, so that a
-// second start needs no event loop and never waits for ever.
-
-struct Socket {
-    Socket() = default;
-    Q_DISABLE_COPY(Socket)
-    ~Socket() { reset(); }
-    void reset(int newFd = -1) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = newFd;
-    }
-    int fd = -1;
-};
-
-enum class Reach { Connected, Refused, Unreachable };
+namespace instance {
 
 Reach connectTo(const QString& path, Socket& socket, QDeadlineTimer deadline) {
     const QByteArray encoded = QFile::encodeName(path);
@@ -112,6 +47,41 @@ Reach connectTo(const QString& path, Socket& socket, QDeadlineTimer deadline) {
         ::poll(nullptr, 0, 10);
     }
 }
+
+} // namespace instance
+
+using namespace instance;
+
+namespace {
+
+// The limit of the atom names that carried the text on the platform Sortello
+// came from; kept so that both sides behave the same on every platform.
+constexpr qsizetype MaxSentText = 255;
+constexpr qsizetype MaxClassNameChars = 29;
+// Keeps the socket path well inside the 108 bytes a Unix socket address holds.
+constexpr qsizetype MaxDisplayChars = 32;
+
+QString fileNamePart(const QString& text, qsizetype maxChars) {
+    QString part;
+    for (QChar c : text.left(maxChars)) {
+        const char16_t u = c.unicode();
+        const bool keep = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
+                          (u >= '0' && u <= '9') || u == '.' || u == '_' || u == '-';
+        part += keep ? c : QLatin1Char('_');
+    }
+    return part;
+}
+
+bool isPrivateFolder(const QByteArray& path, bool followLinks, bool exactMode) {
+    struct stat info;
+    const int result =
+        followLinks ? ::stat(path.constData(), &info) : ::lstat(path.constData(), &info);
+    if (result != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+        return false;
+    return exactMode ? (info.st_mode & 0777) == 0700 : (info.st_mode & 077) == 0;
+}
+
+// Plain non-blocking socket calls, so that a second start needs no event loop.
 
 // How long a second start waits on the instance that holds a lock: as long as
 // it is alive and runs, up to a limit; not long once it stays stopped; not at
@@ -223,10 +193,6 @@ int readLine(int fd, Patience& patience, QByteArray& line) {
     }
 }
 
-QByteArray message(QByteArrayView name) {
-    return name.toByteArray() + '\n';
-}
-
 QByteArray escapeText(const QString& text) {
     QByteArray escaped;
     for (char c : text.toUtf8()) {
@@ -238,37 +204,6 @@ QByteArray escapeText(const QString& text) {
             escaped += c;
     }
     return escaped;
-}
-
-bool unescapeText(QByteArrayView escaped, QString& text) {
-    QByteArray raw;
-    for (qsizetype i = 0; i < escaped.size(); ++i) {
-        char c = escaped[i];
-        // Anything but the two escapes, and any NUL, is not from a Sortello.
-        if (c == '\\')
-            c = ++i == escaped.size() ? '\0'
-                : escaped[i] == 'n'   ? '\n'
-                : escaped[i] == '\\'  ? c
-                                      : '\0';
-        if (c == '\0')
-            return false;
-        raw += c;
-    }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    text = decoder.decode(raw);
-    return !decoder.hasError();
-}
-
-bool parseParametersMessage(QByteArrayView line, QString& text) {
-    if (!line.startsWith(ParametersMessage))
-        return false;
-    QByteArrayView rest = line.sliced(ParametersMessage.size());
-    if (!rest.isEmpty()) {
-        if (rest.front() != ' ')
-            return false;
-        rest = rest.sliced(1);
-    }
-    return unescapeText(rest, text);
 }
 
 QString notAnsweringText(const Patience& patience) {
@@ -332,28 +267,6 @@ Outcome talkTo(const QString& path, qint32 identification, const QStringList& pa
     throw Error(notAnsweringText(patience));
 }
 
-// A path can be taken when nothing is there, or a socket nobody listens on any
-// more (left behind by an instance that crashed).
-bool claimSocketPath(const QString& path) {
-    const QByteArray encoded = QFile::encodeName(path);
-    struct stat info;
-    if (::lstat(encoded.constData(), &info) != 0)
-        return errno == ENOENT;
-    if (!S_ISSOCK(info.st_mode))
-        return false;
-    Socket probe;
-    if (connectTo(path, probe, QDeadlineTimer(ConnectTimeoutMs)) != Reach::Refused)
-        return false;
-    return ::unlink(encoded.constData()) == 0 || errno == ENOENT;
-}
-
-struct PeerState {
-    QByteArray buffer;
-    int messages = 0;
-    bool busy = false;
-    bool closed = false;
-};
-
 } // namespace
 
 QString systemErrorText(int errorNumber) {
@@ -383,17 +296,6 @@ QString joinParameters(const QStringList& parameters) {
     while (last > first && text[last - 1].unicode() <= 32)
         --last;
     return text.mid(first, last - first);
-}
-
-std::optional<InstanceMessage> parseInstanceMessage(QByteArrayView line) {
-    if (line == GetIdMessage)
-        return InstanceMessage{InstanceMessage::Type::GetId, {}};
-    if (line == RestoreMessage)
-        return InstanceMessage{InstanceMessage::Type::Restore, {}};
-    InstanceMessage parameters{InstanceMessage::Type::Parameters, {}};
-    if (!parseParametersMessage(line, parameters.text))
-        return std::nullopt;
-    return parameters;
 }
 
 QString runtimeFolder() {
@@ -452,183 +354,6 @@ bool CheckPrevInstance(const QString& className, qint32 identification,
             return true;
     }
     return false;
-}
-
-// ---- Running instance ------------------------------------------------------
-
-InstanceServer::InstanceServer(QObject* parent) : QObject(parent) {}
-
-InstanceServer::~InstanceServer() {
-    if (!server)
-        return;
-    // Closing the peers must not call back into a half-destroyed object.
-    for (QLocalSocket* socket : server->findChildren<QLocalSocket*>())
-        socket->disconnect(this);
-    delete server;
-}
-
-bool InstanceServer::listen(const QString& className, qint32 id) {
-    delete server;
-    server = nullptr;
-    identification = id;
-    for (int candidate = 0; candidate < InstanceCandidates; ++candidate) {
-        const QString path = instanceSocketPath(className, candidate);
-        if (path.isEmpty())
-            return false;
-        if (!alive.acquire(instanceLockPath(className, candidate)))
-            continue;
-        if (!claimSocketPath(path)) {
-            alive.release();
-            continue;
-        }
-        auto* listener = new QLocalServer(this);
-        listener->setSocketOptions(QLocalServer::UserAccessOption);
-        if (!listener->listen(path) || ::chmod(QFile::encodeName(path).constData(), 0600) != 0) {
-            delete listener;
-            alive.release();
-            continue;
-        }
-        server = listener;
-        connect(server, &QLocalServer::newConnection, this, &InstanceServer::acceptConnections);
-        return true;
-    }
-    return false;
-}
-
-QString InstanceServer::socketPath() const {
-    return server ? server->fullServerName() : QString();
-}
-
-void InstanceServer::acceptConnections() {
-    while (QLocalSocket* socket = server->nextPendingConnection()) {
-        if (openConnections >= MaxOpenConnections) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        serve(socket);
-    }
-}
-
-void InstanceServer::serve(QLocalSocket* socket) {
-    ++openConnections;
-    auto state = std::make_shared<PeerState>();
-    // Bounds what one peer can make us hold; a message never needs more.
-    socket->setReadBufferSize(2 * MaxMessageBytes);
-    auto* idle = new QTimer(socket);
-    idle->setSingleShot(true);
-    idle->setInterval(IdleTimeoutMs);
-
-    // Answers already given still reach the peer; a peer that does not take
-    // them is cut off after the idle time all the same.
-    const auto drop = [this, socket, state, idle] {
-        if (state->closed)
-            return;
-        state->closed = true;
-        --openConnections;
-        idle->stop();
-        socket->disconnectFromServer();
-        if (socket->state() != QLocalSocket::UnconnectedState)
-            QTimer::singleShot(IdleTimeoutMs, socket, [socket] {
-                socket->abort();
-                socket->deleteLater();
-            });
-    };
-    const auto answer = [socket](const QByteArray& bytes) {
-        if (socket->state() == QLocalSocket::ConnectedState)
-            socket->write(bytes);
-    };
-
-    const auto readInput = [this, socket, state, idle, drop, answer] {
-        // A slot of ours may run a nested event loop; the outer call goes on
-        // with whatever arrived meanwhile.
-        if (state->busy || state->closed)
-            return;
-        const QPointer<InstanceServer> self(this);
-        const QPointer<QLocalSocket> peer(socket);
-        state->busy = true;
-        while (!state->closed) {
-            state->buffer += socket->readAll();
-            const qsizetype end = state->buffer.indexOf('\n');
-            if (end < 0 || end >= MaxMessageBytes) {
-                if (end >= 0 || state->buffer.size() >= MaxMessageBytes)
-                    drop();
-                break;
-            }
-            const QByteArray line = state->buffer.left(end);
-            state->buffer.remove(0, end + 1);
-            if (++state->messages > MaxMessagesPerConnection) {
-                drop();
-                break;
-            }
-            idle->start();
-            const std::optional<InstanceMessage> received = parseInstanceMessage(line);
-            if (!received) {
-                drop();
-                break;
-            }
-            if (received->type == InstanceMessage::Type::GetId) {
-                answer(QByteArray::number(identification) + '\n');
-                continue;
-            }
-            if (received->type == InstanceMessage::Type::Restore) {
-                Q_EMIT restoreRequested();
-                if (!self || !peer)
-                    return;
-                continue;
-            }
-            Q_EMIT parametersReceived(received->text.left(MaxReceivedText));
-            if (!self || !peer)
-                return;
-            if (!state->closed)
-                answer(message(DoneAnswer));
-        }
-        state->busy = false;
-    };
-
-    connect(idle, &QTimer::timeout, this, drop);
-    connect(socket, &QLocalSocket::readyRead, this, readInput);
-    // What a peer sent right before it hung up still counts.
-    connect(socket, &QLocalSocket::disconnected, this, [socket, readInput, drop] {
-        readInput();
-        drop();
-        socket->deleteLater();
-    });
-    idle->start();
-    if (socket->bytesAvailable() > 0)
-        readInput();
-}
-
-// ---- Bringing the window forward ---------------------------------------------
-
-void closeActiveDialogAsCancelled(QWidget* mainWindow) {
-    QWidget* active = QApplication::activeModalWidget();
-    if (!active || active == mainWindow)
-        return;
-    if (auto* dialog = qobject_cast<QDialog*>(active))
-        dialog->reject();
-    else
-        active->close();
-}
-
-void bringApplicationForward(QWidget* mainWindow) {
-    if (!mainWindow)
-        return;
-    if (mainWindow->isMinimized()) {
-        // Keeps a maximised window maximised; Qt hands the focus back to the
-        // control that had it when the window is activated again.
-        mainWindow->setWindowState(mainWindow->windowState() & ~Qt::WindowMinimized);
-        mainWindow->show();
-        mainWindow->activateWindow();
-        return;
-    }
-    QWidget* last = QApplication::activeModalWidget();
-    if (!last)
-        last = mainWindow;
-    if (last->isVisible() && last->isEnabled()) {
-        last->raise();
-        last->activateWindow();
-    }
 }
 
 } // namespace sortello
