@@ -81,11 +81,10 @@ bool isPrivateFolder(const QByteArray& path, bool followLinks, bool exactMode) {
     return exactMode ? (info.st_mode & 0777) == 0700 : (info.st_mode & 077) == 0;
 }
 
-// Plain non-blocking socket calls, so that a second start needs no event loop.
-
 // How long a second start waits on the instance that holds a lock: as long as
 // it is alive and runs, up to a limit; not long once it stays stopped; not at
-// all once it has ended.
+// all once it has ended. The waits are plain polls on non-blocking sockets, so
+// that a second start needs no event loop.
 class Patience {
 public:
     enum class Verdict { Waiting, Gone, Stopped, TooLong };
