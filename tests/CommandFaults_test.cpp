@@ -156,22 +156,27 @@ TEST_P(CommandFaults, NoPictureIsLostOrLeftHalfWay) {
     std::vector<QString> texts;
     for (const ShownMessage& box : ws.prompts.messages)
         texts.push_back(box.text);
+    // Every box names the system's reason; a batch's summary counts the file it left.
     const QString failedPath = ws.source() + failed;
+    const QString reason = QStringLiteral("\r") + qt_error_string(fault().error);
     const QString note = deletedFirst ? "\rNote! Destination file IS deleted." : "";
+    const QString left = QStringLiteral("\r1 file left: ") + qt_error_string(fault().error);
     switch (command()) {
     case Command::ReplaceExisting:
-        EXPECT_EQ(texts, std::vector<QString>{"Unable to rename the file:\r" + failedPath + note});
+        EXPECT_EQ(texts, std::vector<QString>{"Unable to rename the file:\r" + failedPath + reason +
+                                              note});
         break;
     case Command::MoveAs:
-        EXPECT_EQ(texts,
-                  std::vector<QString>{"Unable to rename/move the file:\r" + failedPath + note});
+        EXPECT_EQ(texts, std::vector<QString>{"Unable to rename/move the file:\r" + failedPath +
+                                              reason + note});
         break;
     case Command::AutoMove:
-        EXPECT_EQ(texts, std::vector<QString>{"Files moved/renamed : 3"});
+        EXPECT_EQ(texts, std::vector<QString>{"Files moved/renamed : 3" + left});
         break;
     case Command::MoveNonExisting:
-        EXPECT_EQ(texts, (std::vector<QString>{"Unable to move/rename the file:\r" + failedPath,
-                                               "Files moved/renamed : 1"}));
+        EXPECT_EQ(texts,
+                  (std::vector<QString>{"Unable to move/rename the file:\r" + failedPath + reason,
+                                        "Files moved/renamed : 1" + left}));
         break;
     }
     EXPECT_EQ(window.ListBoxFilesMoved->count(), batch() ? 4 - stayed.size() : 0);

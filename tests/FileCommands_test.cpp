@@ -10,8 +10,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
+#include <cerrno>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sortello;
 using sortello::test::readFile;
@@ -36,6 +39,11 @@ QStringList moved(TFrmSRMain& window) {
     for (int i = 0; i < window.ListBoxFilesMoved->count(); ++i)
         names << window.ListBoxFilesMoved->item(i)->text();
     return names;
+}
+
+// The system's reason as the boxes add it, on a line of its own.
+QString reason(int error) {
+    return QStringLiteral("\r") + qt_error_string(error);
 }
 
 void makeReadOnly(const QString& path) {
@@ -102,10 +110,55 @@ TEST_F(FileCommands, ReplaceRefusesAReadOnlyDestinationBeforeAnythingChanges) {
     EXPECT_EQ(box.icon, MessageIcon::Error);
     EXPECT_EQ(box.buttons, MessageButtons(MessageButton::Cancel));
     EXPECT_EQ(box.text, QStringLiteral("Unable to delete destination file :\r") +
-                            in("A", QStringLiteral("a1.jpg")));
+                            in("A", QStringLiteral("a1.jpg")) + reason(EACCES));
     EXPECT_EQ(readFile(in("A", QStringLiteral("a1.jpg"))), "old");
     EXPECT_TRUE(there(src(QStringLiteral("a1.jpg"))));
     EXPECT_EQ(window.FileListBox->currentFileRow(), 0);
+    EXPECT_TRUE(moved(window).isEmpty());
+}
+
+int closedFolderA(int dirFd, const char* path, int mode, int flags) {
+    if ((mode & W_OK) && QByteArray(path).endsWith("/A"))
+        return errno = EACCES, -1;
+    return realSysCalls().faccessat(dirFd, path, mode, flags);
+}
+
+// A destination folder the user may not change: the box names the file in the
+// way, and nothing changes. Run as a user the folder is really closed; root
+// may change any folder, so there the system's refusal is injected.
+TEST_F(FileCommands, ReplacingInAFolderWeMayNotChangeNamesTheFileInTheWay) {
+    add(QStringLiteral("a1.jpg"));
+    add(QStringLiteral("a2.jpg"));
+    const QString filed = in("A", QStringLiteral("a1.jpg"));
+    const QString chosen = in("A", QStringLiteral("a2 old.jpg"));
+    writeFile(filed, "old");
+    writeFile(chosen, "old 2");
+    TFrmSRMain& window = ws.open();
+    const QByteArray folder = QFile::encodeName(ws.folder(QStringLiteral("A")));
+    std::optional<ScopedSysCalls> injected;
+    if (::geteuid() == 0) {
+        SysCalls closed = realSysCalls();
+        closed.faccessat = closedFolderA;
+        injected.emplace(closed);
+    } else {
+        ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
+    }
+    window.FileListBox->focusAndSelect(0);
+    window.SRFReplaceExistingClick();
+    window.FileListBox->focusAndSelect(1);
+    ws.prompts.saveAnswers = {chosen};
+    window.SRFMoveAsClick();
+    ::chmod(folder.constData(), 0755);
+
+    std::vector<QString> texts;
+    for (const auto& box : ws.prompts.messages)
+        texts.push_back(box.text);
+    EXPECT_EQ(texts, (std::vector<QString>{
+                         "Unable to delete destination file :\r" + filed + reason(EACCES),
+                         "Unable to delete the file :\r" + chosen + reason(EACCES)}));
+    EXPECT_EQ(readFile(filed), "old");
+    EXPECT_EQ(readFile(chosen), "old 2");
+    EXPECT_EQ(listed(window), (QStringList{"a1.jpg", "a2.jpg"}));
     EXPECT_TRUE(moved(window).isEmpty());
 }
 
@@ -121,7 +174,8 @@ TEST_F(FileCommands, ReplaceReportsAFailedMoveAndKeepsTheFile) {
         const QString path = window.pathOfRow(row);
         window.SRFReplaceExistingClick();
         // Nothing was there to delete, so the box does not claim it.
-        EXPECT_EQ(onlyMessage().text, QStringLiteral("Unable to rename the file:\r") + path);
+        EXPECT_EQ(onlyMessage().text, QStringLiteral("Unable to rename the file:\r") + path +
+                                          reason(row == 1 ? ENOENT : EEXIST));
         EXPECT_TRUE(there(path));
     }
     EXPECT_TRUE(QFileInfo(in("B", QStringLiteral("b1.jpg"))).isDir());
@@ -171,8 +225,8 @@ TEST_F(FileCommands, RemoveNewReportsAFileThatCannotBeDeleted) {
     TFrmSRMain& window = ws.open();
     window.FileListBox->focusAndSelect(0);
     window.SRFRemoveNewClick();
-    EXPECT_EQ(onlyMessage().text,
-              QStringLiteral("Unable to delete the file :\r") + src(QStringLiteral("a1.jpg")));
+    EXPECT_EQ(onlyMessage().text, QStringLiteral("Unable to delete the file :\r") +
+                                      src(QStringLiteral("a1.jpg")) + reason(EACCES));
     EXPECT_EQ(onlyMessage().buttons, MessageButtons(MessageButton::Ok));
     EXPECT_TRUE(there(src(QStringLiteral("a1.jpg"))));
 }
@@ -287,7 +341,7 @@ TEST_F(FileCommands, AutoMoveGivesNumberedNamesFromTheEndOfTheList) {
     EXPECT_EQ(box.text, QStringLiteral("Files moved/renamed : 4"));
 }
 
-TEST_F(FileCommands, AutoMovePassesOverFailuresInSilence) {
+TEST_F(FileCommands, AutoMoveCountsWhatItLeftAndWhy) {
     ws.writeSettings("[Chars]\r\nQ=\"/no/such/folder/\"\r\n");
     add(QStringLiteral("q1.jpg"));
     add(QStringLiteral("b1.jpg"));
@@ -297,7 +351,9 @@ TEST_F(FileCommands, AutoMovePassesOverFailuresInSilence) {
     for (int row = 0; row < 3; ++row)
         window.FileListBox->setRowSelected(row, true);
     window.SRFAutoMoveMultipleAsClick();
-    EXPECT_EQ(onlyMessage().text, QStringLiteral("Files moved/renamed : 1"));
+    EXPECT_EQ(onlyMessage().text, QStringLiteral("Files moved/renamed : 1\r1 file left: ") +
+                                      qt_error_string(ENOENT) + QStringLiteral("\r1 file left: ") +
+                                      qt_error_string(EEXIST));
     EXPECT_EQ(listed(window), (QStringList{"b1.jpg", "q1.jpg"}));
     EXPECT_TRUE(window.FileListBox->isSelected(0));
     EXPECT_TRUE(window.FileListBox->isSelected(1));
@@ -333,10 +389,11 @@ TEST_F(FileCommands, MoveNonExistingStopsAtTheFirstFailure) {
     TFrmSRMain& window = ws.open();
     window.SRFMoveNonExistingClick();
     ASSERT_EQ(ws.prompts.messages.size(), 2u);
-    EXPECT_EQ(ws.prompts.messages[0].text,
-              QStringLiteral("Unable to move/rename the file:\r") + src(QStringLiteral("q1.jpg")));
+    EXPECT_EQ(ws.prompts.messages[0].text, QStringLiteral("Unable to move/rename the file:\r") +
+                                               src(QStringLiteral("q1.jpg")) + reason(ENOENT));
     EXPECT_EQ(ws.prompts.messages[0].buttons, MessageButtons(MessageButton::Cancel));
-    EXPECT_EQ(ws.prompts.messages[1].text, QStringLiteral("Files moved/renamed : 1"));
+    EXPECT_EQ(ws.prompts.messages[1].text,
+              QStringLiteral("Files moved/renamed : 1\r1 file left: ") + qt_error_string(ENOENT));
     EXPECT_TRUE(there(in("Misc", QStringLiteral("z1.jpg"))));
     EXPECT_TRUE(there(src(QStringLiteral("a1.jpg")))); // never visited
     EXPECT_EQ(listed(window), (QStringList{"a1.jpg", "q1.jpg"}));
@@ -390,7 +447,8 @@ TEST_F(FileCommands, MoveAsReportsADeleteAndAMoveThatFail) {
     window.FileListBox->focusAndSelect(0);
     ws.prompts.saveAnswers = {locked};
     window.SRFMoveAsClick();
-    EXPECT_EQ(onlyMessage().text, QStringLiteral("Unable to delete the file :\r") + locked);
+    EXPECT_EQ(onlyMessage().text,
+              QStringLiteral("Unable to delete the file :\r") + locked + reason(EACCES));
     EXPECT_EQ(readFile(locked), "filed");
 
     // The new file vanished behind the program's back: the move fails and
@@ -402,7 +460,7 @@ TEST_F(FileCommands, MoveAsReportsADeleteAndAMoveThatFail) {
     ws.prompts.saveAnswers = {chosen};
     window.SRFMoveAsClick();
     EXPECT_EQ(onlyMessage().text, QStringLiteral("Unable to rename/move the file:\r") +
-                                      src(QStringLiteral("Anna.jpg")));
+                                      src(QStringLiteral("Anna.jpg")) + reason(ENOENT));
     EXPECT_EQ(readFile(chosen), "filed");
     EXPECT_EQ(listed(window).size(), 1);
 }

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/FileSystem.h"
+#include "fileops/FolderListing.h"
+#include "fileops/Temporaries.h"
 #include "support/MoveFaults.h"
 #include "support/TempFiles.h"
 
@@ -10,6 +12,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -309,6 +312,116 @@ TEST(MoveAcrossDevices, RealSecondFileSystem) {
     EXPECT_EQ(entries(here.path()),
               (QStringList{QStringLiteral("a.jpg"), QStringLiteral("l.jpg")}));
 }
+
+// ---- Hidden temporaries ----------------------------------------------------------
+
+// The hidden temporaries of a folder that no process marks as in use.
+QStringList unmarkedTemporaries(const QString& folder) {
+    QStringList unmarked;
+    for (const QString& name : entries(folder)) {
+        if (!isTemporaryName(native(name).constData()))
+            continue;
+        const int fd = ::open(native(folder + '/' + name).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unmarked << name;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return unmarked;
+}
+
+struct Flush {
+    QStringList temporaries;
+    QStringList unmarked;
+};
+QString watchedFolder;
+std::vector<Flush> flushes;
+
+// Looks into the destination folder at every flush of a move across file systems.
+int watchingFsync(int fd) {
+    QStringList temporaries = entries(watchedFolder);
+    temporaries.removeIf([](const QString& n) { return !isTemporaryName(native(n).constData()); });
+    flushes.push_back({temporaries, unmarkedTemporaries(watchedFolder)});
+    return realSysCalls().fsync(fd);
+}
+
+// A run killed during a move across file systems leaves nothing it has not
+// marked as in use: the copy is written without a name where the file system
+// allows, and every name it needs meanwhile is marked for as long as it exists.
+class TemporariesWhileCopying : public MoveFixture,
+                                public ::testing::TestWithParam<std::tuple<Route, bool>> {};
+
+TEST_P(TemporariesWhileCopying, AreUnnamedOrMarkedInUse) {
+    const auto [route, replacing] = GetParam();
+    prepare(route);
+    const int probe = ::open(native(toFolder).constData(), O_TMPFILE | O_WRONLY, 0600);
+    if (probe < 0)
+        GTEST_SKIP() << "no unnamed files on this file system";
+    ::close(probe);
+    if (replacing)
+        writeFile(to, "older");
+    SysCalls watching = tableFor(route);
+    watching.fsync = watchingFsync;
+    const ScopedSysCalls watch(watching);
+    watchedFolder = toFolder;
+    flushes.clear();
+
+    expectMovedWhole(replacing ? replaceFile(from, to) : moveFile(from, to));
+    ASSERT_EQ(flushes.size(), 2u); // the copy, then the folder
+    if (route == Route::Copy)
+        EXPECT_TRUE(flushes[0].temporaries.isEmpty())
+            << flushes[0].temporaries.join(' ').toStdString();
+    else
+        EXPECT_EQ(flushes[0].temporaries.size(), 1);
+    for (const Flush& flush : flushes)
+        EXPECT_TRUE(flush.unmarked.isEmpty()) << flush.unmarked.join(' ').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, TemporariesWhileCopying,
+                         ::testing::Combine(::testing::Values(Route::Copy, Route::CopyNamedTemp),
+                                            ::testing::Bool()));
+
+enum class Visit { List, MoveInto, ReplaceInto };
+
+class StaleTemporaries : public MoveFixture, public ::testing::TestWithParam<Visit> {};
+
+// What a killed run left goes the next time the folder is listed or moved
+// into; a temporary still in use, and anything that is not one of ours, stays.
+TEST_P(StaleTemporaries, GoWhenTheFolderIsVisitedAndLiveOnesStay) {
+    prepare(Route::Rename);
+    const QString stale = toFolder + QStringLiteral("/.sortello-k1LLed");
+    const QString live = toFolder + QStringLiteral("/.sortello-In0use");
+    const QStringList others{".sortello-ab", ".sortello-folder", ".sortello-link01", "a.jpg"};
+    writeFile(stale, "half a copy");
+    writeFile(live, "a copy in the making");
+    const int user = ::open(native(live).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_TRUE(user >= 0 && markInUse(user));
+    writeFile(toFolder + "/.sortello-ab", "not ours");
+    ASSERT_TRUE(QDir(toFolder).mkdir(QStringLiteral(".sortello-folder")));
+    ASSERT_EQ(::symlink("a.jpg", native(toFolder + "/.sortello-link01").constData()), 0);
+    writeFile(to, "older");
+
+    switch (GetParam()) {
+    case Visit::List:
+        EXPECT_EQ(listPictureFiles(toFolder).files.size(), 1u);
+        break;
+    case Visit::MoveInto:
+        EXPECT_EQ(moveFile(from, toFolder + QStringLiteral("/b.jpg")).error, 0);
+        break;
+    case Visit::ReplaceInto:
+        EXPECT_TRUE(replaceFile(from, to));
+        break;
+    }
+    ::close(user);
+    QStringList expected = others + QStringList{QFileInfo(live).fileName()};
+    if (GetParam() == Visit::MoveInto)
+        expected << QStringLiteral("b.jpg");
+    expected.sort();
+    EXPECT_EQ(entries(toFolder), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Visits, StaleTemporaries,
+                         ::testing::Values(Visit::List, Visit::MoveInto, Visit::ReplaceInto));
 
 enum class Kind {
     File,

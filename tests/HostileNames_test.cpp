@@ -56,11 +56,16 @@ TEST_F(HostileNames, ANameThatIsNoValidTextIsNeverActedOn) {
     selectAll(window);
     window.SRFAutoMoveMultipleAsClick();
     window.SRFMoveNonExistingClick();
-    // Opening it and the two commands on it each say why; the batches pass it over.
+    // Opening it and the two commands on it each say why; the batches pass it
+    // over and count it in their summaries.
     ASSERT_EQ(ws.prompts.messages.size(), 5u);
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(ws.prompts.messages[i].text.contains(QStringLiteral("not valid text")))
             << ws.prompts.messages[i].text.toStdString();
+    for (int i = 3; i < 5; ++i)
+        EXPECT_EQ(ws.prompts.messages[i].text,
+                  QStringLiteral("Files moved/renamed : 0\r"
+                                 "1 file left because its name is not valid text"));
     EXPECT_EQ(readFile(QFile::decodeName(raw)), QByteArray()); // no other name reaches it
     EXPECT_EQ(::access(raw.constData(), F_OK), 0);
     EXPECT_EQ(window.FileListBox->count(), 1);
@@ -94,7 +99,9 @@ TEST_F(HostileNames, ANumberedNameTooLongForTheSystemIsPassedOver) {
     window.SRFAutoMoveMultipleAsClick();
     EXPECT_EQ(readFile(src(name)), "new");
     EXPECT_EQ(readFile(in("A", name)), "filed");
-    EXPECT_EQ(ws.prompts.messages.back().text, QStringLiteral("Files moved/renamed : 0"));
+    EXPECT_EQ(ws.prompts.messages.back().text,
+              QStringLiteral("Files moved/renamed : 0\r1 file left: ") +
+                  qt_error_string(ENAMETOOLONG));
 }
 
 TEST_F(HostileNames, ALinkIsMovedAsALinkNeverItsTarget) {
@@ -134,6 +141,11 @@ int readOnlyRename(int, const char*, int, const char*, unsigned) {
     return -1;
 }
 
+int readOnlyAccess(int, const char*, int mode, int) {
+    errno = EROFS;
+    return mode & W_OK ? -1 : 0;
+}
+
 TEST_F(HostileNames, ADestinationOnAReadOnlyFileSystemChangesNothing) {
     writeFile(src(QStringLiteral("a1.jpg")), "new");
     writeFile(in("A", QStringLiteral("a1.jpg")), "filed");
@@ -142,14 +154,24 @@ TEST_F(HostileNames, ADestinationOnAReadOnlyFileSystemChangesNothing) {
     SysCalls readOnly = realSysCalls();
     readOnly.unlink = readOnlyUnlink;
     readOnly.renameat2 = readOnlyRename;
+    readOnly.faccessat = readOnlyAccess;
     const ScopedSysCalls inject(readOnly);
     window.FileListBox->focusAndSelect(0);
     window.SRFReplaceExistingClick();
-    EXPECT_EQ(ws.prompts.messages.back().text,
-              QStringLiteral("Unable to rename the file:\r") + src(QStringLiteral("a1.jpg")));
     selectAll(window);
     window.SRFAutoMoveMultipleAsClick();
     window.SRFMoveNonExistingClick();
+    // Every box names the file system as the cause.
+    const QString cause = qt_error_string(EROFS);
+    std::vector<QString> texts;
+    for (const auto& box : ws.prompts.messages)
+        texts.push_back(box.text);
+    EXPECT_EQ(texts, (std::vector<QString>{"Unable to delete destination file :\r" +
+                                               in("A", QStringLiteral("a1.jpg")) + '\r' + cause,
+                                           "Files moved/renamed : 0\r2 files left: " + cause,
+                                           "Unable to move/rename the file:\r" +
+                                               src(QStringLiteral("a2.jpg")) + '\r' + cause,
+                                           "Files moved/renamed : 0\r1 file left: " + cause}));
     EXPECT_EQ(readFile(src(QStringLiteral("a1.jpg"))), "new");
     EXPECT_EQ(readFile(src(QStringLiteral("a2.jpg"))), "new 2");
     EXPECT_EQ(readFile(in("A", QStringLiteral("a1.jpg"))), "filed");

@@ -17,6 +17,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -44,6 +45,43 @@ struct ProbeRun {
     qint64 elapsedMs = 0;
 };
 
+using Variables = QList<std::pair<QString, QString>>;
+
+void startProbe(QProcess& process, const QStringList& parameters, const Variables& variables) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    for (const auto& [name, value] : variables)
+        environment.insert(name, value);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(PREVINST_PROBE), parameters);
+    EXPECT_TRUE(process.waitForStarted(5000));
+}
+
+// A running instance in a process of its own, to be stopped, let go on and killed.
+class InstanceProcess {
+public:
+    InstanceProcess() {
+        startProbe(process, {}, {{QStringLiteral("PROBE_SERVE"), QStringLiteral("1")}});
+        ready = waitUntil([this] { return output().contains(QStringLiteral("ready\n")); }, 10000);
+    }
+    ~InstanceProcess() {
+        ::kill(pid_t(process.processId()), SIGCONT);
+        process.kill();
+        process.waitForFinished();
+    }
+    QString output() {
+        process.waitForReadyRead(0);
+        return seen += QString::fromUtf8(process.readAllStandardOutput());
+    }
+    qint64 pid() const { return process.processId(); }
+
+    QProcess process;
+    bool ready = false;
+
+private:
+    QString seen;
+};
+
 // Every test gets its own runtime folder and display, so that it never meets a
 // Sortello that really runs, nor the leftovers of another test.
 class PrevInst : public ::testing::Test {
@@ -64,15 +102,11 @@ protected:
     }
 
     // Runs the second start while this process keeps serving its events.
-    ProbeRun runProbe(const QStringList& parameters) {
+    ProbeRun runProbe(const QStringList& parameters, const Variables& variables = {}) {
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-        process.setProcessEnvironment(environment);
         QElapsedTimer clock;
         clock.start();
-        process.start(QStringLiteral(PREVINST_PROBE), parameters);
-        EXPECT_TRUE(process.waitForStarted(5000));
+        startProbe(process, parameters, variables);
         while (process.state() != QProcess::NotRunning && clock.elapsed() < 20000) {
             QTest::qWait(5);
             process.waitForFinished(5);
@@ -337,6 +371,8 @@ INSTANTIATE_TEST_SUITE_P(Replies, ForeignServer,
                          ::testing::Values("42\n", "", "1234710\n", "0123471\n", "123471"));
 
 TEST_F(PrevInst, InstanceThatNeverConfirmsFailsTheSecondStart) {
+    InstanceLock alive; // this process stands for a live instance that hangs
+    ASSERT_TRUE(alive.acquire(instanceLockPath(ClassName, 0)));
     QLocalServer halfHung;
     ASSERT_TRUE(halfHung.listen(candidate(0)));
     QObject::connect(&halfHung, &QLocalServer::newConnection, [&] {
@@ -346,10 +382,53 @@ TEST_F(PrevInst, InstanceThatNeverConfirmsFailsTheSecondStart) {
                 peer->write("123471\n");
         });
     });
-    const ProbeRun run = runProbe({QStringLiteral("p")});
+    const ProbeRun run = runProbe({QStringLiteral("p")},
+                                  {{QStringLiteral("PROBE_ANSWER_MS"), QStringLiteral("500")}});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.output, QStringLiteral("System Error.  Code: 110.\r\nConnection timed out"));
-    EXPECT_LT(run.elapsedMs, 6000);
+    EXPECT_EQ(run.output, QStringLiteral("Sortello is already running (process %1) but it does not "
+                                         "answer; end it, then start Sortello again.")
+                              .arg(::getpid()));
+}
+
+// A stopped instance is alive: the second start ends with an error rather than
+// start a second one beside it. A busy one is waited for, however long; one
+// that has ended leaves its socket behind, and the next start takes its place.
+TEST_F(PrevInst, AStartNeverBecomesASecondInstanceWhileTheFirstLives) {
+    InstanceProcess first;
+    ASSERT_TRUE(first.ready) << first.output().toStdString();
+    ASSERT_EQ(::kill(pid_t(first.pid()), SIGSTOP), 0);
+    const ProbeRun stopped = runProbe({QStringLiteral("x")},
+                                      {{QStringLiteral("PROBE_STOPPED_MS"), QStringLiteral("0")}});
+    EXPECT_EQ(stopped.exitCode, 1);
+    EXPECT_EQ(stopped.output,
+              QStringLiteral("Sortello is already running (process %1) but it is stopped and does "
+                             "not answer; let it go on or end it, then start Sortello again.")
+                  .arg(first.pid()));
+
+    QProcess second;
+    startProbe(second, {QStringLiteral("y")},
+               {{QStringLiteral("PROBE_NOTICE_MS"), QStringLiteral("0")},
+                {QStringLiteral("PROBE_STOPPED_MS"), QStringLiteral("600000")}});
+    QByteArray said;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            second.waitForReadyRead(0);
+            return (said += second.readAllStandardOutput()).contains("waiting\n");
+        },
+        10000));
+    ASSERT_EQ(::kill(pid_t(first.pid()), SIGCONT), 0);
+    ASSERT_TRUE(waitUntil([&] { return second.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(waitUntil([&] { return first.output().contains(QStringLiteral("received y\n")); }))
+        << first.output().toStdString();
+
+    first.process.kill();
+    ASSERT_TRUE(first.process.waitForFinished(5000));
+    EXPECT_TRUE(test::exists(candidate(0)));
+    EXPECT_EQ(runProbe({}).output, QStringLiteral("continue"));
+    InstanceServer next;
+    ASSERT_TRUE(next.listen(ClassName, Identification));
+    EXPECT_EQ(next.socketPath(), candidate(0));
 }
 
 TEST_F(PrevInst, StaleSocketIsTakenOverAndOtherFilesAreLeftAlone) {

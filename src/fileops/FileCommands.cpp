@@ -17,6 +17,8 @@
 #include <QFile>
 #include <QListWidget>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace sortello {
 
@@ -40,6 +42,46 @@ QString destinationDeletedNote(const FileResult& failedMove) {
     return failedMove.targetRemoved ? QStringLiteral("\rNote! Destination file IS deleted.")
                                     : QString();
 }
+
+// The system's own words for a failure, such as "No space left on device", on
+// a line of their own.
+QString reasonLine(const FileResult& failure) {
+    return failure.error != 0 ? QStringLiteral("\r") + failure.message() : QString();
+}
+
+QString files(int count) {
+    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
+}
+
+// What a batch run leaves in the source folder and why, for its summary.
+class LeftBehind {
+public:
+    void failed(const FileResult& failure) {
+        for (auto& [error, count] : byError)
+            if (error == failure.error) {
+                ++count;
+                return;
+            }
+        byError.emplace_back(failure.error, 1);
+    }
+    void unusableName() { ++unusableNames; }
+
+    QString lines() const {
+        QString text;
+        for (const auto& [error, count] : byError)
+            text += QStringLiteral("\r%1 left: %2").arg(files(count), qt_error_string(error));
+        if (unusableNames == 1)
+            text += QStringLiteral("\r1 file left because its name is not valid text");
+        else if (unusableNames > 1)
+            text += QStringLiteral("\r%1 left because their names are not valid text")
+                        .arg(files(unusableNames));
+        return text;
+    }
+
+private:
+    std::vector<std::pair<int, int>> byError; // in the order first met
+    int unusableNames = 0;
+};
 
 const QStringList SavePictureFilters{
     QStringLiteral("All image files (*.jpg *.jpeg *.bmp *.ico *.emf *.wmf)"),
@@ -122,18 +164,18 @@ void TFrmSRMain::SRFReplaceExistingClick() {
                      MessageButton::Cancel);
         return;
     }
-    const bool replacing = fileExists(destination);
-    if (replacing && !checkDeletable(destination)) {
+    const FileResult moved =
+        fileExists(destination) ? replaceFile(path, destination) : moveFile(path, destination);
+    if (moved.targetUndeletable) {
         showErrorBox(ask, this,
-                     QStringLiteral("Unable to delete destination file :\r") + destination,
+                     QStringLiteral("Unable to delete destination file :\r") + destination +
+                         reasonLine(moved),
                      MessageButton::Cancel);
         return;
     }
-    const FileResult moved =
-        replacing ? replaceFile(path, destination) : moveFile(path, destination);
     if (!moved) {
         showErrorBox(ask, this,
-                     QStringLiteral("Unable to rename the file:\r") + path +
+                     QStringLiteral("Unable to rename the file:\r") + path + reasonLine(moved) +
                          destinationDeletedNote(moved),
                      MessageButton::Cancel);
         return;
@@ -148,8 +190,9 @@ void TFrmSRMain::SRFRemoveNewClick() {
         return;
     BusyCursor busy;
     const QString path = pathOfRow(row);
-    if (!deleteFile(path)) {
-        showErrorBox(ask, this, QStringLiteral("Unable to delete the file :\r") + path,
+    if (const FileResult deleted = deleteFile(path); !deleted) {
+        showErrorBox(ask, this,
+                     QStringLiteral("Unable to delete the file :\r") + path + reasonLine(deleted),
                      MessageButton::Ok);
         return;
     }
@@ -190,13 +233,14 @@ void TFrmSRMain::SRFMoveAsClick() {
         return refuse(QStringLiteral("Changing first letter is not allowed !\rUnable to proceed."));
     if (sameFile(path, *chosen))
         return refuse(QStringLiteral("The file already has this name and place:\r") + path);
-    const bool replacing = fileExists(*chosen);
-    if (replacing && !checkDeletable(*chosen))
-        return refuse(QStringLiteral("Unable to delete the file :\r") + *chosen);
-    const FileResult moved = replacing ? replaceFile(path, *chosen) : moveFile(path, *chosen);
+    const FileResult moved =
+        fileExists(*chosen) ? replaceFile(path, *chosen) : moveFile(path, *chosen);
+    if (moved.targetUndeletable)
+        return refuse(QStringLiteral("Unable to delete the file :\r") + *chosen +
+                      reasonLine(moved));
     if (!moved)
         return refuse(QStringLiteral("Unable to rename/move the file:\r") + path +
-                      destinationDeletedNote(moved));
+                      reasonLine(moved) + destinationDeletedNote(moved));
     addFileMoved(chosenName);
     RemoveCurrentAndAdvance();
 }
@@ -207,10 +251,10 @@ void TFrmSRMain::showFilesMovedByCount() {
     menuItem("SRFShowFilesMoved")->setChecked(any);
 }
 
-void TFrmSRMain::reportRun(int before) {
+void TFrmSRMain::reportRun(int before, const QString& leftBehind) {
     ask.message(this, QStringLiteral("Information"),
                 QStringLiteral("Files moved/renamed : ") +
-                    QString::number(ListBoxFilesMoved->count() - before),
+                    QString::number(ListBoxFilesMoved->count() - before) + leftBehind,
                 MessageIcon::Information, MessageButton::Ok);
 }
 
@@ -222,11 +266,14 @@ void TFrmSRMain::SRFAutoMoveMultipleAsClick() {
     const int before = ListBoxFilesMoved->count();
     UsedNumbersCache numbers;
     QList<int> moved;
+    LeftBehind left;
     try {
         for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
             const int row = *it;
-            if (!FileListBox->item(row).representable)
+            if (!FileListBox->item(row).representable) {
+                left.unusableName();
                 continue;
+            }
             const QString name = FileListBox->itemText(row);
             const QString source = pathOfRow(row);
             QString target = destinationOf(name);
@@ -237,8 +284,10 @@ void TFrmSRMain::SRFAutoMoveMultipleAsClick() {
                     chooseNumber(numbers.usedNumbers(folder, split.stem, split.extension));
                 target = folder + numberedName(split.stem, number, split.extension);
             }
-            if (!moveFile(source, target))
-                continue; // passed over in silence; the entry stays selected
+            if (const FileResult r = moveFile(source, target); !r) {
+                left.failed(r); // the entry stays selected; the summary counts it
+                continue;
+            }
             numbers.noteArrival(folderPart(target), namePart(target));
             addFileMoved(namePart(target));
             moved << row;
@@ -246,13 +295,13 @@ void TFrmSRMain::SRFAutoMoveMultipleAsClick() {
     } catch (const Error& error) {
         FileListBox->removeRows(moved);
         showFilesMovedByCount();
-        reportRun(before);
+        reportRun(before, left.lines());
         showError(error.message());
         return;
     }
     FileListBox->removeRows(moved);
     showFilesMovedByCount();
-    reportRun(before);
+    reportRun(before, left.lines());
 }
 
 void TFrmSRMain::SRFMoveNonExistingClick() {
@@ -261,28 +310,31 @@ void TFrmSRMain::SRFMoveNonExistingClick() {
     std::optional<BusyCursor> busy(std::in_place);
     const int before = ListBoxFilesMoved->count();
     QList<int> moved;
-    QString failed;
+    LeftBehind left;
     for (int row = FileListBox->count() - 1; row >= 0; --row) {
-        if (!FileListBox->item(row).representable)
+        if (!FileListBox->item(row).representable) {
+            left.unusableName();
             continue;
+        }
         const QString target = destinationOf(FileListBox->itemText(row));
         if (fileExists(target))
             continue;
         const QString source = pathOfRow(row);
-        if (!moveFile(source, target)) {
-            failed = source;
+        if (const FileResult r = moveFile(source, target); !r) {
+            left.failed(r);
+            showErrorBox(ask, this,
+                         QStringLiteral("Unable to move/rename the file:\r") + source +
+                             reasonLine(r),
+                         MessageButton::Cancel);
             break;
         }
         addFileMoved(namePart(target));
         moved << row;
     }
-    if (!failed.isEmpty())
-        showErrorBox(ask, this, QStringLiteral("Unable to move/rename the file:\r") + failed,
-                     MessageButton::Cancel);
     FileListBox->removeRows(moved);
     busy.reset();
     showFilesMovedByCount();
-    reportRun(before);
+    reportRun(before, left.lines());
 }
 
 } // namespace sortello

@@ -16,6 +16,10 @@ struct FileResult {
     // replaceFile only: the file to be replaced is gone although the move
     // failed (on file systems that cannot swap two names).
     bool targetRemoved = false;
+    // replaceFile only: the file to be replaced may not be removed (read-only,
+    // a folder, in a folder or on a file system we may not change), so
+    // nothing was done.
+    bool targetUndeletable = false;
 
     static FileResult success() { return {}; }
     static FileResult failure(int error, const char* step) { return {false, error, step}; }
@@ -50,6 +54,8 @@ struct SysCalls {
     int (*fchmod)(int fd, mode_t mode);
     int (*futimens)(int fd, const struct timespec times[2]);
     int (*fsync)(int fd);
+    // whether the destination folder may be changed
+    int (*faccessat)(int dirFd, const char* path, int mode, int flags);
 };
 
 // The table in use; tests swap it with ScopedSysCalls.
@@ -73,9 +79,6 @@ private:
 bool fileExists(const QString& path);
 bool fileExists(const QByteArray& nativePath);
 
-// Whether deleteFile would remove the file: a folder and a read-only file are refused.
-FileResult checkDeletable(const QString& path);
-
 // Removes the file for good. A read-only file (no write bit at all) is refused
 // with EACCES, even for root; a folder with EISDIR; a link loses only itself.
 FileResult deleteFile(const QString& path);
@@ -83,14 +86,17 @@ FileResult deleteFile(const QByteArray& nativePath);
 
 // Moves a file without ever replacing an existing name (EEXIST). On failure the
 // source is untouched and nothing is left at the target or beside it. A link is
-// moved as a link; a folder is refused with EISDIR.
+// moved as a link; a folder is refused with EISDIR. Hidden temporaries that a
+// killed run left in the destination folder go the first time a run moves
+// into it (see Temporaries.h).
 FileResult moveFile(const QString& from, const QString& to);
 FileResult moveFile(const QByteArray& nativeFrom, const QByteArray& nativeTo);
 
 // Moves a file onto the name of an existing file, which goes: either both
 // happen, or both files stay as they were. The file at `to` must be the one
 // found there at the start, else EEXIST and someone else's file stays; a
-// read-only file or a folder is refused as deleteFile refuses it. Where the
+// read-only file or a folder is refused as deleteFile refuses it, and so is a
+// file in a folder we may not change (targetUndeletable). Where the
 // file system cannot swap two names, the file at `to` is deleted first and a
 // failed move then says so by targetRemoved. A missing `to` is a plain move.
 FileResult replaceFile(const QString& from, const QString& to);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/FolderListing.h"
+#include "fileops/Temporaries.h"
 
 #include <QCollator>
 #include <QFile>
@@ -153,8 +154,11 @@ ListingResult listPictureFiles(const QString& folder, const QString& patterns) {
                 return failure(errno);
             break;
         }
-        if (entry->d_name[0] == '.')
+        if (entry->d_name[0] == '.') {
+            // What a killed run left behind goes whenever the folder is read.
+            removeIfStale(dirFd, entry->d_name);
             continue;
+        }
         const size_t length = std::strlen(entry->d_name);
         if (!matches(parsed, entry->d_name, length) || !isPlainFile(dirFd, entry))
             continue;

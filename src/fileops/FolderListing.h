@@ -27,7 +27,8 @@ QString defaultPicturePatterns();
 
 // Plain files (and links to plain files) whose names match one of the
 // ";"-separated patterns in any letter case, hidden files left out, sorted by
-// name ignoring case. No patterns at all match nothing.
+// name ignoring case. No patterns at all match nothing. Stale hidden
+// temporaries of moves (Temporaries.h) are removed on the way.
 ListingResult listPictureFiles(const QString& folder,
                                const QString& patterns = defaultPicturePatterns());
 

@@ -11,10 +11,13 @@
 //   "wm_KVAppPrevInstParm TEXT"  answered with "done" once handled
 // Inside TEXT a backslash travels as "\\" and a line feed as "\n", so that a
 // parameter holding a line break cannot end the message early.
+#include "shell/InstanceLock.h"
+
 #include <QByteArrayView>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class QLocalServer;
@@ -45,15 +48,29 @@ QString runtimeFolder();
 // Socket path number `candidate` (0 to 7) for this class name, user and display;
 // empty without a runtime folder.
 QString instanceSocketPath(const QString& className, int candidate);
+// The lock the instance on that socket holds while it runs (see InstanceLock).
+QString instanceLockPath(const QString& className, int candidate);
 inline constexpr int InstanceCandidates = 8;
 
-// The second start's side. False when no running instance answered (the caller
+// How long a second start waits for a running instance that is alive: a busy
+// one (a batch of thousands of moves runs to its end before the next event)
+// answers late, a stopped one never.
+struct InstanceWait {
+    int answerMs = 30 * 60 * 1000; // for an instance that runs
+    int stoppedMs = 2000;          // for one that stays stopped
+    int noticeMs = 1000;           // before `waiting` is told, once
+    std::function<void(qint64 pid)> waiting;
+};
+
+// The second start's side. False when no running instance is alive (the caller
 // goes on starting); true after the hand-off (the caller then exits with 0).
 // Throws sortello::Error for an unusable separator, for a joined text of more
-// than 255 characters (after the running instance was told to come forward)
-// and when the running instance does not confirm the parameters.
+// than 255 characters (after the running instance was told to come forward),
+// when the running instance does not confirm the parameters, and when an
+// instance is alive but does not answer within the wait: a second instance
+// beside it would write the same settings file.
 bool CheckPrevInstance(const QString& className, qint32 identification,
-                       const QStringList& parameters);
+                       const QStringList& parameters, const InstanceWait& wait = {});
 
 // One message a peer sent, as the running instance understands it.
 struct InstanceMessage {
@@ -74,8 +91,8 @@ public:
     explicit InstanceServer(QObject* parent = nullptr);
     ~InstanceServer() override;
 
-    // Listens on the first free candidate path; false when none is free or
-    // there is no runtime folder.
+    // Listens on the first free candidate path, holding its lock for as long
+    // as it listens; false when none is free or there is no runtime folder.
     bool listen(const QString& className, qint32 identification);
     QString socketPath() const;
 
@@ -89,6 +106,7 @@ private:
     void serve(QLocalSocket* socket);
 
     QLocalServer* server = nullptr;
+    InstanceLock alive;
     qint32 identification = 0;
     int openConnections = 0;
 };

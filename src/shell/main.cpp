@@ -38,9 +38,16 @@ int main(int argc, char** argv) {
     sortello::initFileLocations(parameters);
 
     // A second start hands over and ends before it has touched the display.
+    // While the running instance is busy it waits, and says so where someone
+    // may read it.
+    sortello::InstanceWait wait;
+    wait.waiting = [](qint64 pid) {
+        std::fprintf(stderr, "Sortello is already running (process %lld); waiting for it.\n",
+                     static_cast<long long>(pid));
+    };
     QString failure;
     try {
-        if (sortello::CheckPrevInstance(QLatin1String(ClassName), Identification, parameters))
+        if (sortello::CheckPrevInstance(QLatin1String(ClassName), Identification, parameters, wait))
             return 0;
     } catch (const sortello::Error& error) {
         failure = error.message();

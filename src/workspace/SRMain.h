@@ -128,7 +128,7 @@ private:
     void runFileCommand(Command command);
     int actionableCurrentRow();
     void showFilesMovedByCount();
-    void reportRun(int before);
+    void reportRun(int before, const QString& leftBehind);
     void showError(const QString& message);
 
     Prompts& ask;
