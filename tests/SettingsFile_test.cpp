@@ -125,6 +125,11 @@ struct LineEndCase {
     const char* expected; // the value, the listed keys joined by "|", or the file after
 };
 
+void PrintTo(const LineEndCase& c, std::ostream* out) {
+    *out << QByteArray(c.file).toPercentEncoding().constData() << ' ' << c.section << '/'
+         << (c.key ? c.key : "(removed)");
+}
+
 class LineEndTest : public SettingsFileTest, public ::testing::WithParamInterface<LineEndCase> {};
 
 TEST_P(LineEndTest, EveryLineEndEndsALine) {
