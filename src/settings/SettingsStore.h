@@ -12,13 +12,20 @@
 //   to the front and the file cut to its length. A crash before the pending
 //   copy is whole leaves the old content in front of a NUL that ends it; a crash
 //   after leaves a whole pending copy that settledContent() takes instead.
+//   These promises hold for Sortello's reader; after such a crash another
+//   program sees the old or new text followed by a NUL and the pending copy,
+//   until Sortello's next write.
 //
 // A symbolic link stays a link: the file it points to is the one written.
 #include <QByteArray>
 
 namespace sortello {
 
-// False when the system refuses the write; the file is then as it was.
+// False when the system refuses the write; the file then reads as it was. (The
+// one exception: a failure while the front of an in-place rewrite is copied,
+// after the pending copy is whole and synced; the file then reads as the new
+// content, and other programs see the pending copy behind a NUL until the next
+// write. Writing over blocks the file already has leaves little to fail.)
 bool replaceSettingsFile(const QByteArray& path, const QByteArray& content);
 
 // The bytes an in-place rewrite appends at offset `at` of the old file before
