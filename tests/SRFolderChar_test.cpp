@@ -99,6 +99,22 @@ TEST_F(FolderCharTest, UpperCasesOneForOneAndRefusesWhatCannotBeAKey) {
     }
 }
 
+TEST_F(FolderCharTest, AFolderWhoseNameHoldsALineBreakIsRefusedAtOnce) {
+    openEdit("K", existing);
+    for (const char* name : {"new\nline", "cr\rname"}) {
+        const QString odd = root.file(name);
+        ASSERT_TRUE(QDir().mkpath(odd));
+        prompts.messages.clear();
+        browse(odd);
+        ASSERT_EQ(prompts.messages.size(), 1u) << name;
+        EXPECT_EQ(prompts.messages[0].title, "Error");
+        EXPECT_EQ(prompts.messages[0].icon, MessageIcon::Error);
+        EXPECT_TRUE(prompts.messages[0].text.contains("line break")) << name;
+        EXPECT_EQ(editor.folder(), existing);
+        EXPECT_TRUE(editor.BitBtnOk->isEnabled());
+    }
+}
+
 TEST_F(FolderCharTest, FolderFieldIsFilledOnlyByTheBrowser) {
     openAdd();
     EXPECT_FALSE(editor.EditFolder->isEnabled());

@@ -445,6 +445,28 @@ TEST_F(SetupTest, AFailedSaveIsShownAndTheDialogStillCountsAsConfirmed) {
     EXPECT_EQ(values->codes[0], 32851);
 }
 
+TEST_F(SetupTest, AValueTheFileCannotHoldRefusesOkBeforeAnythingIsWritten) {
+    const QByteArray file = "[Chars]\nA=/a/\nDiverse=/d/\n[Shortcuts]\nSRISetup=83\n";
+    writeFile(ini(), file);
+    open();
+    prompts.folderAnswers.push_back(folder("new\nsource"));
+    click(dialog->BitBtnFolderSource);
+    EXPECT_EQ(dialog->EditFolderSource->text(), "/") << "the browser's folder is refused";
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].title, "Error");
+
+    // Lines put in place as an older editor could.
+    dialog->ListBoxFolderChars->addItem("0=" + root.file("new\nline/"));
+    prompts.messages.clear();
+    click(dialog->BitBtnOk);
+    expectOneMessage("Error",
+                     "Cannot store a line break in the value of \"0\" in " + ini() +
+                         "\rNothing has been saved.",
+                     MessageIcon::Error, MessageButton::Ok);
+    EXPECT_EQ(readFile(ini()), file);
+    EXPECT_TRUE(dialog->isVisible()) << "the dialog stays open to fix the entry";
+}
+
 TEST_F(SetupTest, IsATranslucentToolWindowOfTheDrawnSize) {
     open();
     EXPECT_EQ(dialog->windowTitle(), "Sortello - Setup");

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/SettingsFile.h"
+#include "settings/SettingsStore.h"
 #include "settings/SettingsTables.h"
 #include "shell/Error.h"
 #include "support/TempFiles.h"
@@ -9,7 +10,9 @@
 #include <QFileInfo>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // Readable failure messages for texts and lists of texts.
 QT_BEGIN_NAMESPACE
@@ -111,6 +114,64 @@ TEST_F(SettingsFileTest, ForeignFileIsReadSoundly) {
     QStringList lines;
     file.ReadKeyLines("CHARS", lines);
     EXPECT_EQ(lines, QStringList({"b=/b", "[=/bracket", "a=/a"}));
+}
+
+// Lines end at CR LF, CR or LF, as in the profile routines; a file written
+// back gets CR LF. `key` "*" lists the section, no key removes it.
+struct LineEndCase {
+    const char* file;
+    const char* section;
+    const char* key;
+    const char* expected; // the value, the listed keys joined by "|", or the file after
+};
+
+void PrintTo(const LineEndCase& c, std::ostream* out) {
+    *out << QByteArray(c.file).toPercentEncoding().constData() << ' ' << c.section << '/'
+         << (c.key ? c.key : "(removed)");
+}
+
+class LineEndTest : public SettingsFileTest, public ::testing::WithParamInterface<LineEndCase> {};
+
+TEST_P(LineEndTest, EveryLineEndEndsALine) {
+    const LineEndCase& c = GetParam();
+    writeFile(ini, c.file);
+    SettingsFile file(ini);
+    if (!c.key) {
+        file.RemoveSection(c.section);
+        EXPECT_EQ(readFile(ini), QByteArray(c.expected));
+    } else if (QByteArray(c.key) == "*") {
+        QStringList lines;
+        file.ReadKeyLines(c.section, lines);
+        EXPECT_EQ(lines.join(u'|'), QString::fromUtf8(c.expected));
+    } else {
+        EXPECT_EQ(file.ReadText(c.section, c.key, "dflt"), QString::fromUtf8(c.expected));
+    }
+}
+
+const char* const pics = "[Folders]\r\r\nSource=\"C:\\Pics\\\"\r\r\n";
+const char* const nameWithEquals = "[A]\r\nk=1\r\n[x=y]\r\nj=2\r\n[B]\r\nm=3\r\n";
+const LineEndCase lineEndCases[] = {
+    {"[a]\rk=1\r[b]\rk=2\r", "a", nullptr, "[b]\r\nk=2\r\n"},
+    {"[a]\rk=1\r", "a", "k", "1"},
+    {"[a]\rk=1\r[b]\rk=2\r", "b", "k", "2"},
+    {pics, "Folders", "Source", "C:\\Pics\\"},
+    {pics, "Folders", nullptr, ""},
+    {"[a]\n\rk=1\n\r[b]\n\rk=2", "a", "k", "1"},
+    {"[a]\n\rk=1\n\r[b]\n\rk=2", "a", nullptr, "[b]\r\n\r\nk=2\r\n"},
+    {"[a]\r\n\r\nk=1\r\n\r\r\nj=2\r", "a", "*", "k=1|j=2"},
+    {nameWithEquals, "A", nullptr, "[x=y]\r\nj=2\r\n[B]\r\nm=3\r\n"},
+    {nameWithEquals, "x=y", "j", "2"},
+    {nameWithEquals, "A", "*", "k=1"},
+    {"[S]\r\n[=x]\r\n [ =y\r\n", "S", "*", "[=x]"},
+    {"[S]\r\n[a=b]c\r\nk=1\r\n", "a=b", "k", "1"}};
+INSTANTIATE_TEST_SUITE_P(LineEnds, LineEndTest, ::testing::ValuesIn(lineEndCases));
+
+TEST_F(SettingsFileTest, ValueReadFromCrCrLfFileIsWrittenBack) {
+    writeFile(ini, pics);
+    SettingsFile file(ini);
+    const QString source = file.ReadText("Folders", "Source", "");
+    file.WriteText("Folders", "Source", '"' + source + '"');
+    EXPECT_EQ(readFile(ini), "[Folders]\r\n\r\nSource=\"C:\\Pics\\\"\r\n\r\n");
 }
 
 TEST_F(SettingsFileTest, WritesKeepLayoutAndEndLinesWithCrLf) {
@@ -270,6 +331,120 @@ TEST_F(SettingsFileTest, SymbolicLinkIsWrittenThrough) {
     SettingsFile(ini).WriteNumber("S", "k", 2);
     EXPECT_TRUE(QFileInfo(ini).isSymLink());
     EXPECT_EQ(readFile(target), "[S]\r\nk=2\r\n");
+}
+
+// Closes a folder to this thread's writes while its file stays writable: root
+// passes every permission check, so as root the thread acts on the file
+// system as nobody, owner of the file; anyone else takes the folder's write bit.
+class FolderClosed {
+public:
+    FolderClosed(const QString& folder, const QString& file) : folder(QFile::encodeName(folder)) {
+        if (::geteuid() == 0) {
+            asNobody = ::chown(QFile::encodeName(file).constData(), Nobody, Nobody) == 0 &&
+                       ::chmod(this->folder.constData(), 0755) == 0;
+            ::setfsgid(Nobody);
+            ::setfsuid(Nobody);
+        } else {
+            ::chmod(this->folder.constData(), 0555);
+        }
+    }
+    ~FolderClosed() {
+        ::setfsuid(0);
+        ::setfsgid(0);
+        ::chmod(folder.constData(), 0700);
+    }
+    bool closed() const {
+        return ::access(folder.constData(), W_OK) != 0 || (asNobody && ::setfsuid(-1) == Nobody);
+    }
+
+    static constexpr uid_t Nobody = 65534;
+
+private:
+    QByteArray folder;
+    bool asNobody = false;
+};
+
+TEST_F(SettingsFileTest, FileInAClosedFolderIsRewrittenInPlaceThroughItsLink) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir("real"));
+    const QString target = dir.file("real/Sortello.ini");
+    writeFile(target, "[S]\r\nk=1\r\nlong=" + QByteArray(100, 'x') + "\r\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0604), 0);
+    ASSERT_TRUE(QFile::link("real/Sortello.ini", ini));
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    struct stat before;
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &before), 0);
+    {
+        FolderClosed closed(dir.file("real"), target);
+        if (!closed.closed())
+            GTEST_SKIP() << "no way to close a folder to this user";
+        SettingsFile file(ini);
+        file.WriteNumber("S", "k", 2);
+        file.RemoveSection("S");
+        file.WriteText("T", "k", "v");
+    }
+    EXPECT_EQ(readFile(target), "[T]\r\nk=v\r\n");
+    EXPECT_TRUE(QFileInfo(ini).isSymLink());
+    struct stat after;
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, ::geteuid() == 0 ? FolderClosed::Nobody : before.st_uid);
+    EXPECT_EQ(after.st_mode & 07777, 0604u);
+    EXPECT_EQ(
+        QDir(dir.file("real")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList{"Sortello.ini"});
+}
+
+// What an in-place rewrite cut short by a crash leaves: the old content and a
+// pending copy of the new behind it, whole or not.
+TEST_F(SettingsFileTest, InterruptedInPlaceRewriteReadsAsOldOrNew) {
+    const QByteArray old = "[S]\r\nk=old\r\n";
+    const QByteArray next = "[S]\r\nk=new\r\nj=" + QByteArray(40, 'y') + "\r\n";
+    const QByteArray whole =
+        old + QByteArray(next.size() - old.size(), '\0') + pendingRecord(next.size(), next);
+    QByteArray mixedFront = whole;
+    mixedFront.replace(0, 8, next.left(8));
+    QByteArray badCopy = whole;
+    badCopy[next.size() + 5] = 'X';
+    const struct {
+        QByteArray bytes;
+        const char* value;
+    } cases[] = {{whole, "new"},
+                 {mixedFront, "new"},
+                 {whole.left(whole.size() - 1), "old"},
+                 {old + pendingRecord(old.size(), next).left(30), "old"},
+                 {badCopy, "old"}};
+    for (const auto& c : cases) {
+        writeFile(ini, c.bytes);
+        EXPECT_EQ(SettingsFile(ini).ReadText("S", "k", ""), c.value);
+    }
+    SettingsFile(ini).WriteText("S", "k", "newer");
+    EXPECT_EQ(readFile(ini), "[S]\r\nk=newer\r\n");
+}
+
+TEST_F(SettingsFileTest, HeldWritesReachTheFileOnlyAtCommit) {
+    writeFile(ini, "[Chars]\nA=\"/a\"\n");
+    {
+        SettingsFile file(ini);
+        file.Hold();
+        file.RemoveSection("Chars");
+        file.WriteText("Chars", "B", "\"/b\"");
+        EXPECT_EQ(file.ReadText("Chars", "B", ""), "/b");
+        EXPECT_FALSE(errorOf([&] { file.WriteText("Chars", "C", "a\nb"); }).isEmpty());
+    }
+    EXPECT_EQ(readFile(ini), "[Chars]\nA=\"/a\"\n");
+
+    SettingsFile file(ini);
+    file.Hold();
+    file.RemoveSection("Chars");
+    file.WriteText("Chars", "B", "\"/b\"");
+    file.Commit();
+    EXPECT_EQ(readFile(ini), "[Chars]\r\nB=\"/b\"\r\n");
+
+    ASSERT_EQ(::chmod(QFile::encodeName(ini).constData(), 0444), 0);
+    file.Hold();
+    file.WriteText("Chars", "B", "\"/c\"");
+    EXPECT_EQ(errorOf([&] { file.Commit(); }), "Unable to write to " + ini);
+    EXPECT_EQ(file.ReadText("Chars", "B", ""), "/b");
 }
 
 TEST_F(SettingsFileTest, NamesAndValuesThatWouldBreakTheFileAreRefused) {

@@ -122,6 +122,17 @@ QLineEdit* makeEdit(const char* name, QWidget* parent) {
 
 } // namespace
 
+bool refuseUnstorableFolder(Prompts& prompts, QWidget* parent, const QString& folder) {
+    if (!folder.contains(u'\n') && !folder.contains(u'\r'))
+        return false;
+    showErrorBox(prompts, parent,
+                 QStringLiteral("The name of this folder holds a line break, which the settings "
+                                "file cannot keep:\r\"") +
+                     folder + QStringLiteral("\"\rPlease choose another folder or rename it."),
+                 MessageButton::Ok);
+    return true;
+}
+
 TFrmSRFolderChar::TFrmSRFolderChar(Prompts& prompts, QWidget* parent)
     : QDialog(parent,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
@@ -222,7 +233,8 @@ void TFrmSRFolderChar::BitBtnFolderClick() {
     const QString title = QStringLiteral("Select a destination folder for the \"") +
                           EditCharacter->text() + QStringLiteral("\" character");
     BusyCursor busy;
-    if (const auto chosen = ask.browseFolder(this, title, EditFolder->text()))
+    const auto chosen = ask.browseFolder(this, title, EditFolder->text());
+    if (chosen && !refuseUnstorableFolder(ask, this, *chosen))
         EditFolder->setText(withTrailingSeparator(*chosen));
 }
 

@@ -61,6 +61,10 @@ QFrame* makePanel(const char* name, QWidget* parent, bool lowered);
 QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent,
                         bool handCursor = true);
 
+// A folder whose name holds a line break cannot be a value of the settings
+// file: shows an error box and returns true for such a folder.
+bool refuseUnstorableFolder(Prompts& prompts, QWidget* parent, const QString& folder);
+
 class TFrmSRFolderChar : public QDialog {
     Q_OBJECT
 public:

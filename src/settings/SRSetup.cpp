@@ -197,23 +197,49 @@ void TFrmSRSetup::LoadSetup() {
     ValueListEditorShortCutsClick();
 }
 
-void TFrmSRSetup::SaveSetup() {
+bool TFrmSRSetup::SaveSetup() {
+    giveDiverseItsDefault();
+    struct Entry {
+        QString section;
+        QString key;
+        QString value;
+    };
+    std::vector<Entry> chars;
+    const FolderChars table(folderCharLines());
+    for (const QString& line : table.lines()) {
+        const QString key = lineKey(line);
+        chars.push_back({text(SectionChars), key, quoted(table.valueOf(key))});
+    }
+    const Entry source{text(SectionFolders), text(KeySource), quoted(EditFolderSource->text())};
+
+    SettingsFile settings(iniPath);
+    // Every value is known to fit before "Chars" goes, so a value the file
+    // cannot hold leaves the file as it was and the dialog open to fix it.
     try {
-        SettingsFile settings(iniPath);
-        settings.WriteText(text(SectionFolders), text(KeySource), quoted(EditFolderSource->text()));
+        settings.CheckText(source.section, source.key, source.value);
+        for (const Entry& entry : chars)
+            settings.CheckText(entry.section, entry.key, entry.value);
+    } catch (const Error& error) {
+        showErrorBox(ask, this, error.message() + QStringLiteral("\rNothing has been saved."),
+                     MessageButton::Ok);
+        return false;
+    }
+    // One replace for the whole batch: a crash never leaves "Chars" removed
+    // and not yet written anew.
+    try {
+        settings.Hold();
+        settings.WriteText(source.section, source.key, source.value);
         settings.RemoveSection(text(SectionChars));
-        giveDiverseItsDefault();
-        const FolderChars chars(folderCharLines());
-        for (const QString& line : chars.lines()) {
-            const QString key = lineKey(line);
-            settings.WriteText(text(SectionChars), key, quoted(chars.valueOf(key)));
-        }
+        for (const Entry& entry : chars)
+            settings.WriteText(entry.section, entry.key, entry.value);
         for (int i = 0; i < SetupShortcutCount; ++i)
             settings.WriteNumber(text(SectionShortcuts), text(ShortcutSettings[i].key),
                                  rowCodes[ShortcutSettings[i].row]);
+        settings.Commit();
     } catch (const Error& error) {
         showApplicationError(ask, this, error.message());
     }
+    return true;
 }
 
 // Rewrites the line of the key in place, under the key as given now, or adds
@@ -251,8 +277,9 @@ int TFrmSRSetup::selectedLine() const {
 
 void TFrmSRSetup::BitBtnFolderSourceClick() {
     BusyCursor busy;
-    if (const auto chosen = ask.browseFolder(this, QStringLiteral("Select a source folder"),
-                                             EditFolderSource->text()))
+    const auto chosen =
+        ask.browseFolder(this, QStringLiteral("Select a source folder"), EditFolderSource->text());
+    if (chosen && !refuseUnstorableFolder(ask, this, *chosen))
         EditFolderSource->setText(withTrailingSeparator(*chosen));
 }
 
@@ -297,7 +324,10 @@ void TFrmSRSetup::BitBtnRemoveClick() {
 void TFrmSRSetup::BitBtnOkClick() {
     // Confirmed before the save, so a failed write still hands the values on.
     setResult(QDialog::Accepted);
-    SaveSetup();
+    if (!SaveSetup()) {
+        setResult(QDialog::Rejected);
+        return;
+    }
     accept();
 }
 

@@ -72,7 +72,9 @@ public:
     QStringList folderCharLines() const;
 
     void LoadSetup();
-    void SaveSetup();
+    // False, with a box and nothing written, when a value cannot be stored in
+    // the settings file; a write the system refuses is shown and counts as saved.
+    bool SaveSetup();
 
     void BitBtnFolderSourceClick();
     void BitBtnEditClick();

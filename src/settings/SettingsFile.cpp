@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/SettingsFile.h"
 
+#include "settings/SettingsStore.h"
 #include "shell/Error.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -69,6 +69,10 @@ QString trimBlanks(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
+bool isBracketKey(const QByteArray& beforeEquals) {
+    return trimBlanks(beforeEquals) == "[";
+}
+
 bool sameName(const QString& a, const QString& b) {
     return QString::compare(a, b, Qt::CaseInsensitive) == 0;
 }
@@ -78,10 +82,11 @@ SettingsLine parseLine(QByteArray raw) {
     line.raw = std::move(raw);
     const QByteArray trimmed = trimBlanks(line.raw);
     if (trimmed.startsWith('[')) {
-        // "[=x" is the entry of the key "[", not a header.
+        // "[=x]" is the entry of the key "[", not a header; any other line
+        // from "[" to "]" is a header, "=" in the name or not.
         const qsizetype close = trimmed.indexOf(']');
         const qsizetype equals = trimmed.indexOf('=');
-        if (close > 0 && (equals < 0 || close < equals)) {
+        if (close > 0 && !(equals > 0 && isBracketKey(trimmed.left(equals)))) {
             line.kind = Kind::Header;
             line.nameBytes = trimBlanks(trimmed.mid(1, close - 1));
             line.name = QString::fromUtf8(line.nameBytes);
@@ -104,16 +109,18 @@ Lines parseContent(QByteArray content, bool& byteOrderMark) {
     byteOrderMark = content.startsWith(ByteOrderMark);
     if (byteOrderMark)
         content.remove(0, ByteOrderMark.size());
+    // A line ends at CR LF, at a CR alone or at an LF alone, as the profile
+    // routines read it: "\r\r\n" and "\n\r" end a line and hold an empty one.
     Lines lines;
     qsizetype start = 0;
     while (start < content.size()) {
-        const qsizetype newline = content.indexOf('\n', start);
-        const qsizetype end = newline < 0 ? content.size() : newline;
-        QByteArray raw = content.mid(start, end - start);
-        if (raw.endsWith('\r'))
-            raw.chop(1);
-        lines.push_back(parseLine(std::move(raw)));
+        qsizetype end = start;
+        while (end < content.size() && content[end] != '\r' && content[end] != '\n')
+            ++end;
+        lines.push_back(parseLine(content.mid(start, end - start)));
         start = end + 1;
+        if (end + 1 < content.size() && content[end] == '\r' && content[end + 1] == '\n')
+            ++start;
     }
     return lines;
 }
@@ -199,10 +206,15 @@ QString checkedSection(const QString& section, const QString& path) {
 
 QString checkedKey(const QString& key, const QString& path) {
     const QString name = trimBlanks(key);
-    const bool readsAsHeader = name.startsWith(u'[') && name.indexOf(u']') > 0;
-    if (name.isEmpty() || name.contains(u'=') || hasBreakOrNul(name) || readsAsHeader)
+    if (name.isEmpty() || name.contains(u'=') || hasBreakOrNul(name))
         throw Error(QStringLiteral("Cannot store the key \"%1\" in %2").arg(key, path));
     return name;
+}
+
+// Any line from "[" to "]" reads as a header unless its key is "[" itself.
+void checkEntryLine(const QString& key, const QString& value, const QString& path) {
+    if (key.startsWith(u'[') && key != u"[" && (key + value).contains(u']'))
+        throw Error(QStringLiteral("Cannot store the key \"%1\" in %2").arg(key, path));
 }
 
 void checkValue(const QString& key, const QString& value, const QString& path) {
@@ -213,109 +225,6 @@ void checkValue(const QString& key, const QString& value, const QString& path) {
 
 Error unableToWrite(const QString& path) {
     return Error(QStringLiteral("Unable to write to %1").arg(path));
-}
-
-QByteArray folderOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return ".";
-    return slash == 0 ? QByteArray("/") : path.left(slash);
-}
-
-// A settings path that is a symbolic link stays one: the file it points to is
-// the one replaced.
-QByteArray followLinks(QByteArray path) {
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat status;
-        if (::lstat(path.constData(), &status) != 0 || !S_ISLNK(status.st_mode))
-            return path;
-        QByteArray target(qMax<qsizetype>(status.st_size, 255) + 1, '\0');
-        const ssize_t length = ::readlink(path.constData(), target.data(), target.size());
-        if (length <= 0 || length >= target.size())
-            return path;
-        target.truncate(length);
-        path = target.startsWith('/') ? target : folderOf(path) + '/' + target;
-    }
-    return path; // a loop of links: the write below fails on it
-}
-
-bool writeAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += written;
-    }
-    return true;
-}
-
-void syncFolder(const QByteArray& folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    // Some file systems cannot sync a folder; the rename has happened either way.
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// Only root can hand the file back to its owner, others at most to a group of
-// their own; a file that changes hands is still better than no write.
-void keepOwner(int fd, const struct stat& old) {
-    if (::fchown(fd, old.st_uid, old.st_gid) == 0)
-        return;
-    [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-}
-
-// Writes content to a new file beside the target and renames it over the
-// target, so readers and crashes see either the old file or the new one.
-bool replaceFile(const QByteArray& path, const QByteArray& content) {
-    const QByteArray target = followLinks(path);
-    struct stat old;
-    bool existed = false;
-    if (::stat(target.constData(), &old) == 0) {
-        // root passes access() on any file, so the mode bits are asked as well.
-        if (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 ||
-            ::access(target.constData(), W_OK) != 0)
-            return false;
-        existed = true;
-    } else if (errno != ENOENT) {
-        return false;
-    }
-
-    const QByteArray folder = folderOf(target);
-    const QByteArray base = target.mid(target.lastIndexOf('/') + 1);
-    QByteArray temp;
-    int fd = -1;
-    // A new file gets 0666 less the umask from open() itself; an existing
-    // file's mode is copied below.
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + "/." + base + ".tmp" +
-               QByteArray::number(QRandomGenerator::global()->generate(), 16);
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                    existed ? 0600 : 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-
-    bool ok = writeAll(fd, content);
-    if (ok && existed) {
-        keepOwner(fd, old);
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    syncFolder(folder);
-    return true;
 }
 
 } // namespace
@@ -357,15 +266,47 @@ const SettingsFile::Lines& SettingsFile::model() {
     ::close(fd);
     readable = ok;
     if (ok)
-        lines = parseContent(std::move(content), byteOrderMark);
+        lines = parseContent(settledContent(content), byteOrderMark);
     return lines;
 }
 
 void SettingsFile::store(Lines next) {
     model();
-    if (!readable || !replaceFile(QFile::encodeName(path), serialize(next, byteOrderMark)))
+    if (!readable)
+        throw unableToWrite(path);
+    if (holding) {
+        lines = std::move(next);
+        held = true;
+        return;
+    }
+    if (!replaceSettingsFile(QFile::encodeName(path), serialize(next, byteOrderMark)))
         throw unableToWrite(path);
     lines = std::move(next);
+}
+
+void SettingsFile::Hold() {
+    holding = true;
+}
+
+void SettingsFile::Commit() {
+    holding = false;
+    if (!held)
+        return;
+    held = false;
+    if (!replaceSettingsFile(QFile::encodeName(path), serialize(lines, byteOrderMark))) {
+        // The writes held are not in the file; reads go back to what is.
+        loaded = false;
+        lines.clear();
+        throw unableToWrite(path);
+    }
+}
+
+void SettingsFile::CheckText(const QString& section, const QString& key,
+                             const QString& value) const {
+    checkedSection(section, path);
+    const QString keyName = checkedKey(key, path);
+    checkValue(keyName, value, path);
+    checkEntryLine(keyName, value, path);
 }
 
 QString SettingsFile::ReadText(const QString& section, const QString& key,
@@ -409,9 +350,9 @@ void SettingsFile::ReadKeyLines(const QString& section, QStringList& result) {
 }
 
 void SettingsFile::WriteText(const QString& section, const QString& key, const QString& value) {
-    const QString sectionName = checkedSection(section, path);
-    const QString keyName = checkedKey(key, path);
-    checkValue(keyName, value, path);
+    CheckText(section, key, value);
+    const QString sectionName = trimBlanks(section);
+    const QString keyName = trimBlanks(key);
     Lines next = model();
 
     if (const SettingsLine* found = findEntry(next, sectionName, keyName)) {

@@ -7,11 +7,13 @@
 //
 // Promises: reads never fail; a missing file, section or key, or a value that is
 // not a number, gives the caller's default. Section and key names match without
-// regard to case. Every write is in the file, synced to disk, when the call
-// returns, and replaces the file whole, so a crash never leaves it half written.
-// A write the system refuses throws sortello::Error "Unable to write to <path>"
-// and leaves the file as it was; a name or value that would corrupt the file's
-// line structure is refused with an Error before anything is written.
+// regard to case; a line ends at CR LF, CR or LF. Every write is in the file,
+// synced to disk, when the call returns (or, after Hold(), when Commit()
+// returns), and replaces the file whole, so a crash never leaves it half
+// written (SettingsStore.h). A write the system refuses throws sortello::Error
+// "Unable to write to <path>" and leaves the file as it was; a name or value
+// that would corrupt the file's line structure is refused with an Error before
+// anything is written.
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -48,6 +50,15 @@ public:
     // is not there leaves the file untouched.
     void RemoveSection(const QString& section);
 
+    // Throws the Error WriteText would for a name or value the file cannot
+    // hold, without reading or writing anything.
+    void CheckText(const QString& section, const QString& key, const QString& value) const;
+    // The writes that follow change the file only at Commit(), all in one
+    // replace; a batch given up before Commit() leaves the file as it was.
+    void Hold();
+    // Throws "Unable to write to <path>" when the system refuses the write.
+    void Commit();
+
 private:
     using Lines = std::vector<detail::SettingsLine>;
 
@@ -59,6 +70,8 @@ private:
     bool loaded = false;
     bool readable = true;
     bool byteOrderMark = false;
+    bool holding = false;
+    bool held = false;
 };
 
 } // namespace sortello
