@@ -200,6 +200,8 @@ void TFrmSRMain::saveSettings() {
     saved = true;
     try {
         SettingsFile settings(iniPath);
+        // Eighteen keys in one replace of the file, not eighteen.
+        settings.Hold();
         settings.WriteFlag(text(SectionMenuSelection), text(MenuSelectionSettings[0].key),
                            sideBySide);
         for (std::size_t i = 1; i < MenuSelectionSettings.size(); ++i)
@@ -211,6 +213,7 @@ void TFrmSRMain::saveSettings() {
         settings.WriteFlag(preview, text("MIImgProportional"), PreviewOptions.proportional);
         settings.WriteFlag(preview, text("MIImgStretch"), PreviewOptions.stretch);
         settings.WriteFlag(preview, text("MIImgTransparent"), PreviewOptions.transparent);
+        settings.Commit();
     } catch (const Error& error) {
         showError(error.message());
     }
