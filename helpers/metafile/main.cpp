@@ -11,8 +11,8 @@
 // libwmf and libemf2svg have a history of memory-safety faults on hostile
 // files, which is why they run here and not inside Sortello, and why this
 // program limits itself before it reads anything: no more memory or processor
-// time than a drawing needs, no core dumps, no files written, and no files
-// opened once the input is read.
+// time than a drawing needs, no core dumps, no files written, and once the
+// input is read no more open files than fontconfig needs to find a font.
 #include "EmfToSvg.h"
 #include "MetafileFormat.h"
 #include "WmfToSvg.h"
@@ -38,6 +38,13 @@ using namespace sortello::metafile;
 constexpr rlim_t MaxAddressSpace = rlim_t{512} << 20;
 constexpr rlim_t MaxCpuSeconds = 10;
 constexpr off_t MaxFileBytes = off_t{64} << 20;
+// libemf2svg looks the font of text written by glyph index up through
+// fontconfig, which loads its configuration and caches afresh for every such
+// text (the library ends each lookup with FcFini), and reads the font file
+// with FreeType. Nested configuration files and one font take a handful of
+// descriptors at a time; without them the lookup fails, and libemf2svg
+// follows a null pointer for right-to-left text.
+constexpr rlim_t FontLookupDescriptors = 32;
 
 // Never raises a limit the parent already lowered.
 void lowerLimit(int resource, rlim_t wanted) {
@@ -151,8 +158,8 @@ Conversion convert(const char* path, std::optional<Kind> expected, int lastOpenF
     if (const iconv_t conversion = iconv_open("UTF-8", "UTF-16LE");
         conversion != reinterpret_cast<iconv_t>(-1))
         iconv_close(conversion);
-    // From here on nothing needs a new file descriptor.
-    lowerLimit(RLIMIT_NOFILE, static_cast<rlim_t>(lastOpenFd) + 1);
+    // From here on only font lookups open files.
+    lowerLimit(RLIMIT_NOFILE, static_cast<rlim_t>(lastOpenFd) + 1 + FontLookupDescriptors);
 
     const std::optional<Kind> kind = detectKind(bytes);
     if (expected && kind != expected)

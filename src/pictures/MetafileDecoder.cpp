@@ -127,8 +127,6 @@ public:
             throw damaged(QStringLiteral("it declares a size of %1 x %2 pixels")
                               .arg(size.width())
                               .arg(size.height()));
-        if (qint64(size.width()) * size.height() > MaxPicturePixels)
-            throw tooLargeError(path, size.width(), size.height());
         QByteArray svg = data.mid(bodyStart);
         QXmlStreamReader reader(svg);
         if (!startsWithSvgElement(reader))

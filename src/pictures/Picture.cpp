@@ -9,6 +9,7 @@
 
 #include <QPainter>
 #include <QSvgRenderer>
+#include <cmath>
 #include <mutex>
 
 namespace sortello {
@@ -18,6 +19,15 @@ namespace {
 // A pane, the other pane, the viewer and one size being resized to: more would
 // only hold memory.
 constexpr int CachedSizes = 4;
+
+// The size within MaxMetafileImagePixels closest to `wanted`, same aspect.
+QSize boundedMetafileSize(const QSize& wanted) {
+    const double pixels = double(wanted.width()) * wanted.height();
+    if (pixels <= double(MaxMetafileImagePixels))
+        return wanted;
+    const double scale = std::sqrt(double(MaxMetafileImagePixels) / pixels);
+    return {qMax(1, int(wanted.width() * scale)), qMax(1, int(wanted.height() * scale))};
+}
 
 struct CachedImage {
     QSize key;
@@ -67,8 +77,6 @@ struct Picture::Data {
 };
 
 QImage Picture::Data::renderMetafileAt(const QSize& target) const {
-    if (qint64(target.width()) * target.height() > MaxPicturePixels)
-        throw tooLargeError(path, target.width(), target.height());
     QSvgRenderer renderer(svg);
     if (!renderer.isValid())
         throw Error(QStringLiteral("The drawing in \"%1\" cannot be shown").arg(path));
@@ -152,7 +160,7 @@ QImage Picture::imageFor(const QSize& target, const DecodeProgress& progress) co
         return image;
     }
     case PictureKind::Metafile: {
-        const QSize key = target.isEmpty() ? d->size : target;
+        const QSize key = boundedMetafileSize(target.isEmpty() ? d->size : target);
         QImage image = d->cached(key);
         if (image.isNull()) {
             image = d->renderMetafileAt(key);
@@ -171,6 +179,12 @@ QImage Picture::fullImage(const DecodeProgress& progress) const {
     if (d->kind == PictureKind::Jpeg || d->kind == PictureKind::Metafile)
         return imageFor(d->size, progress);
     return d->still;
+}
+
+QSize Picture::largestImageSize() const {
+    if (d && d->kind == PictureKind::Metafile)
+        return boundedMetafileSize(d->size);
+    return size();
 }
 
 const QList<AnimationFrame>& Picture::frames() const {

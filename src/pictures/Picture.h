@@ -18,6 +18,12 @@ namespace sortello {
 // any large allocation, so a hostile file cannot take gigabytes of memory.
 inline constexpr qint64 MaxPicturePixels = 300'000'000;
 
+// A metafile declares a size but is drawn at the size it is shown, so its
+// declared size is never refused; its images, though, never have more pixels
+// than this. A larger one (the viewer asks for the picture's own size) is
+// drawn scaled down with its aspect kept, in bounded memory and time.
+inline constexpr qint64 MaxMetafileImagePixels = 16'000'000;
+
 enum class PictureKind {
     Jpeg,     // decoded by libjpeg at the scale it is shown
     Bitmap,   // BMP: the bottom-left pixel's colour is its transparent colour
@@ -56,13 +62,19 @@ public:
 
     // The picture at least as large as `target` where it can be (JPEG: the
     // smallest DCT scale covering it; metafiles: rendered at exactly the
-    // target), never larger than its own size for bitmaps. Cached per target
+    // target, scaled down to MaxMetafileImagePixels keeping its aspect when
+    // larger), never larger than its own size for bitmaps. Cached per target
     // size. `progress`, when given, sees bands of a JPEG as they decode.
     // Throws Error like open() when the file turns out damaged.
     QImage imageFor(const QSize& target, const DecodeProgress& progress = {}) const;
 
-    // The picture at its own size, decoded in full (the viewer's need).
+    // The picture at its own size, decoded in full (the viewer's need); a
+    // metafile at its largestImageSize().
     QImage fullImage(const DecodeProgress& progress = {}) const;
+
+    // The largest image the picture gives: its own size, or for a metafile
+    // with more than MaxMetafileImagePixels that size scaled down to them.
+    QSize largestImageSize() const;
 
     // Frames of an animated GIF with their delays; empty for a still picture.
     const QList<AnimationFrame>& frames() const;

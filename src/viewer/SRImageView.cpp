@@ -94,7 +94,7 @@ void TFrmSRImageView::setPicture(const Picture& picture) {
     // Sized first, so that the control decodes the picture whole rather than
     // for whatever size it has now.
     if (Image->options().autoSize)
-        Image->resize(picture.size());
+        Image->resize(picture.largestImageSize());
     Image->setPicture(picture);
     keepImageAtPictureSize();
     sizeToContent();
@@ -232,9 +232,11 @@ bool TFrmSRImageView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // PictureBox's own auto-size stops at its parent's size; in the viewer the
-// picture keeps its full size and the scroll bars reach the rest.
+// picture keeps its full size and the scroll bars reach the rest. A metafile
+// declaring more than can be drawn in bounded memory is shown at the largest
+// size it is drawn at.
 void TFrmSRImageView::keepImageAtPictureSize() {
-    const QSize own = Image->picture().size();
+    const QSize own = Image->picture().largestImageSize();
     if (Image->options().autoSize && !own.isEmpty())
         Image->resize(own);
 }
@@ -296,7 +298,7 @@ void ImageClick(QWidget* owner, Prompts& prompts, const Picture& picture, Displa
 
     // Would the window fit on the screen with the picture as its client area?
     const QRect screen = screenRect();
-    const QSize own = picture.size();
+    const QSize own = picture.largestImageSize();
     const QSize outer = viewer->outerSize();
     const bool fits = screen.width() >= outer.width() + own.width() - viewer->width() &&
                       screen.height() >= outer.height() + own.height() - viewer->height();

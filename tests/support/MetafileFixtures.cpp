@@ -74,7 +74,7 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
         uint32_t font = 0;
         uint16_t* face = U_Utf8ToUtf16le("Arial", 0, nullptr);
         U_LOGFONT logFont =
-            logfont_set(-12, 0, 0, 0, U_FW_NORMAL, 0, 0, 0, U_ANSI_CHARSET, U_OUT_DEFAULT_PRECIS,
+            logfont_set(-12, 0, 0, 0, U_FW_NORMAL, 0, 0, 0, sample.charset, U_OUT_DEFAULT_PRECIS,
                         U_CLIP_DEFAULT_PRECIS, U_DEFAULT_QUALITY, U_DEFAULT_PITCH, face);
         std::free(face);
         ok = ok && append(emf, extcreatefontindirectw_set(
@@ -84,7 +84,8 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
         uint16_t* text = U_Utf8ToUtf16le(sample.text.toUtf8().constData(), 0, &length);
         uint32_t* advances = dx_set(-12, U_FW_NORMAL, length);
         const U_RECTL noBounds{0, 0, -1, -1};
-        char* run = emrtext_set(pointl_set(2, 12), length, 2, text, U_ETO_NONE, noBounds, advances);
+        const uint32_t options = sample.glyphIndices ? U_ETO_GLYPH_INDEX : U_ETO_NONE;
+        char* run = emrtext_set(pointl_set(2, 12), length, 2, text, options, noBounds, advances);
         ok = ok && append(emf, U_EMREXTTEXTOUTW_set(noBounds, U_GM_COMPATIBLE, 1, 1,
                                                     reinterpret_cast<PU_EMRTEXT>(run)));
         std::free(run);

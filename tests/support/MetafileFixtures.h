@@ -25,6 +25,11 @@ struct MetafileSample {
     MetafileShape kind = MetafileShape::Rectangle;
     QColor color{200, 30, 40};
     QString text; // written at the top left, in the Western code page for WMF
+    // EMF only: the text's UTF-16 units written as glyph indices of the font
+    // (ETO_GLYPH_INDEX), the way office programs write laid-out text, and the
+    // font's character set (lfCharSet; 0 is ANSI).
+    bool glyphIndices = false;
+    quint8 charset = 0;
     WmfMapping mapping = WmfMapping::Window;
 };
 
