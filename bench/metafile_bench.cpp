@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a metafile in a pane: the helper program converts it to SVG, then
 // Qt draws the SVG at the pane's size. Starting the helper is part of the
-// price, so both steps are timed together.
+// price, so both steps are timed together. A metafile declaring a poster's
+// size is opened for the viewer, which asks for it at its own size.
 #include "pictures/MetafileDecoder.h"
+#include "pictures/Picture.h"
 #include "support/MetafileFixtures.h"
 
 #include <QDir>
@@ -19,6 +21,7 @@ namespace {
 
 QString wmfSample;
 QString emfSample;
+QString posterSample;
 
 sortello::test::MetafileSample sample() {
     sortello::test::MetafileSample drawing;
@@ -56,6 +59,23 @@ void emf_pane_open(benchmark::State& state) {
 }
 BENCHMARK(emf_pane_open)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 
+// 16800 x 11200 pixels at 96 dpi, 188 megapixels: 4.4 m x 3 m.
+void emf_viewer_poster_open(benchmark::State& state) {
+    for (auto _ : state) {
+        try {
+            const QImage image = sortello::Picture::open(posterSample).fullImage();
+            benchmark::DoNotOptimize(image.constBits());
+        } catch (const std::exception& error) {
+            state.SkipWithError(error.what());
+            break;
+        }
+    }
+}
+BENCHMARK(emf_viewer_poster_open)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -72,8 +92,13 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     wmfSample = dir.filePath(QStringLiteral("sample.wmf"));
     emfSample = dir.filePath(QStringLiteral("sample.emf"));
+    posterSample = dir.filePath(QStringLiteral("poster.emf"));
+    sortello::test::MetafileSample poster = sample();
+    poster.size = {16800, 11200};
+    poster.shape = {2100, 1400, 12600, 8400};
     if (!dir.isValid() || !sortello::test::writeWmf(wmfSample, sample()) ||
-        !sortello::test::writeEmf(emfSample, sample())) {
+        !sortello::test::writeEmf(emfSample, sample()) ||
+        !sortello::test::writeEmf(posterSample, poster)) {
         std::fprintf(stderr, "cannot write the sample metafiles in %s\n", qPrintable(dir.path()));
         return 1;
     }
