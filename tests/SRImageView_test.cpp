@@ -4,6 +4,7 @@
 #include "pictures/Picture.h"
 #include "pictures/PictureBox.h"
 #include "shell/Error.h"
+#include "support/MetafileFixtures.h"
 #include "support/Workspace.h"
 
 #include <QAction>
@@ -337,6 +338,29 @@ TEST_F(Viewer, ShowsThePictureAtFullResolution) {
         for (int x = 0; x < 64; ++x)
             EXPECT_NEAR(qGray(shot.pixel(x, 4)), qGray(full.pixel(x, 4)), 40) << x;
         EXPECT_LT(qGray(shot.pixel(2, 4)), 60);
+        return int(QDialog::Accepted);
+    });
+}
+
+// A metafile declaring a poster's size is shown at the largest size it is
+// drawn at, not scaled up to hundreds of megapixels.
+TEST_F(Viewer, AHugeMetafileIsShownAtABoundedSize) {
+    // ctest names the helper program; started by hand, the test finds it
+    // where the build puts it.
+    if (qEnvironmentVariableIsEmpty("SORTELLO_METAFILE_HELPER"))
+        qputenv(
+            "SORTELLO_METAFILE_HELPER",
+            QFile::encodeName(QCoreApplication::applicationDirPath() + "/../sortello-metafile"));
+    MetafileSample poster;
+    poster.size = {25000, 12500};
+    poster.shape = {5000, 2500, 15000, 7500};
+    const QString path = dir.file(QStringLiteral("poster.emf"));
+    ASSERT_TRUE(writeEmf(path, poster));
+    DisplayOptions options;
+    view(path, options, [&](TFrmSRImageView& viewer) {
+        const QSize shown = viewer.Image->size();
+        EXPECT_LE(qint64(shown.width()) * shown.height(), MaxMetafileImagePixels);
+        EXPECT_NEAR(double(shown.width()) / shown.height(), 2.0, 0.01);
         return int(QDialog::Accepted);
     });
 }
