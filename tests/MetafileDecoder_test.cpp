@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/MetafileDecoder.h"
 #include "pictures/Picture.h"
+#include "pictures/PictureBox.h"
 #include "shell/Error.h"
 #include "support/MetafileFixtures.h"
 #include "support/TempFiles.h"
@@ -228,6 +229,19 @@ TEST_F(MetafileDecoderTest, HugeFrameIsDrawnAtTheSizeItIsShown) {
     EXPECT_LE(qint64(full.width()) * full.height(), MaxMetafileImagePixels);
     EXPECT_NEAR(double(full.width()) / full.height(), 2.0, 0.01);
     EXPECT_TRUE(near(full.pixelColor(full.width() / 2, full.height() / 2), s.color));
+
+    // A pane that places it at its own size shows its middle, drawn by the
+    // painter from the bounded image rather than from a poster-sized copy.
+    PictureBox box;
+    box.resize(300, 200);
+    DisplayOptions own;
+    own.stretch = false;
+    own.proportional = false;
+    own.autoSize = false;
+    box.setOptions(own);
+    box.setPicture(picture);
+    const QImage shot = box.grab().toImage();
+    EXPECT_TRUE(near(shot.pixelColor(150, 100), s.color));
 }
 
 TEST_F(MetafileDecoderTest, NameDoesNotNeedALowerCaseExtension) {

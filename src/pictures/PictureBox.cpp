@@ -162,6 +162,15 @@ void PictureBox::paintEvent(QPaintEvent*) {
         QImage image = frames.isEmpty() ? sourceFor(size)
                                         : frames[qBound(0, frame, int(frames.size()) - 1)].image;
         image = keyedOut(image);
+        // A vector picture declaring a poster's size is drawn at a bounded size;
+        // a copy scaled up to its own size would take gigabytes, so the painter
+        // scales just the part on screen.
+        if (qint64(size.width()) * size.height() > MaxMetafileImagePixels &&
+            qint64(size.width()) * size.height() > qint64(image.width()) * image.height()) {
+            drawn = QImage();
+            painter.drawImage(QRectF(where), image);
+            return;
+        }
         drawn = image.size() == size
                     ? image
                     : image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
