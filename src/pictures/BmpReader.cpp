@@ -114,10 +114,14 @@ OwnBitmap decodeOwnBitmap(int fd, qint64 fileSize, QImage& image) {
     QList<QRgb> palette;
     if (bits <= 8) {
         const quint32 used = headerSize >= 40 ? field(head, 46, 4) : 0;
-        const qint64 colours = used == 0 ? qint64(1) << bits : qMin<qint64>(used, 1 << bits);
+        // Writers of the short headers leave out the colours no pixel uses;
+        // where the pixels start says how many there are.
+        const qint64 room = (qint64(field(head, 10, 4)) - 14 - headerSize) / 4;
+        const qint64 colours = qBound<qint64>(
+            0, qMin<qint64>(used == 0 ? qint64(1) << bits : used, qint64(1) << bits), room);
         QByteArray entries(colours * 4, Qt::Uninitialized);
         if (14 + headerSize + entries.size() > fileSize ||
-            !readAt(fd, 14 + headerSize, entries.data(), entries.size()))
+            (colours > 0 && !readAt(fd, 14 + headerSize, entries.data(), entries.size())))
             return OwnBitmap::CutShort;
         for (qint64 i = 0; i < colours; ++i)
             palette.append(
