@@ -6,6 +6,7 @@
 #include "support/TempFiles.h"
 
 #include <QBuffer>
+#include <algorithm>
 #include <bit>
 #include <functional>
 #include <gtest/gtest.h>
@@ -35,10 +36,13 @@ struct BitmapLayout {
     quint32 compression = 0;
     std::vector<quint32> masks{}; // red, green, blue[, alpha]
     bool topDown = false;
+    int paletteColours = 0; // Quad's colours in a palette of this many entries
 };
 
 // The four colours of Quad as one pixel value of the layout.
 quint32 pixelValue(const BitmapLayout& layout, QRgb colour) {
+    if (layout.paletteColours > 0)
+        return quint32(std::find(Quad, Quad + 4, colour) - Quad);
     if (layout.masks.empty())
         return colour & 0xFFFFFF;
     quint32 value = 0;
@@ -67,6 +71,8 @@ QByteArray bitmap(const BitmapLayout& layout) {
     for (quint32 mask : layout.masks)
         put(info, mask, 4);
     info.append(QByteArray(qMax(0, layout.headerSize - int(info.size())), '\0'));
+    for (int i = 0; i < layout.paletteColours; ++i)
+        put(info, i < 4 ? Quad[i] & 0xFFFFFF : 0, 4);
     QByteArray rows;
     const int rowBytes = (2 * layout.bits + 31) / 32 * 4;
     for (int y = 0; y < 2; ++y) {
@@ -116,6 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
         BitmapCase{"bottom-up", {}}, BitmapCase{"top-down", {.topDown = true}},
         BitmapCase{"top-down-32", {.bits = 32, .topDown = true}},
         BitmapCase{"os2-short", {.headerSize = 16}},
+        // Only the colours used, where the header implies 256.
+        BitmapCase{"os2-short-palette", {.headerSize = 16, .bits = 8, .paletteColours = 4}},
         BitmapCase{"rgb-11-11-10",
                    {.bits = 32, .compression = 3, .masks = {0xFFE00000, 0x001FFC00, 0x000003FF}}},
         BitmapCase{"rgb-565", {.bits = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F}}},
