@@ -179,4 +179,16 @@ TEST(RasterDecoder, GifFrameDisposedToBackgroundLeavesItTransparent) {
     EXPECT_EQ(picture.frames[0].image.pixel(0, 0), Red);
 }
 
+// Frames with a transparent colour are cleared by Qt itself; what the next one
+// paints in the same colour as the one before stays painted.
+TEST(RasterDecoder, GifFrameRepaintedInTheSameColourStaysOpaque) {
+    const RasterImage picture = decodeRaster(
+        QStringLiteral(SORTELLO_FIXTURES "/dispose-transparent.gif"), PictureKind::Gif);
+    ASSERT_EQ(picture.frames.size(), 2);
+    const QImage& second = picture.frames[1].image;
+    EXPECT_EQ(second.pixel(1, 1), Red);
+    EXPECT_EQ(second.pixel(0, 0), Red);
+    EXPECT_EQ(qAlpha(second.pixel(3, 3)), 0);
+}
+
 } // namespace

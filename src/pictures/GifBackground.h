@@ -15,6 +15,11 @@ struct GifFrameLayout {
     QRect rect;       // where the frame lies on the canvas
     int disposal = 0; // 2: to the background, 3: to the canvas before it
     bool hasTransparent = false;
+    // What Qt's reader fills the frame's place with when it gives way to the
+    // background and has no transparent colour: the background entry of the
+    // frame's colour table, or the canvas's first pixel when there is none.
+    QRgb backgroundFill = 0;
+    bool fillsFromCorner = false;
 };
 
 // Turns the canvases Qt's reader gives, one after another, into the ones a
@@ -29,7 +34,7 @@ public:
 private:
     QList<GifFrameLayout> layouts;
     qsizetype index = 0;
-    QImage previous;            // Qt's own canvas of the frame before
+    QImage previous;            // Qt's own canvas of the frame before, as ARGB32
     std::vector<bool> cleared;  // per pixel: uncovered and not painted since
     std::vector<bool> restored; // `cleared` before a frame that gives way to that
 };

@@ -10,10 +10,10 @@
 #include <QtGlobal>
 #include <cerrno>
 #include <climits>
-#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace sortello {
 
@@ -165,6 +165,16 @@ QSize gifCanvas(int fd, qint64 fileSize, QList<GifFrameLayout>& layouts) {
             height = qMax(height, word(i + 3) + word(i + 7));
             layout.rect =
                 QRect(int(word(i + 1)), int(word(i + 3)), int(word(i + 5)), int(word(i + 7)));
+            // The colour table the frame draws with, as Qt's reader picks it.
+            const bool local = at(i + 9) & 0x80;
+            const qint64 colours = local ? 2 << (at(i + 9) & 7) : 2 << (at(10) & 7);
+            const qint64 table = local ? i + 10 : 13;
+            if (!(at(10) & 0x80))
+                layout.fillsFromCorner = true;
+            else if (at(11) < colours)
+                layout.backgroundFill =
+                    qRgb(int(at(table + 3 * at(11))), int(at(table + 3 * at(11) + 1)),
+                         int(at(table + 3 * at(11) + 2)));
             if (layouts.size() < MaxAnimationFrames)
                 layouts.append(std::exchange(layout, {}));
             qint64 next = i + 10;
