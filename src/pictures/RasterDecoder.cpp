@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/RasterDecoder.h"
 
+#include "pictures/BmpReader.h"
+#include "pictures/GifBackground.h"
+#include "pictures/IconMask.h"
+
 #include <QFile>
 #include <QImageReader>
 #include <QtGlobal>
@@ -9,6 +13,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace sortello {
 
@@ -123,8 +128,9 @@ bool bitmapCutShort(const QByteArray& head, qint64 fileSize) {
 
 // The largest canvas a GIF's decoder paints on: the logical screen, grown by
 // every image that reaches past it. Walks the blocks of the whole file, so a
-// frame declared deep inside cannot slip past the limit.
-QSize gifCanvas(int fd, qint64 fileSize) {
+// frame declared deep inside cannot slip past the limit. Gives where each of
+// the frames an animation may keep lies, and how it gives way.
+QSize gifCanvas(int fd, qint64 fileSize, QList<GifFrameLayout>& layouts) {
     QByteArray bytes(qMin<qint64>(fileSize, 512 * 1024 * 1024), Qt::Uninitialized);
     qint64 got = 0;
     while (got < bytes.size()) {
@@ -151,16 +157,35 @@ QSize gifCanvas(int fd, qint64 fileSize) {
             from += at(from) + 1;
         return from + 1;
     };
+    GifFrameLayout layout;
     while (i < bytes.size()) {
         const quint8 block = at(i);
         if (block == 0x2C) {
             width = qMax(width, word(i + 1) + word(i + 5));
             height = qMax(height, word(i + 3) + word(i + 7));
+            layout.rect =
+                QRect(int(word(i + 1)), int(word(i + 3)), int(word(i + 5)), int(word(i + 7)));
+            // The colour table the frame draws with, as Qt's reader picks it.
+            const bool local = at(i + 9) & 0x80;
+            const qint64 colours = local ? 2 << (at(i + 9) & 7) : 2 << (at(10) & 7);
+            const qint64 table = local ? i + 10 : 13;
+            if (!(at(10) & 0x80))
+                layout.fillsFromCorner = true;
+            else if (at(11) < colours)
+                layout.backgroundFill =
+                    qRgb(int(at(table + 3 * at(11))), int(at(table + 3 * at(11) + 1)),
+                         int(at(table + 3 * at(11) + 2)));
+            if (layouts.size() < MaxAnimationFrames)
+                layouts.append(std::exchange(layout, {}));
             qint64 next = i + 10;
             if (at(i + 9) & 0x80)
                 next += 3 * (qint64(2) << (at(i + 9) & 7));
             i = skipSubBlocks(next + 1);
         } else if (block == 0x21) {
+            if (at(i + 1) == 0xF9 && at(i + 2) >= 4) { // the next frame's control
+                layout.disposal = (at(i + 3) >> 2) & 7;
+                layout.hasTransparent = at(i + 3) & 1;
+            }
             i = skipSubBlocks(i + 2);
         } else {
             break; // the trailer, or damage the decoder will report
@@ -169,13 +194,16 @@ QSize gifCanvas(int fd, qint64 fileSize) {
     return QSize(int(qMin<qint64>(width, INT_MAX)), int(qMin<qint64>(height, INT_MAX)));
 }
 
-RasterImage readGif(QImageReader& reader, const QString& path, const QByteArray& head) {
+RasterImage readGif(QImageReader& reader, const QString& path, const QByteArray& head,
+                    QList<GifFrameLayout> layouts) {
     const QString format = QStringLiteral("GIF");
     checkDeclaredSize(path, format, head, reader.size(), MaxCompressedRasterPixels);
     RasterImage picture;
     picture.image = reader.read();
     if (picture.image.isNull())
         throw wrongContentError(path, format, head, readerProblem(reader));
+    BackgroundClearing clearing(std::move(layouts));
+    picture.image = clearing.next(picture.image);
     picture.frames.append({picture.image, frameDelay(reader.nextImageDelay())});
     qint64 pixels = area(picture.image.size());
     while (reader.canRead()) {
@@ -189,14 +217,15 @@ RasterImage readGif(QImageReader& reader, const QString& path, const QByteArray&
         const QImage frame = reader.read();
         if (frame.isNull())
             break; // damaged further on: the frames before it still play
-        picture.frames.append({frame, frameDelay(reader.nextImageDelay())});
+        picture.frames.append({clearing.next(frame), frameDelay(reader.nextImageDelay())});
     }
     if (picture.frames.size() < 2)
         picture.frames.clear();
     return picture;
 }
 
-RasterImage readIcon(QImageReader& reader, const QString& path, const QByteArray& head) {
+RasterImage readIcon(QImageReader& reader, const QString& path, const QByteArray& head, int fd,
+                     qint64 fileSize) {
     const QString format = QStringLiteral("ICO");
     int best = 0;
     qint64 bestArea = -1;
@@ -219,6 +248,7 @@ RasterImage readIcon(QImageReader& reader, const QString& path, const QByteArray
     picture.image = reader.read();
     if (picture.image.isNull())
         throw wrongContentError(path, format, head, readerProblem(reader));
+    applyIconMask(fd, fileSize, best, picture.image);
     return picture;
 }
 
@@ -274,7 +304,7 @@ QString contentDescription(const QByteArray& head) {
         return QStringLiteral("a GIF picture");
     // "BM" alone starts too many texts; the header size that follows does not.
     if (startsWith(head, "BM") && head.size() >= 16 && head[15] == 0 &&
-        QByteArray::fromRawData("\x0C\x28\x34\x38\x40\x6C\x7C", 7).contains(head[14]))
+        QByteArray::fromRawData("\x0C\x10\x28\x34\x38\x40\x6C\x7C", 8).contains(head[14]))
         return QStringLiteral("a BMP picture");
     if (startsWith(head, QByteArrayView("\0\0\1\0", 4)))
         return QStringLiteral("an icon");
@@ -353,14 +383,26 @@ RasterImage decodeRaster(const QString& path, PictureKind kind) {
     // Qt refuses such a bitmap header without saying why.
     if (kind == PictureKind::Bitmap && declared != QSize())
         refuseNoPixels(path, formatName, head, declared);
+    QList<GifFrameLayout> gifFrames;
     if (kind == PictureKind::Gif) {
-        const QSize canvas = gifCanvas(fileno(file.get()), bytes);
+        const QSize canvas = gifCanvas(fileno(file.get()), bytes, gifFrames);
         if (area(canvas) > limit)
             throw tooLargeError(path, canvas.width(), canvas.height());
     }
-    if (kind == PictureKind::Bitmap && bitmapCutShort(head, bytes))
-        throw wrongContentError(path, formatName, head,
-                                QStringLiteral("it ends before its last row of pixels"));
+    const QString cutShort = QStringLiteral("it ends before its last row of pixels");
+    if (kind == PictureKind::Bitmap) {
+        RasterImage picture;
+        switch (decodeOwnBitmap(fileno(file.get()), bytes, picture.image)) {
+        case OwnBitmap::Decoded:
+            return picture;
+        case OwnBitmap::CutShort:
+            throw wrongContentError(path, formatName, head, cutShort);
+        case OwnBitmap::NotOurs:
+            break;
+        }
+        if (bitmapCutShort(head, bytes))
+            throw wrongContentError(path, formatName, head, cutShort);
+    }
     // Unbuffered: the readers ask for whole rows, which a buffer only copies twice.
     QFile device;
     if (!device.open(fileno(file.get()), QIODevice::ReadOnly | QIODevice::Unbuffered,
@@ -376,11 +418,12 @@ RasterImage decodeRaster(const QString& path, PictureKind kind) {
     if (!reader.canRead())
         throw wrongContentError(path, formatName, head, HeaderUnreadable);
     if (kind == PictureKind::Gif)
-        return readGif(reader, path, head);
+        return readGif(reader, path, head, std::move(gifFrames));
     if (kind == PictureKind::Icon)
-        return readIcon(reader, path, head);
+        return readIcon(reader, path, head, fileno(file.get()), bytes);
 
-    checkDeclaredSize(path, formatName, head, reader.size());
+    // Qt gives a top-down bitmap a negative height, though it reads it right.
+    checkDeclaredSize(path, formatName, head, declared.isValid() ? declared : reader.size());
     RasterImage picture;
     picture.image = reader.read();
     if (picture.image.isNull())
