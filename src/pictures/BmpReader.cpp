@@ -2,10 +2,10 @@
 #include "pictures/BmpReader.h"
 
 #include "pictures/Picture.h"
+#include "pictures/RasterDecoder.h"
 
 #include <QByteArray>
 #include <bit>
-#include <unistd.h>
 
 namespace sortello {
 
@@ -31,24 +31,6 @@ struct Channel {
     }
 };
 
-bool readAt(int fd, qint64 at, char* into, qint64 count) {
-    qint64 got = 0;
-    while (got < count) {
-        const ssize_t n = ::pread(fd, into + got, size_t(count - got), off_t(at + got));
-        if (n <= 0)
-            return false;
-        got += n;
-    }
-    return true;
-}
-
-quint32 field(const QByteArray& bytes, int at, int size) {
-    quint32 v = 0;
-    for (int i = size - 1; i >= 0; --i)
-        v = (v << 8) | uchar(bytes[at + i]);
-    return v;
-}
-
 quint32 pixelAt(const uchar* row, qint64 x, int bits) {
     switch (bits) {
     case 1:
@@ -73,18 +55,18 @@ OwnBitmap decodeOwnBitmap(int fd, qint64 fileSize, QImage& image) {
     // The file header, the longest info header and the masks that may follow it.
     QByteArray head(14 + 124 + 16, '\0');
     const qint64 headBytes = qMin<qint64>(head.size(), fileSize);
-    if (headBytes < 30 || !readAt(fd, 0, head.data(), headBytes) || !head.startsWith("BM"))
+    if (headBytes < 30 || !readFileAt(fd, 0, head.data(), headBytes) || !head.startsWith("BM"))
         return OwnBitmap::NotOurs;
-    const int headerSize = int(field(head, 14, 4));
+    const int headerSize = int(littleEndianField(head, 14, 4));
     const bool oddHeader = headerSize == 16 || headerSize == 52 || headerSize == 56;
     if (!oddHeader && headerSize != 40 && headerSize != 108 && headerSize != 124)
         return OwnBitmap::NotOurs;
     if (14 + headerSize > headBytes)
         return OwnBitmap::NotOurs; // Qt says what is wrong with it
-    const qint64 width = qint32(field(head, 18, 4));
-    const qint64 signedHeight = qint32(field(head, 22, 4));
-    const int bits = int(field(head, 28, 2));
-    const quint32 compression = headerSize >= 40 ? field(head, 30, 4) : Rgb;
+    const qint64 width = qint32(littleEndianField(head, 18, 4));
+    const qint64 signedHeight = qint32(littleEndianField(head, 22, 4));
+    const int bits = int(littleEndianField(head, 28, 2));
+    const quint32 compression = headerSize >= 40 ? littleEndianField(head, 30, 4) : Rgb;
     const bool masked = compression == BitFields || compression == AlphaBitFields;
     if (!(masked && (bits == 16 || bits == 32)) && !(oddHeader && compression == Rgb))
         return OwnBitmap::NotOurs;
@@ -103,7 +85,7 @@ OwnBitmap decodeOwnBitmap(int fd, qint64 fileSize, QImage& image) {
         if (at + 4 * count > headBytes)
             return OwnBitmap::CutShort;
         for (int i = 0; i < count; ++i)
-            masks[i] = field(head, at + 4 * i, 4);
+            masks[i] = littleEndianField(head, at + 4 * i, 4);
     } else if (bits == 16) {
         masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
     } else {
@@ -113,15 +95,15 @@ OwnBitmap decodeOwnBitmap(int fd, qint64 fileSize, QImage& image) {
 
     QList<QRgb> palette;
     if (bits <= 8) {
-        const quint32 used = headerSize >= 40 ? field(head, 46, 4) : 0;
+        const quint32 used = headerSize >= 40 ? littleEndianField(head, 46, 4) : 0;
         // Writers of the short headers leave out the colours no pixel uses;
         // where the pixels start says how many there are.
-        const qint64 room = (qint64(field(head, 10, 4)) - 14 - headerSize) / 4;
+        const qint64 room = (qint64(littleEndianField(head, 10, 4)) - 14 - headerSize) / 4;
         const qint64 colours = qBound<qint64>(
             0, qMin<qint64>(used == 0 ? qint64(1) << bits : used, qint64(1) << bits), room);
         QByteArray entries(colours * 4, Qt::Uninitialized);
         if (14 + headerSize + entries.size() > fileSize ||
-            (colours > 0 && !readAt(fd, 14 + headerSize, entries.data(), entries.size())))
+            (colours > 0 && !readFileAt(fd, 14 + headerSize, entries.data(), entries.size())))
             return OwnBitmap::CutShort;
         for (qint64 i = 0; i < colours; ++i)
             palette.append(
@@ -131,7 +113,7 @@ OwnBitmap decodeOwnBitmap(int fd, qint64 fileSize, QImage& image) {
 
     const qint64 stride = (width * bits + 31) / 32 * 4;
     const qint64 lastRow = (width * bits + 7) / 8; // some writers leave out its padding
-    const qint64 start = field(head, 10, 4);
+    const qint64 start = littleEndianField(head, 10, 4);
     if (start + stride * (height - 1) + lastRow > fileSize)
         return OwnBitmap::CutShort;
     image = QImage(int(width), int(height),
@@ -140,8 +122,8 @@ OwnBitmap decodeOwnBitmap(int fd, qint64 fileSize, QImage& image) {
         return OwnBitmap::NotOurs;
     QByteArray row(stride, '\0');
     for (qint64 i = 0; i < height; ++i) {
-        if (!readAt(fd, start + stride * i, row.data(),
-                    qMin(stride, fileSize - start - stride * i)))
+        if (!readFileAt(fd, start + stride * i, row.data(),
+                        qMin(stride, fileSize - start - stride * i)))
             return OwnBitmap::CutShort;
         const auto* bytes = reinterpret_cast<const uchar*>(row.constData());
         auto* out =

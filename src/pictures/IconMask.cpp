@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/IconMask.h"
 
+#include "pictures/RasterDecoder.h"
+
 #include <QByteArray>
-#include <unistd.h>
 
 namespace sortello {
 
@@ -13,21 +14,7 @@ QByteArray bytesAt(int fd, qint64 fileSize, qint64 at, qint64 count) {
     if (at < 0 || count <= 0 || at > fileSize || count > fileSize - at)
         return {};
     QByteArray bytes(count, Qt::Uninitialized);
-    qint64 got = 0;
-    while (got < count) {
-        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(count - got), off_t(at + got));
-        if (n <= 0)
-            return {};
-        got += n;
-    }
-    return bytes;
-}
-
-quint32 field(const QByteArray& bytes, int at, int size) {
-    quint32 v = 0;
-    for (int i = size - 1; i >= 0; --i)
-        v = (v << 8) | uchar(bytes[at + i]);
-    return v;
+    return readFileAt(fd, at, bytes.data(), count) ? bytes : QByteArray();
 }
 
 } // namespace
@@ -38,16 +25,16 @@ void applyIconMask(int fd, qint64 fileSize, int entry, QImage& image) {
     const QByteArray directory = bytesAt(fd, fileSize, 6 + 16 * qint64(entry), 16);
     if (directory.isEmpty())
         return;
-    const qint64 start = field(directory, 12, 4);
+    const qint64 start = littleEndianField(directory, 12, 4);
     const QByteArray info = bytesAt(fd, fileSize, start, 40);
     if (info.isEmpty())
         return;
-    const qint64 headerSize = field(info, 0, 4);
-    const qint64 width = qint32(field(info, 4, 4));
-    const qint64 height = qint32(field(info, 8, 4));
-    const int bits = int(field(info, 14, 2));
+    const qint64 headerSize = littleEndianField(info, 0, 4);
+    const qint64 width = qint32(littleEndianField(info, 4, 4));
+    const qint64 height = qint32(littleEndianField(info, 8, 4));
+    const int bits = int(littleEndianField(info, 14, 2));
     // Palette images have their mask applied already; 32-bit ones use alpha.
-    if (headerSize < 40 || headerSize > 1024 || field(info, 16, 4) != 0 ||
+    if (headerSize < 40 || headerSize > 1024 || littleEndianField(info, 16, 4) != 0 ||
         (bits != 16 && bits != 24) || width != image.width() ||
         height != 2 * qint64(image.height()))
         return;

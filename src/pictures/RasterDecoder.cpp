@@ -254,6 +254,26 @@ RasterImage readIcon(QImageReader& reader, const QString& path, const QByteArray
 
 } // namespace
 
+bool readFileAt(int fd, qint64 at, char* into, qint64 count) {
+    qint64 got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(fd, into + got, size_t(count - got), off_t(at + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += n;
+    }
+    return true;
+}
+
+quint32 littleEndianField(const QByteArray& bytes, int at, int size) {
+    quint32 v = 0;
+    for (int i = size - 1; i >= 0; --i)
+        v = (v << 8) | uchar(bytes[at + i]);
+    return v;
+}
+
 FileHandle openPictureFile(const QString& path, qint64& size) {
     const auto cannotRead = [&path](const QString& reason) {
         return Error(QStringLiteral("Cannot read \"%1\": %2").arg(path, reason));

@@ -46,6 +46,14 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 // empty.
 FileHandle openPictureFile(const QString& path, qint64& size);
 
+// Reads `count` bytes at offset `at` of a file; false when it ends first or a
+// read fails.
+bool readFileAt(int fd, qint64 at, char* into, qint64 count);
+
+// The little-endian unsigned number of `size` bytes at `at`; the caller has
+// checked that they lie within `bytes`.
+quint32 littleEndianField(const QByteArray& bytes, int at, int size);
+
 // The first bytes of an open file, leaving its position where it was.
 QByteArray fileHead(std::FILE* file, int count = 64);
 
