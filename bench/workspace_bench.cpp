@@ -2,13 +2,13 @@
 // The main window on big folders: listing 100,000 pictures into the file list,
 // starting up on 10,000, one step of the comparison view on two 24 MP photos,
 // and the batch moves, each beside the floor it is held to.
+#include "base/Prompts.h"
 #include "fileops/FileSystem.h"
-#include "pictures/PictureBox.h"
-#include "shell/Prompts.h"
 #include "support/BenchPictures.h"
-#include "workspace/ComparisonGrid.h"
-#include "workspace/FileListBox.h"
-#include "workspace/SRMain.h"
+#include "widgets/ComparisonGrid.h"
+#include "widgets/FileListBox.h"
+#include "widgets/PictureBox.h"
+#include "windows/SRMain.h"
 
 #include <QApplication>
 #include <QCollator>

@@ -9,7 +9,7 @@ set(SORTELLO_EMAIL "dev@sortello.invalid" CACHE STRING "E-mail address shown in 
 # The generator needs only the block writer and QtCore, not the whole program.
 add_executable(sortello-versioninfo
   ${CMAKE_SOURCE_DIR}/tools/make_versioninfo.cpp
-  ${CMAKE_SOURCE_DIR}/src/about/VersionInfo.cpp)
+  ${CMAKE_SOURCE_DIR}/src/base/VersionInfo.cpp)
 target_include_directories(sortello-versioninfo PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(sortello-versioninfo PRIVATE Qt6::Core)
 

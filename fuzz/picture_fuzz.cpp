@@ -3,8 +3,8 @@
 // with: pictures come from cameras, the web and mail, so any bytes at all may
 // sit behind a familiar extension.
 #include "FuzzSupport.h"
+#include "base/Error.h"
 #include "pictures/Picture.h"
-#include "shell/Error.h"
 
 using namespace sortello;
 

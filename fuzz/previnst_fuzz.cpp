@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any local process of the same user can talk to the instance socket; the
 // server reads the lines it sends with parseInstanceMessage.
-#include "shell/PrevInst.h"
+#include "application/PrevInst.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // machines: every read must survive whatever it holds, and a write must
 // rewrite it without tripping over the lines it keeps.
 #include "FuzzSupport.h"
+#include "base/Error.h"
 #include "settings/SettingsFile.h"
-#include "shell/Error.h"
 
 #include <QStringList>
 

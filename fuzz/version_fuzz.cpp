@@ -3,8 +3,8 @@
 // input goes to the block parser as it is, and as a file to look for an ELF
 // section or PE resource in.
 #include "FuzzSupport.h"
-#include "about/VersionInfo.h"
-#include "shell/Error.h"
+#include "base/Error.h"
+#include "base/VersionInfo.h"
 
 using namespace sortello;
 

@@ -6,7 +6,7 @@
 #include "fileops/FileSystem.h"
 #include "support/MoveFaults.h"
 #include "support/Workspace.h"
-#include "workspace/FileListBox.h"
+#include "widgets/FileListBox.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/FileSystem.h"
-#include "pictures/PictureBox.h"
 #include "support/Workspace.h"
-#include "workspace/ComparisonGrid.h"
-#include "workspace/FileListBox.h"
+#include "widgets/ComparisonGrid.h"
+#include "widgets/FileListBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QAction>
 #include <QApplication>

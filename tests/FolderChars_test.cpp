@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "settings/FolderChars.h"
 #include "settings/SettingsFile.h"
 #include "support/TempFiles.h"
-#include "workspace/FolderChars.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/Geometry.h"
+#include "base/Geometry.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // message or a sound result, and no picture is lost.
 #include "fileops/FileSystem.h"
 #include "support/Workspace.h"
-#include "workspace/FileListBox.h"
+#include "widgets/FileListBox.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "base/Error.h"
 #include "pictures/JpegDecoder.h"
-#include "shell/Error.h"
 #include "support/TempFiles.h"
 
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "about/KVAboutVersion.h"
-#include "about/MemoryStatus.h"
+#include "base/MemoryStatus.h"
 #include "support/FakePrompts.h"
+#include "windows/KVAboutVersion.h"
 
 #include <QApplication>
 #include <QHeaderView>

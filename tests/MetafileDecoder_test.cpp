@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "base/Error.h"
 #include "pictures/MetafileDecoder.h"
 #include "pictures/Picture.h"
-#include "pictures/PictureBox.h"
-#include "shell/Error.h"
 #include "support/MetafileFixtures.h"
 #include "support/TempFiles.h"
+#include "widgets/PictureBox.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

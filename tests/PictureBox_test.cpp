@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "pictures/PictureBox.h"
-#include "shell/Error.h"
+#include "base/Error.h"
 #include "support/TempFiles.h"
+#include "widgets/PictureBox.h"
 
 #include <QImage>
 #include <QSignalSpy>

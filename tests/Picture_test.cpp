@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "base/Error.h"
 #include "pictures/Picture.h"
-#include "shell/Error.h"
 #include "support/MetafileFixtures.h"
 #include "support/TempFiles.h"
 

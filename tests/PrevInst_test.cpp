@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/Error.h"
-#include "shell/PrevInst.h"
+#include "application/PrevInst.h"
+#include "base/Error.h"
 #include "support/TempFiles.h"
 
 #include <QDialog>

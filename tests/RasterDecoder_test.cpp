@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Bitmaps, icons and animations laid out as the writers Qt's readers misread
 // them, written byte by byte so that each case holds exactly the layout at fault.
+#include "base/Error.h"
 #include "pictures/RasterDecoder.h"
-#include "shell/Error.h"
 #include "support/TempFiles.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "settings/SRFolderChar.h"
+#include "windows/SRFolderChar.h"
 
-#include "settings/SRSetup.h"
+#include "windows/SRSetup.h"
 
 #include "support/FakePrompts.h"
 #include "support/TempFiles.h"

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "viewer/SRImageView.h"
+#include "windows/SRImageView.h"
 
+#include "base/Error.h"
 #include "pictures/Picture.h"
-#include "pictures/PictureBox.h"
-#include "shell/Error.h"
 #include "support/MetafileFixtures.h"
 #include "support/Workspace.h"
+#include "widgets/PictureBox.h"
 
 #include <QAction>
 #include <QApplication>

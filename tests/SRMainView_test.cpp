@@ -2,10 +2,10 @@
 // The file list, the comparison view and the files-moved list as a user meets
 // them: keys and clicks on the real widgets, pictures that stay true to the
 // entry that is current.
-#include "pictures/PictureBox.h"
 #include "support/Workspace.h"
-#include "workspace/ComparisonGrid.h"
-#include "workspace/FileListBox.h"
+#include "widgets/ComparisonGrid.h"
+#include "widgets/FileListBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QDir>
 #include <QListWidget>

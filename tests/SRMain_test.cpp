@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "settings/KeyCaptureEdit.h"
-#include "settings/SRSetup.h"
 #include "settings/SettingsFile.h"
 #include "support/Workspace.h"
-#include "workspace/ComparisonGrid.h"
-#include "workspace/FileListBox.h"
+#include "widgets/ComparisonGrid.h"
+#include "widgets/FileListBox.h"
+#include "widgets/KeyCaptureEdit.h"
+#include "windows/SRSetup.h"
 
-#include "pictures/PictureBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QAction>
 #include <QDir>

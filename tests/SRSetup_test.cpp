@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "settings/SRSetup.h"
+#include "windows/SRSetup.h"
 
-#include "settings/KeyCaptureEdit.h"
-#include "settings/SRFolderChar.h"
 #include "support/FakePrompts.h"
 #include "support/TempFiles.h"
+#include "widgets/KeyCaptureEdit.h"
+#include "windows/SRFolderChar.h"
 
 #include <QDir>
 #include <QLabel>

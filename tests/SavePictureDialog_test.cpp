@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/Prompts.h"
-#include "shell/SavePictureDialog.h"
+#include "application/SavePictureDialog.h"
+#include "base/Prompts.h"
 #include "support/FakePrompts.h"
 #include "support/TempFiles.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "base/Error.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsTables.h"
-#include "shell/Error.h"
 #include "support/TempFiles.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "about/VersionInfo.h"
-#include "shell/Error.h"
+#include "base/Error.h"
+#include "base/VersionInfo.h"
 #include "support/TempFiles.h"
 
 #include <QCoreApplication>

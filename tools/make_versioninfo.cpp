@@ -3,8 +3,8 @@
 // arguments in the order they go into the string table:
 //   make_versioninfo OUTPUT KEY=VALUE...
 // The build then puts the block into the executable's .sortello_version section.
-#include "about/VersionInfo.h"
-#include "shell/Error.h"
+#include "base/Error.h"
+#include "base/VersionInfo.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/InstanceLock.h"
+#include "application/InstanceLock.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,18 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The running instance's side of the single-instance hand-off, and bringing
-// the application forward when a second start asks for it.
-#include "shell/InstanceProtocol.h"
-#include "shell/PrevInst.h"
+// The running instance's side of the single-instance hand-off.
+#include "application/InstanceProtocol.h"
+#include "application/PrevInst.h"
 
-#include <QApplication>
-#include <QDialog>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QStringDecoder>
 #include <QTimer>
-#include <QWidget>
 #include <cerrno>
 #include <memory>
 #include <sys/stat.h>
@@ -243,38 +239,6 @@ void InstanceServer::serve(QLocalSocket* socket) {
     idle->start();
     if (socket->bytesAvailable() > 0)
         readInput();
-}
-
-// ---- Bringing the window forward ---------------------------------------------
-
-void closeActiveDialogAsCancelled(QWidget* mainWindow) {
-    QWidget* active = QApplication::activeModalWidget();
-    if (!active || active == mainWindow)
-        return;
-    if (auto* dialog = qobject_cast<QDialog*>(active))
-        dialog->reject();
-    else
-        active->close();
-}
-
-void bringApplicationForward(QWidget* mainWindow) {
-    if (!mainWindow)
-        return;
-    if (mainWindow->isMinimized()) {
-        // Keeps a maximised window maximised; Qt hands the focus back to the
-        // control that had it when the window is activated again.
-        mainWindow->setWindowState(mainWindow->windowState() & ~Qt::WindowMinimized);
-        mainWindow->show();
-        mainWindow->activateWindow();
-        return;
-    }
-    QWidget* last = QApplication::activeModalWidget();
-    if (!last)
-        last = mainWindow;
-    if (last->isVisible() && last->isEnabled()) {
-        last->raise();
-        last->activateWindow();
-    }
 }
 
 } // namespace sortello

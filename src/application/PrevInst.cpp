@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The second start's side of the single-instance hand-off, and where the
 // instances meet. The running instance's side is in InstanceServer.cpp.
-#include "shell/PrevInst.h"
-#include "shell/Error.h"
-#include "shell/InstanceProtocol.h"
-#include "shell/Misc.h"
+#include "application/PrevInst.h"
+#include "application/InstanceProtocol.h"
+#include "base/Error.h"
+#include "base/Misc.h"
 
 #include <QDir>
 #include <QElapsedTimer>

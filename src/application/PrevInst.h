@@ -11,7 +11,7 @@
 //   "wm_KVAppPrevInstParm TEXT"  answered with "done" once handled
 // Inside TEXT a backslash travels as "\\" and a line feed as "\n", so that a
 // parameter holding a line break cannot end the message early.
-#include "shell/InstanceLock.h"
+#include "application/InstanceLock.h"
 
 #include <QByteArrayView>
 #include <QObject>
@@ -22,7 +22,6 @@
 
 class QLocalServer;
 class QLocalSocket;
-class QWidget;
 
 namespace sortello {
 
@@ -110,12 +109,5 @@ private:
     qint32 identification = 0;
     int openConnections = 0;
 };
-
-// Closes the active modal window other than mainWindow; a dialog ends as if
-// cancelled.
-void closeActiveDialogAsCancelled(QWidget* mainWindow);
-// Un-minimises the main window, or raises the window the user worked in last,
-// but only when that one is visible and enabled.
-void bringApplicationForward(QWidget* mainWindow);
 
 } // namespace sortello

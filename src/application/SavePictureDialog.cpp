@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/SavePictureDialog.h"
+#include "application/SavePictureDialog.h"
 
+#include "base/Error.h"
+#include "base/Prompts.h"
 #include "pictures/Picture.h"
-#include "shell/Error.h"
-#include "shell/Prompts.h"
 
 #include <QAbstractItemView>
 #include <QDir>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The entry sequence: fix the settings file's place, hand the command line to
 // a running instance if there is one, else build the main window and run.
-#include "shell/Error.h"
-#include "shell/Misc.h"
-#include "shell/PrevInst.h"
-#include "shell/Prompts.h"
-#include "workspace/SRMain.h"
+#include "application/PrevInst.h"
+#include "application/QtPrompts.h"
+#include "base/Error.h"
+#include "base/Misc.h"
+#include "windows/SRMain.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "about/MemoryStatus.h"
+#include "base/MemoryStatus.h"
 
 #include <QFile>
 #include <optional>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/Misc.h"
+#include "base/Misc.h"
 
 #include <QDir>
 #include <QFile>

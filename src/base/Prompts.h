@@ -2,8 +2,8 @@
 #pragma once
 // Everything that waits for the user goes through Prompts: message boxes, the
 // folder browser, the save-picture dialog and running a dialog modally. The
-// program uses QtPrompts; tests hand windows a scripted fake, so no test ever
-// needs a display or a timer to click through a real modal dialog.
+// program uses QtPrompts (application/QtPrompts.h); tests hand windows a scripted fake, so no test
+// ever needs a display or a timer to click through a real modal dialog.
 #include <QFlags>
 #include <QString>
 #include <QStringList>
@@ -53,17 +53,6 @@ public:
     virtual std::optional<QString> savePicture(QWidget* parent, SavePictureRequest& request) = 0;
     // Runs a dialog modally and returns its result code.
     virtual int runModal(QDialog& dialog) = 0;
-};
-
-// The real dialogs of the desktop.
-class QtPrompts : public Prompts {
-public:
-    MessageButton message(QWidget* parent, const QString& title, const QString& text,
-                          MessageIcon icon, MessageButtons buttons) override;
-    std::optional<QString> browseFolder(QWidget* parent, const QString& title,
-                                        const QString& startFolder) override;
-    std::optional<QString> savePicture(QWidget* parent, SavePictureRequest& request) override;
-    int runModal(QDialog& dialog) override;
 };
 
 inline constexpr QLatin1StringView ApplicationTitle{"Sortello"};

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "about/VersionInfo.h"
+#include "base/VersionInfo.h"
 
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileops/NumberedNames.h"
 
-#include "shell/Misc.h"
+#include "base/Misc.h"
 
 #include <QFile>
 #include <algorithm>

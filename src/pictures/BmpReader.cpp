@@ -2,7 +2,7 @@
 #include "pictures/BmpReader.h"
 
 #include "pictures/Picture.h"
-#include "pictures/RasterDecoder.h"
+#include "pictures/PictureFile.h"
 
 #include <QByteArray>
 #include <bit>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/IconMask.h"
 
-#include "pictures/RasterDecoder.h"
+#include "pictures/PictureFile.h"
 
 #include <QByteArray>
 

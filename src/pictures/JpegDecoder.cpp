@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/JpegDecoder.h"
 
-#include "pictures/RasterDecoder.h"
-#include "shell/Error.h"
+#include "base/Error.h"
+#include "pictures/PictureFile.h"
 
 #include <QtGlobal>
 #include <algorithm>

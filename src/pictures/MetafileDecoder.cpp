@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/MetafileDecoder.h"
 
+#include "base/Error.h"
 #include "pictures/Picture.h"
-#include "pictures/RasterDecoder.h"
-#include "shell/Error.h"
+#include "pictures/PictureFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

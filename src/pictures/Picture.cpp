@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/Picture.h"
 
+#include "base/Error.h"
+#include "base/Misc.h"
 #include "pictures/JpegDecoder.h"
 #include "pictures/MetafileDecoder.h"
 #include "pictures/RasterDecoder.h"
-#include "shell/Error.h"
-#include "shell/Misc.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "workspace/FolderChars.h"
+#include "settings/FolderChars.h"
 
+#include "base/Misc.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsTables.h"
-#include "shell/Misc.h"
 
 #include <QTextBoundaryFinder>
 

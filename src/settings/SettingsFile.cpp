@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/SettingsFile.h"
 
+#include "base/Error.h"
 #include "settings/SettingsStore.h"
-#include "shell/Error.h"
 
 #include <QFile>
 #include <algorithm>

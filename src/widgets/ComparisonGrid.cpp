@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "workspace/ComparisonGrid.h"
+#include "widgets/ComparisonGrid.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -4,7 +4,7 @@
 // width, height, bytes, date and time, the greater or later figure in bold.
 // Each data row keeps the figures it shows as values, so the bold rule never
 // depends on reading a formatted date back.
-#include "shell/Misc.h"
+#include "base/Misc.h"
 
 #include <QWidget>
 #include <array>

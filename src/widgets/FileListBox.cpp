@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "workspace/FileListBox.h"
+#include "widgets/FileListBox.h"
 
-#include "shell/Misc.h"
-#include "shell/Utility.h"
+#include "base/Misc.h"
+#include "widgets/Utility.h"
 
 #include <QFile>
 #include <QKeyEvent>

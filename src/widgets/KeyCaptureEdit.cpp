@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "settings/KeyCaptureEdit.h"
+#include "widgets/KeyCaptureEdit.h"
 
 #include <QKeyEvent>
 

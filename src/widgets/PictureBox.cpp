@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "pictures/PictureBox.h"
+#include "widgets/PictureBox.h"
 
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QMouseEvent>
 #include <QPainter>

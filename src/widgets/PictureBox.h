@@ -5,7 +5,7 @@
 // band by band while it decodes, keys out a bitmap's transparent colour, and
 // plays animated GIFs. It never parses a file itself.
 #include "pictures/Picture.h"
-#include "pictures/Placement.h"
+#include "widgets/Placement.h"
 
 #include <QImage>
 #include <QTimer>

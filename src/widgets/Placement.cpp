@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "pictures/Placement.h"
+#include "widgets/Placement.h"
 
 namespace sortello {
 

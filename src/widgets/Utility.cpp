@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/Utility.h"
+#include "widgets/Utility.h"
 
-#include <QFontMetrics>
-
-#include "shell/Geometry.h"
+#include "base/Geometry.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
@@ -115,6 +114,38 @@ QSize AccentRoomDelegate::sizeHint(const QStyleOptionViewItem& option,
     if (above > 0)
         size.rheight() += 2 * above;
     return size;
+}
+
+// ---- Bringing the window forward ---------------------------------------------
+
+void closeActiveDialogAsCancelled(QWidget* mainWindow) {
+    QWidget* active = QApplication::activeModalWidget();
+    if (!active || active == mainWindow)
+        return;
+    if (auto* dialog = qobject_cast<QDialog*>(active))
+        dialog->reject();
+    else
+        active->close();
+}
+
+void bringApplicationForward(QWidget* mainWindow) {
+    if (!mainWindow)
+        return;
+    if (mainWindow->isMinimized()) {
+        // Keeps a maximised window maximised; Qt hands the focus back to the
+        // control that had it when the window is activated again.
+        mainWindow->setWindowState(mainWindow->windowState() & ~Qt::WindowMinimized);
+        mainWindow->show();
+        mainWindow->activateWindow();
+        return;
+    }
+    QWidget* last = QApplication::activeModalWidget();
+    if (!last)
+        last = mainWindow;
+    if (last->isVisible() && last->isEnabled()) {
+        last->raise();
+        last->activateWindow();
+    }
 }
 
 } // namespace sortello

@@ -2,7 +2,8 @@
 #pragma once
 // Window helpers shared by the program's forms: centring a dialog over the
 // window it belongs to, the short zoom that shows a window growing out of, or
-// shrinking back into, that window, and list rows that keep accents whole.
+// shrinking back into, that window, list rows that keep accents whole, and
+// bringing the application forward when a second start asks for it.
 #include <QFont>
 #include <QStyledItemDelegate>
 
@@ -35,5 +36,12 @@ public:
 private:
     int lineHeight;
 };
+
+// Closes the active modal window other than mainWindow; a dialog ends as if
+// cancelled.
+void closeActiveDialogAsCancelled(QWidget* mainWindow);
+// Un-minimises the main window, or raises the window the user worked in last,
+// but only when that one is visible and enabled.
+void bringApplicationForward(QWidget* mainWindow);
 
 } // namespace sortello

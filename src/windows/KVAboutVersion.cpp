@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "about/KVAboutVersion.h"
+#include "windows/KVAboutVersion.h"
 
-#include "about/MemoryStatus.h"
-#include "shell/Error.h"
-#include "shell/Prompts.h"
-#include "shell/Utility.h"
+#include "base/Error.h"
+#include "base/MemoryStatus.h"
+#include "base/Prompts.h"
+#include "widgets/Utility.h"
 
 #include <QApplication>
 #include <QFrame>

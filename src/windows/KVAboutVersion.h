@@ -5,7 +5,7 @@
 // figures of the machine. Its caller may give non-standard version keys
 // readable labels ("HTTP=Homepage") and switch it from its built-in Danish
 // labels to English.
-#include "about/VersionInfo.h"
+#include "base/VersionInfo.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "workspace/MenuCommands.h"
+#include "windows/MenuCommands.h"
 
 namespace sortello {
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "viewer/SRImageView.h"
+#include "windows/SRImageView.h"
 
+#include "base/Prompts.h"
 #include "pictures/Picture.h"
-#include "pictures/PictureBox.h"
-#include "shell/Prompts.h"
-#include "shell/Utility.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Utility.h"
 
 #include <QAction>
 #include <QContextMenuEvent>

@@ -5,7 +5,7 @@
 // it does not. A left click or any character key closes it; its context menu
 // holds the five display options, which the main window carries from one
 // viewing to the next.
-#include "pictures/Placement.h"
+#include "widgets/Placement.h"
 
 #include <QColor>
 #include <QDialog>

@@ -1,18 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "workspace/SRMain.h"
+#include "windows/SRMain.h"
 
-#include "about/KVAboutVersion.h"
-#include "pictures/PictureBox.h"
-#include "settings/SRSetup.h"
+#include "base/Error.h"
+#include "base/Prompts.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsTables.h"
-#include "shell/Error.h"
-#include "shell/PrevInst.h"
-#include "shell/Prompts.h"
-#include "shell/Utility.h"
-#include "viewer/SRImageView.h"
-#include "workspace/ComparisonGrid.h"
-#include "workspace/FileListBox.h"
+#include "widgets/ComparisonGrid.h"
+#include "widgets/FileListBox.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Utility.h"
+#include "windows/KVAboutVersion.h"
+#include "windows/SRImageView.h"
+#include "windows/SRSetup.h"
 
 #include <QAction>
 #include <QApplication>

@@ -4,14 +4,14 @@
 // Every move goes through moveFile, which never replaces a file, or, where the
 // user chose to replace one, replaceFile, which swaps the new file in so that a
 // failure leaves both files as they were.
-#include "workspace/SRMain.h"
+#include "windows/SRMain.h"
 
+#include "base/Error.h"
+#include "base/Misc.h"
+#include "base/Prompts.h"
 #include "fileops/FileSystem.h"
 #include "fileops/NumberedNames.h"
-#include "shell/Error.h"
-#include "shell/Misc.h"
-#include "shell/Prompts.h"
-#include "workspace/FileListBox.h"
+#include "widgets/FileListBox.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's context menu, its visibility rule and the key handling:
 // menu shortcuts in menu order first, then the three window-level bindings.
-#include "workspace/SRMain.h"
+#include "windows/SRMain.h"
 
-#include "pictures/PictureBox.h"
 #include "settings/SettingsTables.h"
-#include "workspace/FileListBox.h"
+#include "widgets/FileListBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QAction>
 #include <QApplication>

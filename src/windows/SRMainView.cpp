@@ -2,14 +2,14 @@
 // The current file and the comparison view: opening the new picture and its
 // namesake in the destination folder, the grid of their figures, moving on to
 // the next entry, and the list of files moved.
-#include "workspace/SRMain.h"
+#include "windows/SRMain.h"
 
+#include "base/Error.h"
+#include "base/Prompts.h"
 #include "fileops/FileSystem.h"
-#include "pictures/PictureBox.h"
-#include "shell/Error.h"
-#include "shell/Prompts.h"
-#include "workspace/ComparisonGrid.h"
-#include "workspace/FileListBox.h"
+#include "widgets/ComparisonGrid.h"
+#include "widgets/FileListBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QListWidget>
 #include <algorithm>

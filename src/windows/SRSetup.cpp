@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The setup dialog's window, its folder-character list and the reading and
 // writing of the settings file; the shortcut list is in SRSetupShortcuts.cpp.
-#include "settings/SRSetup.h"
+#include "windows/SRSetup.h"
 
-#include "settings/KeyCaptureEdit.h"
-#include "settings/SRFolderChar.h"
+#include "base/Error.h"
+#include "base/Misc.h"
+#include "base/Prompts.h"
+#include "settings/FolderChars.h"
 #include "settings/SettingsFile.h"
-#include "shell/Error.h"
-#include "shell/Misc.h"
-#include "shell/Prompts.h"
-#include "shell/Utility.h"
-#include "workspace/FolderChars.h"
+#include "widgets/DialogParts.h"
+#include "widgets/KeyCaptureEdit.h"
+#include "widgets/Utility.h"
+#include "windows/SRFolderChar.h"
 
 #include <QCollator>
 #include <QDir>

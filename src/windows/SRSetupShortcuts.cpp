@@ -2,9 +2,10 @@
 // The setup dialog's shortcut list: 26 rows of label and shortcut text, each
 // command row with its code attached, and the capture field that edits the
 // code of the current row.
-#include "settings/KeyCaptureEdit.h"
-#include "settings/SRFolderChar.h"
-#include "settings/SRSetup.h"
+#include "widgets/DialogParts.h"
+#include "widgets/KeyCaptureEdit.h"
+#include "windows/SRFolderChar.h"
+#include "windows/SRSetup.h"
 
 #include <QHeaderView>
 #include <QLabel>

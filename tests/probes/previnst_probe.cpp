@@ -6,8 +6,8 @@
 // it prints "waiting" once it waits.
 // With PROBE_SERVE=1, a running instance: prints "ready" once it listens and
 // "received TEXT" for each text handed to it, until it is killed.
-#include "shell/Error.h"
-#include "shell/PrevInst.h"
+#include "application/PrevInst.h"
+#include "base/Error.h"
 
 #include <QCoreApplication>
 #include <QFile>

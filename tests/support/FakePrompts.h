@@ -3,7 +3,7 @@
 // A scripted Prompts for tests: it records every box, browser and dialog it is
 // asked for and answers from queues filled by the test. Unscripted questions
 // get a cancel-like answer, so a forgotten answer never blocks a test.
-#include "shell/Prompts.h"
+#include "base/Prompts.h"
 
 #include <QDialog>
 #include <deque>

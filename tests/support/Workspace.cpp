@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Workspace.h"
 
-#include "workspace/FileListBox.h"
+#include "widgets/FileListBox.h"
 
 #include <QDir>
 #include <QTest>

@@ -5,7 +5,7 @@
 // prompts.
 #include "support/FakePrompts.h"
 #include "support/TempFiles.h"
-#include "workspace/SRMain.h"
+#include "windows/SRMain.h"
 
 #include <QImage>
 #include <memory>

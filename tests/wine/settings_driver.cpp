@@ -2,8 +2,8 @@
 // SettingsFile's side of the comparison with the profile routines: plays the
 // script format of profile_peer.c, one SettingsFile per line, as the program
 // opens one per batch.
+#include "base/Error.h"
 #include "settings/SettingsFile.h"
-#include "shell/Error.h"
 
 #include <QByteArray>
 #include <QFile>

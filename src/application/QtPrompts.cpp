@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "application/QtPrompts.h"
+
+#include "application/SavePictureDialog.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace sortello {
+
+namespace {
+
+// A modal dialog shows the normal cursor, even in the middle of a busy
+// operation; the operation's hourglass returns when the dialog closes.
+class NormalCursor {
+public:
+    NormalCursor() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
+    ~NormalCursor() { QApplication::restoreOverrideCursor(); }
+    NormalCursor(const NormalCursor&) = delete;
+    NormalCursor& operator=(const NormalCursor&) = delete;
+};
+
+QMessageBox::Icon qtIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+struct ButtonName {
+    MessageButton button;
+    QMessageBox::StandardButton standard;
+};
+
+constexpr ButtonName Buttons[] = {
+    {MessageButton::Ok, QMessageBox::Ok},
+    {MessageButton::Cancel, QMessageBox::Cancel},
+    {MessageButton::Yes, QMessageBox::Yes},
+    {MessageButton::No, QMessageBox::No},
+};
+
+} // namespace
+
+MessageButton QtPrompts::message(QWidget* parent, const QString& title, const QString& text,
+                                 MessageIcon icon, MessageButtons buttons) {
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
+    QMessageBox box(qtIcon(icon), title, shown, QMessageBox::NoButton, parent);
+    for (const ButtonName& b : Buttons)
+        if (buttons.testFlag(b.button))
+            box.addButton(b.standard);
+    if (buttons == MessageButton::None)
+        box.addButton(QMessageBox::Ok);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    const int pressed = box.exec();
+    for (const ButtonName& b : Buttons)
+        if (pressed == b.standard)
+            return b.button;
+    return MessageButton::None;
+}
+
+std::optional<QString> QtPrompts::browseFolder(QWidget* parent, const QString& title,
+                                               const QString& startFolder) {
+    NormalCursor cursor;
+    const QString folder = QFileDialog::getExistingDirectory(parent, title, startFolder);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return folder;
+}
+
+std::optional<QString> QtPrompts::savePicture(QWidget* parent, SavePictureRequest& request) {
+    NormalCursor cursor;
+    SavePictureDialog dialog(parent, *this, request);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    request.selectedFilter = dialog.selectedNameFilter();
+    return dialog.selectedFiles().first();
+}
+
+int QtPrompts::runModal(QDialog& dialog) {
+    NormalCursor cursor;
+    return dialog.exec();
+}
+
+} // namespace sortello

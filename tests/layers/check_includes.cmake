@@ -1,0 +1,55 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Reads every #include "..." line under src/ and fails on one that points up
+# the layers: a file may include its own folder and the folders below it, in
+# the order of LAYERS (lowest first), and nothing else from src/. Run with
+#   cmake -DSOURCE_DIR=<src folder> -P check_includes.cmake
+# Angle-bracket includes (Qt, the C++ library, libjpeg) are not ours to judge.
+cmake_minimum_required(VERSION 3.25)
+
+set(LAYERS base settings fileops pictures widgets windows application)
+
+if(NOT SOURCE_DIR)
+  message(FATAL_ERROR "SOURCE_DIR is not set")
+endif()
+
+file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.cpp ${SOURCE_DIR}/*.h)
+list(SORT files)
+set(problems 0)
+set(checked 0)
+foreach(file IN LISTS files)
+  string(REGEX MATCH "^[^/]+" folder "${file}")
+  list(FIND LAYERS "${folder}" own)
+  if(own EQUAL -1 OR NOT file MATCHES "/")
+    message("src/${file}: folder \"${folder}\" is not a layer")
+    math(EXPR problems "${problems} + 1")
+    continue()
+  endif()
+  file(STRINGS ${SOURCE_DIR}/${file} lines)
+  set(number 0)
+  foreach(line IN LISTS lines)
+    math(EXPR number "${number} + 1")
+    if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\"")
+      continue()
+    endif()
+    set(included "${CMAKE_MATCH_1}")
+    math(EXPR checked "${checked} + 1")
+    string(REGEX MATCH "^[^/]+" target "${included}")
+    list(FIND LAYERS "${target}" level)
+    if(NOT included MATCHES "/")
+      message("src/${file}:${number}: #include \"${included}\" names no layer folder")
+      math(EXPR problems "${problems} + 1")
+    elseif(level EQUAL -1)
+      message("src/${file}:${number}: #include \"${included}\": \"${target}\" is not a layer")
+      math(EXPR problems "${problems} + 1")
+    elseif(level GREATER own)
+      message("src/${file}:${number}: #include \"${included}\" points up from ${folder} to ${target}")
+      math(EXPR problems "${problems} + 1")
+    endif()
+  endforeach()
+endforeach()
+
+list(LENGTH files count)
+if(problems GREATER 0)
+  message(FATAL_ERROR "${problems} include(s) against the layers")
+endif()
+message("${count} files, ${checked} includes, none points up the layers")
