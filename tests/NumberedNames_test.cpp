@@ -58,18 +58,19 @@ TEST(NumberedName, PadsToEightDigitsAndLowersTheExtension) {
               QStringLiteral("É123456789.Éjpg"));
 }
 
-TEST(CollectUsedNumbers, CountsOnlyStemPlusEightDigits) {
+TEST(UsedNumbersCache, CountsOnlyStemPlusEightDigits) {
     TempFolder dir;
     for (const char* name :
          {"Anna00000003.jpg", "anna00000001.JPG", "Anna123.jpg", "AnnaX00000001.jpg",
           "Anna000000001.jpg", "Bob00000002.jpg", "Anna00000002.gif", ".Anna00000007.jpg"})
         writeFile(dir.file(QString::fromLatin1(name)), "x");
     QDir().mkpath(dir.file(QStringLiteral("Anna00000005.jpg")));
-    EXPECT_EQ(CollectUsedNumbers(dir.path(), QStringLiteral("Anna*.jpg"), 12),
-              (QStringList{"00000001", "00000003", "00000005"}));
+    UsedNumbersCache cache;
+    EXPECT_EQ(cache.usedNumbers(dir.path(), QStringLiteral("Anna"), QStringLiteral(".jpg")),
+              numbers({1, 3, 5}));
 }
 
-TEST(UsedNumbersCache, AgreesWithCollectUsedNumbersAndSeesArrivals) {
+TEST(UsedNumbersCache, SeesArrivals) {
     TempFolder dir;
     for (const char* name : {"Anna00000000.jpg", "ANNA00000001.Jpg", "Anna123.jpg",
                              "AnnaX00000002.jpg", "Anna00000004.gif"})

@@ -2,6 +2,7 @@
 #include "application/PrevInst.h"
 #include "base/Error.h"
 #include "support/TempFiles.h"
+#include "widgets/Utility.h"
 
 #include <QDialog>
 #include <QElapsedTimer>

@@ -5,6 +5,7 @@
 
 #include "support/FakePrompts.h"
 #include "support/TempFiles.h"
+#include "widgets/DialogParts.h"
 
 #include <QDir>
 #include <QLineEdit>

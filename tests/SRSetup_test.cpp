@@ -3,6 +3,7 @@
 
 #include "support/FakePrompts.h"
 #include "support/TempFiles.h"
+#include "widgets/DialogParts.h"
 #include "widgets/KeyCaptureEdit.h"
 #include "windows/SRFolderChar.h"
 

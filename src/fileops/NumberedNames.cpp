@@ -20,47 +20,6 @@ bool isDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-// Every name in a folder, hidden ones included, as the system holds them.
-QStringList allNames(const QString& folder) {
-    QStringList names;
-    const QByteArray path = QFile::encodeName(folder.isEmpty() ? QStringLiteral(".") : folder);
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.constData()), ::closedir);
-    if (!dir)
-        return names;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        names << QFile::decodeName(name);
-    }
-    return names;
-}
-
-// "*" matches any run of characters; everything else stands for itself,
-// letter case ignored.
-bool matchesPattern(const QString& name, const QString& pattern) {
-    const QStringList parts = pattern.split(QLatin1Char('*'));
-    if (parts.size() == 1)
-        return name.compare(pattern, Qt::CaseInsensitive) == 0;
-    qsizetype at = 0;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const QString& part = parts[i];
-        if (i == 0) {
-            if (!name.startsWith(part, Qt::CaseInsensitive))
-                return false;
-            at = part.size();
-        } else if (i == parts.size() - 1) {
-            return name.size() - at >= part.size() && name.endsWith(part, Qt::CaseInsensitive);
-        } else {
-            const qsizetype found = name.indexOf(part, at, Qt::CaseInsensitive);
-            if (found < 0)
-                return false;
-            at = found + part.size();
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 NumberedName SplitNumberedName(const QString& name) {
@@ -74,19 +33,6 @@ NumberedName SplitNumberedName(const QString& name) {
     split.digits = split.stem.mid(digitsFrom);
     split.stem.truncate(digitsFrom);
     return split;
-}
-
-QStringList CollectUsedNumbers(const QString& folder, const QString& pattern, int wantedLength) {
-    QStringList used;
-    for (const QString& name : allNames(folder)) {
-        if (!matchesPattern(name, pattern))
-            continue;
-        const NumberedName split = SplitNumberedName(name);
-        if (split.digits.size() == DigitCount && split.stem.size() + DigitCount == wantedLength)
-            used << split.digits;
-    }
-    std::sort(used.begin(), used.end());
-    return used;
 }
 
 qint64 chooseNumber(const std::set<qint64>& used) {

@@ -21,11 +21,6 @@ struct NumberedName {
 // extension: "Anna0012.jpg" gives "Anna", "0012", ".jpg".
 NumberedName SplitNumberedName(const QString& name);
 
-// The eight-digit runs used in a folder by names that match the pattern
-// (only "*" is special; letter case ignored) and whose stem is wantedLength - 8
-// long, ascending. Hidden entries and folders count too.
-QStringList CollectUsedNumbers(const QString& folder, const QString& pattern, int wantedLength);
-
 // The number to give from the used numbers, ascending and without repeats.
 qint64 chooseNumber(const std::set<qint64>& used);
 

@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QSvgRenderer>
 #include <cmath>
-#include <mutex>
 
 namespace sortello {
 
@@ -48,12 +47,9 @@ struct Picture::Data {
     // moved or removed.
     QByteArray jpegFile;
 
-    // Pictures are shared values that any thread may draw from.
-    std::mutex lock;
     QList<CachedImage> cache; // most recently used first
 
     QImage cached(const QSize& key) {
-        const std::lock_guard guard(lock);
         for (qsizetype i = 0; i < cache.size(); ++i) {
             if (cache[i].key == key) {
                 cache.move(i, 0);
@@ -64,7 +60,6 @@ struct Picture::Data {
     }
 
     void keep(const QSize& key, const QImage& image) {
-        const std::lock_guard guard(lock);
         for (qsizetype i = 0; i < cache.size(); ++i)
             if (cache[i].key == key)
                 cache.removeAt(i--);

@@ -198,7 +198,7 @@ TFrmKVVersionAbout::TFrmKVVersionAbout(QWidget* owner, const QString& programFil
     setTabOrder(BitBtnVersion, BitBtnOK);
     BitBtnOK->setFocus();
 
-    // FormCreate
+    // Centred over its owner, with the program's labels and version block.
     CenterOnOwner(this);
     setLabels(DefaultAboutLabels());
     program = programFile.isEmpty() ? QCoreApplication::applicationFilePath() : programFile;

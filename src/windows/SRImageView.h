@@ -26,7 +26,8 @@ class TFrmSRImageView : public QDialog {
 public:
     // `owner` is the window the viewer opens over (the main window).
     explicit TFrmSRImageView(QWidget* owner = nullptr);
-    ~TFrmSRImageView() override; // FormDestroy
+    // Plays the closing animation.
+    ~TFrmSRImageView() override;
 
     // ---- Controls, named as everywhere else in the program ----
     QScrollArea* ScrollBox;
@@ -60,9 +61,12 @@ public:
     void MIImgTransparentClick();
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;  // FormKeyPress
-    void resizeEvent(QResizeEvent* event) override; // FormResize
-    void showEvent(QShowEvent* event) override;     // FormShow
+    // A key that types a character closes the viewer.
+    void keyPressEvent(QKeyEvent* event) override;
+    // The scroll box fills the window.
+    void resizeEvent(QResizeEvent* event) override;
+    // The first show places the viewer over its owner and plays the opening.
+    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

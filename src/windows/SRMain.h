@@ -54,7 +54,6 @@ public:
     // ---- State owned for the whole run ----
     QString SourceFolder;
     const FolderChars& folderChars() const { return chars; }
-    void replaceFolderChars(const QStringList& lines) { chars.replace(lines); }
     DisplayOptions PreviewOptions;
     ShortCutCode ShowAboutShortCut = 0;
     ShortCutCode ShowNewShortCut = 0;

@@ -6,7 +6,6 @@
 // failure leaves both files as they were.
 #include "windows/SRMain.h"
 
-#include "base/Error.h"
 #include "base/Misc.h"
 #include "base/Prompts.h"
 #include "fileops/FileSystem.h"
@@ -267,37 +266,29 @@ void TFrmSRMain::SRFAutoMoveMultipleAsClick() {
     UsedNumbersCache numbers;
     QList<int> moved;
     LeftBehind left;
-    try {
-        for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
-            const int row = *it;
-            if (!FileListBox->item(row).representable) {
-                left.unusableName();
-                continue;
-            }
-            const QString name = FileListBox->itemText(row);
-            const QString source = pathOfRow(row);
-            QString target = destinationOf(name);
-            if (fileExists(target)) {
-                const NumberedName split = SplitNumberedName(name);
-                const QString folder = folderPart(target);
-                const qint64 number =
-                    chooseNumber(numbers.usedNumbers(folder, split.stem, split.extension));
-                target = folder + numberedName(split.stem, number, split.extension);
-            }
-            if (const FileResult r = moveFile(source, target); !r) {
-                left.failed(r); // the entry stays selected; the summary counts it
-                continue;
-            }
-            numbers.noteArrival(folderPart(target), namePart(target));
-            addFileMoved(namePart(target));
-            moved << row;
+    for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
+        const int row = *it;
+        if (!FileListBox->item(row).representable) {
+            left.unusableName();
+            continue;
         }
-    } catch (const Error& error) {
-        FileListBox->removeRows(moved);
-        showFilesMovedByCount();
-        reportRun(before, left.lines());
-        showError(error.message());
-        return;
+        const QString name = FileListBox->itemText(row);
+        const QString source = pathOfRow(row);
+        QString target = destinationOf(name);
+        if (fileExists(target)) {
+            const NumberedName split = SplitNumberedName(name);
+            const QString folder = folderPart(target);
+            const qint64 number =
+                chooseNumber(numbers.usedNumbers(folder, split.stem, split.extension));
+            target = folder + numberedName(split.stem, number, split.extension);
+        }
+        if (const FileResult r = moveFile(source, target); !r) {
+            left.failed(r); // the entry stays selected; the summary counts it
+            continue;
+        }
+        numbers.noteArrival(folderPart(target), namePart(target));
+        addFileMoved(namePart(target));
+        moved << row;
     }
     FileListBox->removeRows(moved);
     showFilesMovedByCount();

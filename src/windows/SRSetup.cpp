@@ -39,7 +39,6 @@ bool sameKey(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// The list shows its lines 14 pixels apart, whatever the font asks for.
 // The list keeps its lines in the platform's case-blind order.
 QCollator lineOrder() {
     QCollator order;
