@@ -1,30 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "windows/MenuCommands.h"
+#include "settings/Commands.h"
+
+#include <cstring>
 
 namespace sortello {
 
-bool itemVisibleFor(const MenuItem& item, MenuTarget target) {
-    if (target == MenuTarget::Window)
-        return true;
-    if (item.kind == ItemKind::Header || item.kind == ItemKind::Separator)
-        return false;
-    switch (item.group) {
-    case 0:
-        return true;
-    case 1:
-        return target == MenuTarget::FileList;
-    case 2:
-        return target == MenuTarget::NewImage;
-    case 3:
-        return target == MenuTarget::ExistingImage;
-    case 5:
-        return target == MenuTarget::NewImage || target == MenuTarget::ExistingImage;
-    default:
-        return false;
-    }
+int commandIndexOf(const char* name) {
+    for (std::size_t i = 0; i < CommandTable.size(); ++i)
+        if (std::strcmp(CommandTable[i].name, name) == 0)
+            return int(i);
+    return -1;
 }
 
-QString captionWithShortcut(const MenuItem& item, ShortCutCode code) {
+bool itemVisibleFor(const CommandRow& item, MenuTarget target) {
+    switch (target) {
+    case MenuTarget::Window:
+        return true;
+    case MenuTarget::FileList:
+        return item.shownFor & ForFileList;
+    case MenuTarget::NewImage:
+        return item.shownFor & ForNewImage;
+    case MenuTarget::ExistingImage:
+        return item.shownFor & ForExistingImage;
+    case MenuTarget::Other:
+        break;
+    }
+    return item.shownFor & ForOther;
+}
+
+QString captionWithShortcut(const CommandRow& item, ShortCutCode code) {
     const QString caption = QString::fromLatin1(item.caption);
     const QString shortcut = shortCutToText(code);
     return shortcut.isEmpty() ? caption : caption + QLatin1Char('\t') + shortcut;

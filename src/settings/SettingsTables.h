@@ -3,10 +3,12 @@
 // The sections and keys of the settings file. Every reader and writer of a
 // section walks the same table, so the loader, the saver, the menu, the
 // dispatcher and the setup dialog can never disagree on a key's spelling, its
-// order in the file or its default. Some keys are spelled unevenly
-// (SRINAutosize beside SRIEAutoSize); files already out there use these
-// spellings, so they stay.
+// order in the file or its default. The shortcuts and the check states are
+// read off the command table.
+#include "settings/Commands.h"
+
 #include <QtGlobal>
+#include <algorithm>
 #include <array>
 
 namespace sortello {
@@ -29,73 +31,72 @@ struct ShortcutSetting {
     quint16 defaultCode;
 };
 
-// The setup dialog reads and writes the first SetupShortcutCount entries, in
-// this order; the main window reads all of them.
-inline constexpr std::array<ShortcutSetting, 23> ShortcutSettings = {{
-    {"SRISetup", 0, "Setup", 32851},
-    {"SRFUpdateFileList", 2, "Update file list", 116},
-    {"SRFReplaceExisting", 3, "Replace existing", 16423},
-    {"SRFRemoveNew", 4, "Remove new", 16421},
-    {"SRFMoveAs", 5, "Move as...", 32807},
-    {"SRFAutoMoveMultipleAs", 6, "Auto move selected as", 40999},
-    {"SRFMoveNonExisting", 7, "Move non existing", 49191},
-    {"SRFShowFilesMoved", 8, "Show files moved", 32801},
-    {"SRINShow", 10, "Show", 32846},
-    {"SRINAutosize", 11, "Auto size", 0},
-    {"SRINCenter", 12, "Center", 0},
-    {"SRINStretch", 13, "Stretch", 8229},
-    {"SRINProportional", 14, "Proportional", 0},
-    {"SRINTransparent", 15, "Transparent", 0},
-    {"SRIEShow", 17, "Show", 32837},
-    {"SRIEAutoSize", 18, "Auto size", 0},
-    {"SRIECenter", 19, "Center", 0},
-    {"SRIEStretch", 20, "Stretch", 8231},
-    {"SRIEProportional", 21, "Proportional", 0},
-    {"SRIETransparent", 22, "Transparent", 0},
-    {"SRIEHide", 23, "Hide", 0},
-    {"SRIBInverseSplit", 25, "Inverse split", 32802},
-    // Only ever changed by editing the file by hand.
-    {"SRIShowAbout", -1, "", 8304},
-}};
-inline constexpr int SetupShortcutCount = 22;
+namespace detail {
+
+constexpr auto shortcutSettings() {
+    std::array<ShortcutSetting, countRows(hasShortcut)> settings{};
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < CommandTable.size(); ++i) {
+        const CommandRow& row = CommandTable[i];
+        if (hasShortcut(row))
+            settings[at++] = {row.name, setupRowOf(i), row.setupLabel ? row.setupLabel : "",
+                              row.defaultCode};
+    }
+    return settings;
+}
+
+} // namespace detail
+
+// In the command table's order. The setup dialog reads and writes the first
+// SetupShortcutCount entries; the main window reads all of them.
+inline constexpr auto ShortcutSettings = detail::shortcutSettings();
+inline constexpr int SetupShortcutCount =
+    int(countRows([](const CommandRow& row) { return hasShortcut(row) && isSetupRow(row); }));
 
 // The check states of the main window's view commands, saved in this order.
 // For SRIBInverseSplit the caller's default is the current arrangement.
 struct MenuSelectionSetting {
     const char* key;
-    const char* caption;
     bool defaultOn;
 };
 
-inline constexpr std::array<MenuSelectionSetting, 13> MenuSelectionSettings = {{
-    {"SRIBInverseSplit", "Inverse split", false},
-    {"SRFShowFilesMoved", "Show files moved", true},
-    {"SRINAutosize", "Auto size", true},
-    {"SRINCenter", "Center", true},
-    {"SRINStretch", "Stretch", true},
-    {"SRINProportional", "Proportional", true},
-    {"SRINTransparent", "Transparent", false},
-    {"SRIEAutoSize", "Auto size", true},
-    {"SRIECenter", "Center", true},
-    {"SRIEStretch", "Stretch", true},
-    {"SRIEProportional", "Proportional", true},
-    {"SRIETransparent", "Transparent", false},
-    {"SRIEHide", "Hide", false},
-}};
+namespace detail {
+
+constexpr auto menuSelectionSettings() {
+    constexpr auto saved = [](const CommandRow& row) { return row.checkSlot >= 0; };
+    std::array<MenuSelectionSetting, countRows(saved)> settings{};
+    for (const CommandRow& row : CommandTable)
+        if (saved(row))
+            settings[std::size_t(row.checkSlot)] = {row.name, row.checkedByDefault};
+    return settings;
+}
+
+} // namespace detail
+
+inline constexpr auto MenuSelectionSettings = detail::menuSelectionSettings();
+// Two rows given one place would leave another place empty.
+static_assert(std::ranges::all_of(MenuSelectionSettings,
+                                  [](const MenuSelectionSetting& setting) { return setting.key; }),
+              "every saved check state has a row of its own");
 
 // The image viewer's view options, kept from one opening of the viewer to the
-// next.
+// next: the name of its menu item, which is also the key, its caption, the
+// option it sets and its check mark when the file has none.
+enum class PreviewOption { AutoSize, Center, Proportional, Stretch, Transparent };
+
 struct PreviewSetting {
     const char* key;
+    const char* caption;
+    PreviewOption option;
     bool defaultOn;
 };
 
 inline constexpr std::array<PreviewSetting, 5> MenuSelectionPreviewSettings = {{
-    {"MIImgAutoSize", true},
-    {"MIImgCenter", true},
-    {"MIImgProportional", true},
-    {"MIImgStretch", true},
-    {"MIImgTransparent", false},
+    {"MIImgAutoSize", "AutoSize", PreviewOption::AutoSize, true},
+    {"MIImgCenter", "Center", PreviewOption::Center, true},
+    {"MIImgProportional", "Proportional", PreviewOption::Proportional, true},
+    {"MIImgStretch", "Stretch", PreviewOption::Stretch, true},
+    {"MIImgTransparent", "Transparent", PreviewOption::Transparent, false},
 }};
 
 } // namespace sortello

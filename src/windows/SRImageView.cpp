@@ -21,6 +21,24 @@ namespace sortello {
 
 namespace {
 
+using Handler = void (TFrmSRImageView::*)();
+
+Handler handlerOf(PreviewOption option) {
+    switch (option) {
+    case PreviewOption::AutoSize:
+        return &TFrmSRImageView::MIImgAutoSizeClick;
+    case PreviewOption::Center:
+        return &TFrmSRImageView::MIImgCenterClick;
+    case PreviewOption::Proportional:
+        return &TFrmSRImageView::MIImgProportionalClick;
+    case PreviewOption::Stretch:
+        return &TFrmSRImageView::MIImgStretchClick;
+    case PreviewOption::Transparent:
+        break;
+    }
+    return &TFrmSRImageView::MIImgTransparentClick;
+}
+
 QRect screenRect(bool available = false) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
@@ -77,13 +95,41 @@ TFrmSRImageView::TFrmSRImageView(QWidget* owner)
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    MIImgAutoSize = item("MIImgAutoSize", "AutoSize", true, &TFrmSRImageView::MIImgAutoSizeClick);
-    MIImgCenter = item("MIImgCenter", "Center", true, &TFrmSRImageView::MIImgCenterClick);
-    MIImgProportional =
-        item("MIImgProportional", "Proportional", true, &TFrmSRImageView::MIImgProportionalClick);
-    MIImgStretch = item("MIImgStretch", "Stretch", true, &TFrmSRImageView::MIImgStretchClick);
-    MIImgTransparent =
-        item("MIImgTransparent", "Transparent", false, &TFrmSRImageView::MIImgTransparentClick);
+    for (const PreviewSetting& setting : MenuSelectionPreviewSettings)
+        actionOf(setting.option) =
+            item(setting.key, setting.caption, setting.defaultOn, handlerOf(setting.option));
+}
+
+QAction*& TFrmSRImageView::actionOf(PreviewOption option) {
+    switch (option) {
+    case PreviewOption::AutoSize:
+        return MIImgAutoSize;
+    case PreviewOption::Center:
+        return MIImgCenter;
+    case PreviewOption::Proportional:
+        return MIImgProportional;
+    case PreviewOption::Stretch:
+        return MIImgStretch;
+    case PreviewOption::Transparent:
+        break;
+    }
+    return MIImgTransparent;
+}
+
+bool& viewerOption(DisplayOptions& options, PreviewOption option) {
+    switch (option) {
+    case PreviewOption::AutoSize:
+        return options.autoSize;
+    case PreviewOption::Center:
+        return options.center;
+    case PreviewOption::Proportional:
+        return options.proportional;
+    case PreviewOption::Stretch:
+        return options.stretch;
+    case PreviewOption::Transparent:
+        break;
+    }
+    return options.transparent;
 }
 
 TFrmSRImageView::~TFrmSRImageView() {

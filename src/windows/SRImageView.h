@@ -5,6 +5,7 @@
 // it does not. A left click or any character key closes it; its context menu
 // holds the five display options, which the main window carries from one
 // viewing to the next.
+#include "settings/SettingsTables.h"
 #include "widgets/Placement.h"
 
 #include <QColor>
@@ -72,6 +73,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The menu item of a view option.
+    QAction*& actionOf(PreviewOption option);
     void keepImageAtPictureSize();
     void sizeToContent();
     void updateScrollBars();
@@ -82,6 +85,9 @@ private:
     bool autoSizing = true;
     bool placed = false;
 };
+
+// The option of `options` that a setting of the viewer keeps.
+bool& viewerOption(DisplayOptions& options, PreviewOption option);
 
 // The colour of pixel (9, 9) of a 10 x 10 white scratch bitmap with the picture
 // drawn at its own size in its top-left corner: the viewer's background, so

@@ -178,13 +178,9 @@ void TFrmSRMain::loadSettings() {
                 text(SectionMenuSelection), text(MenuSelectionSettings[i].key), item->isChecked());
             item->setChecked(!on);
         }
-        const bool preview[5] = {
-            settings.ReadFlag(text(SectionMenuSelectionPreview), text("MIImgAutoSize"), true),
-            settings.ReadFlag(text(SectionMenuSelectionPreview), text("MIImgCenter"), true),
-            settings.ReadFlag(text(SectionMenuSelectionPreview), text("MIImgProportional"), true),
-            settings.ReadFlag(text(SectionMenuSelectionPreview), text("MIImgStretch"), true),
-            settings.ReadFlag(text(SectionMenuSelectionPreview), text("MIImgTransparent"), false)};
-        PreviewOptions = {preview[0], preview[1], preview[3], preview[2], preview[4]};
+        for (const PreviewSetting& setting : MenuSelectionPreviewSettings)
+            viewerOption(PreviewOptions, setting.option) = settings.ReadFlag(
+                text(SectionMenuSelectionPreview), text(setting.key), setting.defaultOn);
         for (const ShortcutSetting& s : ShortcutSettings)
             applyShortcut(s.key, shortCutFromNumber(settings.ReadNumber(
                                      text(SectionShortcuts), text(s.key), s.defaultCode)));
@@ -207,11 +203,9 @@ void TFrmSRMain::saveSettings() {
             settings.WriteFlag(text(SectionMenuSelection), text(MenuSelectionSettings[i].key),
                                menuItem(MenuSelectionSettings[i].key)->isChecked());
         const QString preview = text(SectionMenuSelectionPreview);
-        settings.WriteFlag(preview, text("MIImgAutoSize"), PreviewOptions.autoSize);
-        settings.WriteFlag(preview, text("MIImgCenter"), PreviewOptions.center);
-        settings.WriteFlag(preview, text("MIImgProportional"), PreviewOptions.proportional);
-        settings.WriteFlag(preview, text("MIImgStretch"), PreviewOptions.stretch);
-        settings.WriteFlag(preview, text("MIImgTransparent"), PreviewOptions.transparent);
+        for (const PreviewSetting& setting : MenuSelectionPreviewSettings)
+            settings.WriteFlag(preview, text(setting.key),
+                               viewerOption(PreviewOptions, setting.option));
         settings.Commit();
     } catch (const Error& error) {
         showError(error.message());

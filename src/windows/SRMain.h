@@ -6,10 +6,10 @@
 // characters, the viewer's remembered options and the shortcut codes for the
 // whole run; the settings file is read once while it is built and its own
 // sections are written back when it closes.
+#include "settings/Commands.h"
 #include "settings/FolderChars.h"
 #include "settings/ShortCutCode.h"
 #include "widgets/Placement.h"
-#include "windows/MenuCommands.h"
 
 #include <QSet>
 #include <QWidget>

@@ -33,7 +33,7 @@ void TFrmSRMain::buildMenu() {
     PopupMenuAll = new QMenu(this);
     PopupMenuAll->setObjectName(QStringLiteral("PopupMenuAll"));
     for (std::size_t i = 0; i < PopupMenuItems.size(); ++i) {
-        const MenuItem& item = PopupMenuItems[i];
+        const CommandRow& item = PopupMenuItems[i];
         QAction* action = nullptr;
         if (item.kind == ItemKind::Separator) {
             action = PopupMenuAll->addSeparator();
@@ -45,10 +45,10 @@ void TFrmSRMain::buildMenu() {
         action->setObjectName(QString::fromLatin1(item.name));
         items[i] = action;
         if (item.kind == ItemKind::Command)
-            connect(action, &QAction::triggered, this, [this, &item] { runCommand(item.command); });
+            connect(action, &QAction::triggered, this, [this, &item] { runCommand(item.id); });
         if (item.kind == ItemKind::Check)
             connect(action, &QAction::triggered, this,
-                    [this, &item](bool on) { applyOption(item.command, on); });
+                    [this, &item](bool on) { applyOption(item.id, on); });
     }
     // The window manager owns the title bar's menu here, so the about box gets
     // its entry at the end of this one, where every target shows it.
@@ -73,14 +73,24 @@ ShortCutCode TFrmSRMain::shortcutOf(const char* name) const {
 }
 
 void TFrmSRMain::applyShortcut(const char* key, ShortCutCode code, bool includeAbout) {
-    if (std::strcmp(key, "SRINShow") == 0) {
+    const int row = commandIndexOf(key);
+    if (row < 0)
+        return;
+    switch (CommandTable[row].id) {
+    case Command::ShowNew:
         ShowNewShortCut = code;
-    } else if (std::strcmp(key, "SRIEShow") == 0) {
+        return;
+    case Command::ShowExisting:
         ShowExistingShortCut = code;
-    } else if (std::strcmp(key, "SRIShowAbout") == 0) {
+        return;
+    case Command::ShowAbout:
         if (includeAbout)
             ShowAboutShortCut = code;
-    } else if (const int at = indexOfItem(key); at >= 0) {
+        return;
+    default:
+        break;
+    }
+    if (const int at = indexOfItem(key); at >= 0) {
         codes[at] = code;
         items[at]->setText(captionWithShortcut(PopupMenuItems[at], code));
     }
@@ -137,7 +147,7 @@ bool TFrmSRMain::handleShortcut(ShortCutCode code) {
     if (code == 0)
         return false;
     for (std::size_t i = 0; i < PopupMenuItems.size(); ++i) {
-        if (codes[i] == code && PopupMenuItems[i].command != Command::None) {
+        if (codes[i] == code && PopupMenuItems[i].id != Command::None) {
             items[i]->trigger();
             return true;
         }
@@ -179,7 +189,7 @@ bool TFrmSRMain::wouldHandle(ShortCutCode code) const {
     if (code == 0)
         return false;
     for (std::size_t i = 0; i < PopupMenuItems.size(); ++i)
-        if (codes[i] == code && PopupMenuItems[i].command != Command::None)
+        if (codes[i] == code && PopupMenuItems[i].id != Command::None)
             return true;
     return code == ShowAboutShortCut || code == ShowNewShortCut || code == ShowExistingShortCut;
 }

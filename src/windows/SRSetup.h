@@ -32,8 +32,7 @@ struct SetupResult {
     std::array<ShortCutCode, SetupShortcutCount> codes;
 };
 
-// The rows of the shortcut list; the four headings carry no code.
-inline constexpr int SetupShortcutRows = 26;
+// Whether a row of the shortcut list is a heading, which carries no code.
 bool isShortcutHeadingRow(int row);
 
 // The "Diverse" folder the dialog gives when the file has none.

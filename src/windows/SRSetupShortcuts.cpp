@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The setup dialog's shortcut list: 26 rows of label and shortcut text, each
-// command row with its code attached, and the capture field that edits the
-// code of the current row.
+// The setup dialog's shortcut list: a row of label and shortcut text for each
+// command the command table offers, under its group's heading, and the capture
+// field that edits the code of the current row.
 #include "widgets/DialogParts.h"
 #include "widgets/KeyCaptureEdit.h"
 #include "windows/SRFolderChar.h"
@@ -16,26 +16,17 @@ namespace sortello {
 
 namespace {
 
-struct Heading {
-    int row;
-    const char* label;
-};
-
-constexpr Heading Headings[] = {
-    {1, "- Files -"},
-    {9, "- New image -"},
-    {16, "- Existing image -"},
-    {24, "- Misc -"},
-};
+// The command table's row shown in a row of the list.
+const CommandRow* commandOfRow(int row) {
+    for (std::size_t i = 0; i < CommandTable.size(); ++i)
+        if (setupRowOf(i) == row)
+            return &CommandTable[i];
+    return nullptr;
+}
 
 const char* labelOfRow(int row) {
-    for (const Heading& heading : Headings)
-        if (heading.row == row)
-            return heading.label;
-    for (int i = 0; i < SetupShortcutCount; ++i)
-        if (ShortcutSettings[i].row == row)
-            return ShortcutSettings[i].rowLabel;
-    return "";
+    const CommandRow* command = commandOfRow(row);
+    return command ? command->setupLabel : "";
 }
 
 // A row without a shortcut shows a no-break space, never an empty cell.
@@ -46,10 +37,8 @@ QString shownText(const QString& text) {
 } // namespace
 
 bool isShortcutHeadingRow(int row) {
-    for (const Heading& heading : Headings)
-        if (heading.row == row)
-            return true;
-    return false;
+    const CommandRow* command = commandOfRow(row);
+    return command && isSetupHeading(*command);
 }
 
 void TFrmSRSetup::buildShortcutList(QWidget* panel) {
