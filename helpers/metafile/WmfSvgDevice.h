@@ -1,10 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The drawing layer libwmf's player calls for every shape; it writes SVG.
+#include "MetafileFormat.h"
+
+#include <cstddef>
+#include <cstdint>
 #include <libwmf/api.h>
 #include <string>
+#include <vector>
 
 namespace sortello::metafile {
+
+// What libwmf forgets of a font record: a negative height is the size of the
+// letters, a positive one that of their cell, accents and descenders included.
+struct WmfFontRecord {
+    std::int16_t height = 0;
+};
 
 struct WmfCanvas {
     // Set before playing: the output size and the device area it shows.
@@ -14,6 +25,16 @@ struct WmfCanvas {
     double viewY = 0;
     double viewWidth = 1;
     double viewHeight = 1;
+
+    // The file's font records, and how many of them the player has read.
+    std::vector<WmfFontRecord> fonts;
+    std::size_t fontsMapped = 0;
+    // The player measures a string with an exact advance per letter once
+    // whole and then letter by letter, in a buffer of its own, before drawing
+    // each letter where the advances put it.
+    const char* lastMeasured = nullptr;
+    int measuredSinceDrawn = 0;
+    const char* letterBuffer = nullptr;
 
     std::string svg;
     bool tooLarge = false;
