@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The metafile converters in this process, without the helper's memory limit:
 // a bitmap inside a WMF is read only when its header fits the bytes it came
-// with, since libwmf allocates whatever pixel count a header declares.
+// with, since libwmf allocates whatever pixel count a header declares. The
+// files are built here byte by byte: libuemf, which the fixtures write with,
+// has functions of the same names as libwmf's and must not be linked in.
 #include "support/TempFiles.h"
 
 #include <QtEndian>
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 // libwmf's headers define U16 and friends as macros, which Qt's must not see.
+#include "CodePage.h"
 #include "WmfSvgDevice.h"
 #include "WmfToSvg.h"
 
@@ -82,5 +85,117 @@ TEST(WmfBitmap, AHugeDeclaredBitmapIsLeftOutOfTheDrawing) {
     EXPECT_NE(drawing.svg.find("<path"), std::string::npos);
     EXPECT_EQ(drawing.svg.find("<image"), std::string::npos);
 }
+
+Conversion converted(const QByteArray& file) {
+    return convertWmf(std::string_view(file.constData(), file.size()));
+}
+
+// The value of the first name="..." after the first <element.
+std::string attributeOf(const std::string& svg, std::string_view element, std::string_view name) {
+    const std::size_t start = svg.find("<" + std::string(element));
+    const std::size_t at = svg.find(" " + std::string(name) + "=\"", start);
+    if (start == std::string::npos || at == std::string::npos || at > svg.find('>', start))
+        return {};
+    const std::size_t value = at + name.size() + 3;
+    return svg.substr(value, svg.find('"', value) - value);
+}
+
+double numberOf(const std::string& svg, std::string_view element, std::string_view name) {
+    const std::string text = attributeOf(svg, element, name);
+    return text.empty() ? -1 : std::stod(text);
+}
+
+TEST(WmfText, CodePagesOfTheCharacterSets) {
+    const struct {
+        quint8 charset;
+        const char* bytes;
+        const char* face;
+        const char* utf8;
+    } cases[] = {
+        {255, "\xB0\xDB", "", "░█"},           // OEM
+        {1, "\x80", "", "€"},                  // default
+        {77, "\x8A", "", "ä"},                 // Macintosh
+        {2, "a\xA5W", "Symbol", "α∞Ω"},        // the Symbol font
+        {2, "J", "Wingdings", "\uF04A"},       // another symbol font
+        {128, "\x93\xFA\x96", "", "日\uFFFD"}, // the last character cut off
+        {222, "\xDB", "", "\uFFFD"},           // unassigned in Thai
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(codePageToUtf8(c.bytes, c.charset, c.face), c.utf8) << c.utf8;
+}
+
+// A WMF without the placeable header, in pixels, its window 400 x 200.
+QByteArray wmfOf(const QList<QPair<quint16, QByteArray>>& records) {
+    const auto u16 = [](int value) {
+        QByteArray b(2, '\0');
+        qToLittleEndian<quint16>(quint16(value), b.data());
+        return b;
+    };
+    const auto u32 = [&u16](quint32 value) { return u16(value & 0xFFFF) + u16(value >> 16); };
+    QByteArray body;
+    quint32 largest = 3;
+    for (auto [function, parameters] : records) {
+        if (parameters.size() % 2)
+            parameters += '\0';
+        largest = qMax(largest, quint32(3 + parameters.size() / 2));
+        body += u32(3 + parameters.size() / 2) + u16(function) + parameters;
+    }
+    body += u32(3) + u16(0);
+    return u16(1) + u16(9) + u16(0x300) + u32(9 + body.size() / 2) + u16(2) + u32(largest) +
+           u16(0) + body;
+}
+
+QByteArray parameters(std::initializer_list<int> values, const QByteArray& tail = {}) {
+    QByteArray b;
+    for (const int value : values) {
+        b += char(value & 0xFF);
+        b += char((value >> 8) & 0xFF);
+    }
+    return b + tail;
+}
+
+struct AlignmentCase {
+    const char* name;
+    int align;
+    int fontHeight;
+    double x;
+    double y;
+    double size;
+    const char* anchor;
+};
+
+void PrintTo(const AlignmentCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class WmfTextPlace : public ::testing::TestWithParam<AlignmentCase> {};
+
+// GDI puts the baseline an ascent below a top-aligned point and a descent
+// above a bottom-aligned one; a positive height is the letters' cell.
+TEST_P(WmfTextPlace, FollowsTheAlignmentAndHeight) {
+    const AlignmentCase& c = GetParam();
+    const QByteArray file = wmfOf({
+        {0x020C, parameters({200, 400})}, // window extent
+        {0x02FB, parameters({c.fontHeight, 0, 0, 0, 400, 0, 0, 0, 0}, "Arial")},
+        {0x012D, parameters({0})},       // select the font
+        {0x012E, parameters({c.align})}, // text alignment
+        {0x0521, parameters({2}, "Hi" + parameters({100, 100}))},
+    });
+    const std::string svg = converted(file).svg;
+    EXPECT_NEAR(numberOf(svg, "text", "x"), c.x, 0.01) << svg;
+    EXPECT_NEAR(numberOf(svg, "text", "y"), c.y, 0.01);
+    EXPECT_NEAR(numberOf(svg, "text", "font-size"), c.size, 0.01);
+    EXPECT_EQ(attributeOf(svg, "text", "text-anchor"), c.anchor);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , WmfTextPlace,
+    ::testing::Values(AlignmentCase{"baseline", 24, -20, 100, 100, 20, ""},
+                      AlignmentCase{"top", 0, -20, 100, 118.1, 20, ""},
+                      AlignmentCase{"bottom", 8, -20, 100, 95.76, 20, ""},
+                      AlignmentCase{"top_cell_height", 0, 20, 100, 116.204, 17.905, ""},
+                      AlignmentCase{"centre", 24 | 6, -20, 100, 100, 20, "middle"},
+                      AlignmentCase{"right", 24 | 2, -20, 100, 100, 20, "end"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
