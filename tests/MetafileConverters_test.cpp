@@ -154,6 +154,22 @@ QByteArray parameters(std::initializer_list<int> values, const QByteArray& tail 
     return b + tail;
 }
 
+// ETO_OPAQUE paints the record's rectangle in the background colour; office
+// programs fill backgrounds with records that have no text at all.
+TEST(WmfText, AnOpaqueRecordPaintsItsRectangle) {
+    for (const QByteArray& text : {QByteArray(), QByteArray("ab")}) {
+        const QByteArray file = wmfOf({
+            {0x020C, parameters({200, 400})},  // window extent
+            {0x0201, parameters({0x00FF, 0})}, // red background
+            {0x0A32, parameters({5, 5, int(text.size()), 2, 10, 20, 110, 70}, text)},
+        });
+        const std::string svg = converted(file).svg;
+        EXPECT_NE(svg.find("<rect x=\"10\" y=\"20\" width=\"100\" height=\"50\" fill=\"#ff0000\""),
+                  std::string::npos)
+            << svg;
+    }
+}
+
 struct AlignmentCase {
     const char* name;
     int align;

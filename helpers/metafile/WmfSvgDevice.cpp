@@ -214,6 +214,8 @@ void drawRop(wmfAPI* api, WmfCanvas& canvas, wmfROP_Draw_t* rop) {
         fill = " fill=\"#000000\"";
     else if (rop->ROP == WHITENESS)
         fill = " fill=\"#ffffff\"";
+    else if (rop->ROP == BackgroundFillRop)
+        attribute(fill, "fill", colorOf(rop->dc->bgcolor));
     else
         return;
     fillRect(canvas, rop->TL.x, rop->TL.y, rop->BR.x, rop->BR.y, fill);

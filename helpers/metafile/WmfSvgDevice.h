@@ -44,6 +44,10 @@ struct WmfCanvas {
     double onePixel() const { return (viewWidth / width + viewHeight / height) / 2; }
 };
 
+// A raster operation of the layer's own, beyond GDI's 24-bit codes: it paints
+// the rectangle in the background colour.
+inline constexpr std::uint32_t BackgroundFillRop = 0x5B000000;
+
 // Installs the layer's functions; pass it as wmfAPI_Options::function.
 void installWmfSvgDevice(wmfAPI* api);
 

@@ -77,10 +77,24 @@ float estimatedWidth(wmfAPI* api, wmfFont*, char* text) {
 
 void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
     const bool letterByLetter = text->str && text->str == canvas.letterBuffer;
+    const bool firstOfRecord = !letterByLetter || canvas.measuredSinceDrawn > 1;
     canvas.measuredSinceDrawn = 0;
     const wmfFont* font = text->dc->font;
     if (!text->str || !font)
         return;
+    // ETO_OPAQUE: the record's rectangle is painted in the background colour
+    // under the text, once for the whole string.
+    if ((text->flags & ETO_OPAQUE) && firstOfRecord && text->TL.x != text->BR.x &&
+        text->TL.y != text->BR.y) {
+        std::string& out = canvas.svg;
+        out += "<rect";
+        attribute(out, "x", std::min(text->TL.x, text->BR.x));
+        attribute(out, "y", std::min(text->TL.y, text->BR.y));
+        attribute(out, "width", std::abs(text->BR.x - text->TL.x));
+        attribute(out, "height", std::abs(text->BR.y - text->TL.y));
+        attribute(out, "fill", colorOf(text->dc->bgcolor));
+        out += " stroke=\"none\"/>\n";
+    }
     const auto* record = static_cast<const WmfFontRecord*>(font->user_data);
     const FaceMetrics& metrics = metricsOf(font->lfFaceName);
     const double height = std::abs(text->font_height);

@@ -23,6 +23,9 @@ constexpr std::uint16_t MetaSetWindowOrg = 0x020B;
 constexpr std::uint16_t MetaSetWindowExt = 0x020C;
 constexpr std::uint16_t MetaSetViewportExt = 0x020E;
 constexpr std::uint16_t MetaScaleViewportExt = 0x0412;
+constexpr std::uint16_t MetaExtTextOut = 0x0A32;
+constexpr std::uint16_t MetaPatBlt = 0x061D;
+constexpr std::uint16_t EtoOpaque = 0x0002;
 
 constexpr int MapText = 1;
 constexpr int MapIsotropic = 7;
@@ -130,16 +133,44 @@ Mapping readMapping(std::string_view bytes, const WmfInfo& info) {
     return mapping;
 }
 
+// An ExtTextOut record with no text and ETO_OPAQUE paints its rectangle in
+// the background colour: office programs fill backgrounds and table cells
+// that way. libwmf skips text records without text, so each such record
+// becomes, in place, a PatBlt of the same rectangle with the drawing layer's
+// own raster operation for the background colour.
+void paintEmptyOpaqueText(std::string& played, std::string_view bytes, const WmfInfo& info) {
+    const auto put = [&played](std::size_t at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            played[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view parameters) {
+        if (function != MetaExtTextOut || parameters.size() < 16 || readU16(parameters, 4) != 0 ||
+            !(readU16(parameters, 6) & EtoOpaque))
+            return true;
+        const int left = readS16(parameters, 8);
+        const int top = readS16(parameters, 10);
+        const int right = readS16(parameters, 12);
+        const int bottom = readS16(parameters, 14);
+        const std::size_t at = std::size_t(parameters.data() - bytes.data());
+        put(at - 2, MetaPatBlt, 2);
+        put(at, BackgroundFillRop, 4);
+        put(at + 4, std::min(std::abs(bottom - top), 32767), 2);
+        put(at + 6, std::min(std::abs(right - left), 32767), 2);
+        put(at + 8, static_cast<std::uint16_t>(std::min(top, bottom)), 2);
+        put(at + 10, static_cast<std::uint16_t>(std::min(left, right)), 2);
+        return true;
+    });
+}
+
 // A file that scales its drawing to a window without ever setting the
 // viewport is shown by GDI with the viewport as large as the window, one
 // device unit to a logical one. libwmf assumes 1024 x 1024 device units
 // instead, which stretches the drawing one way and its text the other. The
 // record that says what GDI assumes goes in before the first drawing.
-std::string withViewportOfWindow(std::string_view bytes, const WmfInfo& info, Mapping& mapping) {
-    std::string played(bytes);
+void setViewportToWindow(std::string& played, const WmfInfo& info, Mapping& mapping) {
     if (!scalesToWindow(mapping.mapMode) || !mapping.hasWindowExtent || mapping.hasViewportExtent ||
         mapping.firstDrawing == std::string_view::npos)
-        return played;
+        return;
     const auto side = [](double length) { return std::min(std::abs(length), 32767.0); };
     mapping.viewportWidth = side(mapping.windowWidth);
     mapping.viewportHeight = side(mapping.windowHeight);
@@ -163,7 +194,6 @@ std::string withViewportOfWindow(std::string_view bytes, const WmfInfo& info, Ma
     const std::uint32_t words = readU32(played, header + 6) + recordWords;
     for (int i = 0; i < 4; ++i)
         played[header + 6 + i] = static_cast<char>(words >> (8 * i));
-    return played;
 }
 
 // The area GDI shows, in libwmf's device space: the viewport when the file
@@ -231,7 +261,11 @@ struct ApiDeleter {
 Conversion convertWmf(std::string_view bytes) {
     const WmfInfo info = readWmfLayout(bytes);
     Mapping mapping = readMapping(bytes, info);
-    std::string played = withViewportOfWindow(bytes, info, mapping);
+    // The records libwmf plays: the file's, with what it does not follow
+    // as GDI does said in records it does.
+    std::string played(bytes);
+    paintEmptyOpaqueText(played, bytes, info);
+    setViewportToWindow(played, info, mapping);
 
     wmfAPI_Options options{};
     options.function = installWmfSvgDevice;
