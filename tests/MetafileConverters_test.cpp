@@ -170,6 +170,22 @@ TEST(WmfText, AnOpaqueRecordPaintsItsRectangle) {
     }
 }
 
+// Each letter placed by its own advance: a two-byte character's advance is
+// on its first byte, and the two bytes are one letter.
+TEST(WmfText, TwoByteLettersPlacedOneByOneStayWhole) {
+    const QByteArray text("\x93\xFA\x96\x7B"); // Shift-JIS
+    const QByteArray file = wmfOf({
+        {0x020C, parameters({200, 400})},
+        {0x02FB, parameters({-20, 0, 0, 0, 400, 0, 128 << 8, 0, 0}, "MS Gothic")},
+        {0x012D, parameters({0})},
+        {0x0A32, parameters({50, 10, 4, 0}, text + parameters({20, 0, 20, 0}))},
+    });
+    const std::string svg = converted(file).svg;
+    EXPECT_NE(svg.find("\">日</text>"), std::string::npos) << svg;
+    EXPECT_NE(svg.find("<text x=\"30\""), std::string::npos) << svg;
+    EXPECT_NE(svg.find("\">本</text>"), std::string::npos);
+}
+
 struct AlignmentCase {
     const char* name;
     int align;

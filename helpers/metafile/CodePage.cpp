@@ -181,6 +181,21 @@ const char* codePageOf(std::uint8_t charset) {
     return "CP1252";
 }
 
+bool isLeadByte(std::uint8_t charset, unsigned char byte) {
+    switch (charset) {
+    case 128: // Shift-JIS
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 129: // Hangul
+    case 134: // GB2312
+    case 136: // Big5
+        return byte >= 0x81 && byte <= 0xFE;
+    case 130: // Johab
+        return (byte >= 0x84 && byte <= 0xD3) || (byte >= 0xD8 && byte <= 0xF9);
+    default:
+        return false;
+    }
+}
+
 std::string codePageToUtf8(std::string_view text, std::uint8_t charset, std::string_view face) {
     if (charset == SymbolCharset)
         return symbolsToUtf8(text, face);

@@ -35,6 +35,11 @@ struct WmfCanvas {
     const char* lastMeasured = nullptr;
     int measuredSinceDrawn = 0;
     const char* letterBuffer = nullptr;
+    // The first byte of a two-byte character drawn letter by letter waits
+    // here, where it was to be drawn, for the second.
+    std::string heldLeadByte;
+    double heldX = 0;
+    double heldY = 0;
 
     std::string svg;
     bool tooLarge = false;

@@ -131,6 +131,23 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
         anchor = horizontal == TA_CENTER ? "middle" : "end";
     }
 
+    // Letter by letter, each byte of a two-byte code page comes alone.
+    std::string letters = text->str;
+    if (firstOfRecord)
+        canvas.heldLeadByte.clear();
+    if (letterByLetter && !canvas.heldLeadByte.empty()) {
+        letters.insert(0, canvas.heldLeadByte);
+        canvas.heldLeadByte.clear();
+        x = canvas.heldX;
+        y = canvas.heldY;
+    } else if (letterByLetter && letters.size() == 1 &&
+               isLeadByte(font->lfCharSet, static_cast<unsigned char>(letters[0]))) {
+        canvas.heldLeadByte = letters;
+        canvas.heldX = x;
+        canvas.heldY = y;
+        return;
+    }
+
     std::string& out = canvas.svg;
     out += "<text";
     attribute(out, "x", x);
@@ -172,7 +189,7 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
     }
     out += '>';
     appendEscaped(
-        out, codePageToUtf8(text->str, font->lfCharSet, font->lfFaceName ? font->lfFaceName : ""));
+        out, codePageToUtf8(letters, font->lfCharSet, font->lfFaceName ? font->lfFaceName : ""));
     out += "</text>\n";
 }
 
