@@ -186,6 +186,18 @@ TEST(WmfText, TwoByteLettersPlacedOneByOneStayWhole) {
     EXPECT_NE(svg.find("\">本</text>"), std::string::npos);
 }
 
+// The pen is made before the first drawing, at the scale the file then has.
+TEST(WmfLayout, APenMadeBeforeDrawingIsAsWideAsItSays) {
+    const QByteArray file = wmfOf({
+        {0x0103, parameters({8})},              // anisotropic
+        {0x020C, parameters({200, 400})},       // window extent
+        {0x02FA, parameters({0, 10, 0, 0, 0})}, // a solid pen 10 wide
+        {0x012D, parameters({0})},
+        {0x0213, parameters({100, 300})}, // a line to 300,100
+    });
+    EXPECT_EQ(numberOf(converted(file).svg, "line", "stroke-width"), 10);
+}
+
 struct AlignmentCase {
     const char* name;
     int align;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <libwmf/api.h>
 #include <libwmf/ipa.h>
@@ -98,6 +99,13 @@ struct Mapping {
     double viewportWidth = 1024; // libwmf's viewport until the file sets one
     double viewportHeight = 1024;
     std::size_t firstDrawing = std::string_view::npos; // offset of its record
+    // Where each window extent record before it ends, and its extent.
+    struct WindowExtent {
+        std::size_t end;
+        double width;
+        double height;
+    };
+    std::vector<WindowExtent> windowExtents;
 };
 
 Mapping readMapping(std::string_view bytes, const WmfInfo& info) {
@@ -122,6 +130,9 @@ Mapping readMapping(std::string_view bytes, const WmfInfo& info) {
                 mapping.windowWidth = x;
                 mapping.windowHeight = y;
                 mapping.hasWindowExtent = x != 0 && y != 0;
+                if (mapping.hasWindowExtent)
+                    mapping.windowExtents.push_back(
+                        {std::size_t(parameters.data() - bytes.data()) + parameters.size(), x, y});
             } else if (function == MetaSetViewportExt) {
                 mapping.viewportWidth = x;
                 mapping.viewportHeight = y;
@@ -165,33 +176,42 @@ void paintEmptyOpaqueText(std::string& played, std::string_view bytes, const Wmf
 // A file that scales its drawing to a window without ever setting the
 // viewport is shown by GDI with the viewport as large as the window, one
 // device unit to a logical one. libwmf assumes 1024 x 1024 device units
-// instead, which stretches the drawing one way and its text the other. The
-// record that says what GDI assumes goes in before the first drawing.
+// instead, which stretches the drawing one way and its text the other, and
+// converts pen widths and font sizes at the scale of the moment. The record
+// that says what GDI assumes goes in after each window extent that comes
+// before the first drawing.
 void setViewportToWindow(std::string& played, const WmfInfo& info, Mapping& mapping) {
     if (!scalesToWindow(mapping.mapMode) || !mapping.hasWindowExtent || mapping.hasViewportExtent ||
         mapping.firstDrawing == std::string_view::npos)
         return;
-    const auto side = [](double length) { return std::min(std::abs(length), 32767.0); };
+    const auto side = [](double length) {
+        return static_cast<std::uint16_t>(std::min(std::abs(length), 32767.0));
+    };
+    constexpr std::uint32_t recordWords = 5;
+    // From the last, so that the offsets before it stay right.
+    for (auto extent = mapping.windowExtents.rbegin(); extent != mapping.windowExtents.rend();
+         ++extent) {
+        const std::uint16_t width = side(extent->width);
+        const std::uint16_t height = side(extent->height);
+        const unsigned char record[] = {recordWords,
+                                        0,
+                                        0,
+                                        0,
+                                        MetaSetViewportExt & 0xFF,
+                                        MetaSetViewportExt >> 8,
+                                        static_cast<unsigned char>(height & 0xFF),
+                                        static_cast<unsigned char>(height >> 8),
+                                        static_cast<unsigned char>(width & 0xFF),
+                                        static_cast<unsigned char>(width >> 8)};
+        played.insert(extent->end, reinterpret_cast<const char*>(record), sizeof record);
+    }
     mapping.viewportWidth = side(mapping.windowWidth);
     mapping.viewportHeight = side(mapping.windowHeight);
     mapping.hasViewportExtent = true;
-    const auto width = static_cast<std::uint16_t>(mapping.viewportWidth);
-    const auto height = static_cast<std::uint16_t>(mapping.viewportHeight);
-    constexpr std::uint32_t recordWords = 5;
-    const unsigned char record[] = {recordWords,
-                                    0,
-                                    0,
-                                    0,
-                                    MetaSetViewportExt & 0xFF,
-                                    MetaSetViewportExt >> 8,
-                                    static_cast<unsigned char>(height & 0xFF),
-                                    static_cast<unsigned char>(height >> 8),
-                                    static_cast<unsigned char>(width & 0xFF),
-                                    static_cast<unsigned char>(width >> 8)};
-    played.insert(mapping.firstDrawing, reinterpret_cast<const char*>(record), sizeof record);
     // The header's file size counts 16-bit words.
     const std::size_t header = info.firstRecord - 18;
-    const std::uint32_t words = readU32(played, header + 6) + recordWords;
+    const std::uint32_t words =
+        readU32(played, header + 6) + recordWords * std::uint32_t(mapping.windowExtents.size());
     for (int i = 0; i < 4; ++i)
         played[header + 6 + i] = static_cast<char>(words >> (8 * i));
 }
