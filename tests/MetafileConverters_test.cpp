@@ -186,6 +186,18 @@ TEST(WmfText, TwoByteLettersPlacedOneByOneStayWhole) {
     EXPECT_NE(svg.find("\">本</text>"), std::string::npos);
 }
 
+TEST(WmfText, ASymbolFontIsNamedAndShowsItsSigns) {
+    const QByteArray file = wmfOf({
+        {0x020C, parameters({200, 400})},
+        {0x02FB, parameters({-20, 0, 0, 0, 400, 0, 2 << 8, 0, 0}, "Symbol")},
+        {0x012D, parameters({0})},
+        {0x0521, parameters({2}, "pW" + parameters({50, 10}))},
+    });
+    const std::string svg = converted(file).svg;
+    EXPECT_EQ(attributeOf(svg, "text", "font-family"), "Symbol");
+    EXPECT_NE(svg.find(">πΩ</text>"), std::string::npos) << svg;
+}
+
 // The pen is made before the first drawing, at the scale the file then has.
 TEST(WmfLayout, APenMadeBeforeDrawingIsAsWideAsItSays) {
     const QByteArray file = wmfOf({
@@ -196,6 +208,18 @@ TEST(WmfLayout, APenMadeBeforeDrawingIsAsWideAsItSays) {
         {0x0213, parameters({100, 300})}, // a line to 300,100
     });
     EXPECT_EQ(numberOf(converted(file).svg, "line", "stroke-width"), 10);
+}
+
+// A real drawing: no placeable header, a window and no viewport, text
+// given by its cell height.
+TEST(WmfLayout, ARealWindowDrawingWithoutHeader) {
+    const Conversion drawing = converted(
+        sortello::test::readFile(QStringLiteral(SORTELLO_FIXTURES "/window-without-header.wmf")));
+    EXPECT_EQ(drawing.size.width, 2600);
+    EXPECT_EQ(drawing.size.height, 1900);
+    EXPECT_EQ(attributeOf(drawing.svg, "svg", "viewBox"), "0 0 2600 1900");
+    EXPECT_NEAR(numberOf(drawing.svg, "text", "font-size"), 350 / 1.117, 0.01);
+    EXPECT_NE(drawing.svg.find(">770</text>"), std::string::npos);
 }
 
 struct AlignmentCase {

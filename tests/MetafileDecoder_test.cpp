@@ -216,6 +216,10 @@ struct LayoutCase {
     QSize expected;
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class WmfLayout : public MetafileDecoderTest, public ::testing::WithParamInterface<LayoutCase> {};
 
 // The device area maps to the picture without stretching either way, so

@@ -17,6 +17,7 @@ namespace sortello::metafile {
 namespace {
 
 constexpr std::uint16_t MetaCreateFontIndirect = 0x02FB;
+constexpr std::uint8_t SymbolCharset = 2;
 
 // Ascent and descent of a face's cell in font sizes, from the faces' own
 // tables (Windows' ascent and descent); the fonts that stand in for them
@@ -153,7 +154,10 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
     attribute(out, "x", x);
     attribute(out, "y", y);
     if (font->lfFaceName && *font->lfFaceName)
-        attribute(out, "font-family", codePageToUtf8(font->lfFaceName, font->lfCharSet));
+        // A symbol font's name is in letters, not in its symbols.
+        attribute(out, "font-family",
+                  codePageToUtf8(font->lfFaceName,
+                                 font->lfCharSet == SymbolCharset ? 0 : font->lfCharSet));
     attribute(out, "font-size", size);
     if (font->lfWeight >= 100 && font->lfWeight <= 900)
         attribute(out, "font-weight", std::round(font->lfWeight / 100.0) * 100);
