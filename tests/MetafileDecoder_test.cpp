@@ -194,63 +194,6 @@ TEST_P(MetafileText, KeepsMarkupCharactersAndAccents) {
 INSTANTIATE_TEST_SUITE_P(, MetafileText, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "emf" : "wmf"; });
 
-TEST_F(MetafileDecoderTest, WmfTextIsReadInTheCodePageOfItsFont) {
-    const struct {
-        quint8 charset;
-        const char* utf8;
-    } cases[] = {{204, "Привет"}, {161, "Καλημέρα"}, {238, "Łódź"}, {128, "日本語"}, {0, "café"}};
-    for (const auto& c : cases) {
-        MetafileSample s;
-        s.text = QString::fromUtf8(c.utf8);
-        s.charset = c.charset;
-        const QString path = folder.file(QStringLiteral("charset%1.wmf").arg(c.charset));
-        ASSERT_TRUE(writeWmf(path, s));
-        EXPECT_EQ(textOf(renderMetafile(path).svg), s.text) << int(c.charset);
-    }
-}
-
-struct LayoutCase {
-    const char* name;
-    WmfMapping mapping;
-    bool placeable;
-    QSize expected;
-};
-
-void PrintTo(const LayoutCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class WmfLayout : public MetafileDecoderTest, public ::testing::WithParamInterface<LayoutCase> {};
-
-// The device area maps to the picture without stretching either way, so
-// text drawn in it keeps its proportions; without the placeable header the
-// window, or else what is drawn, is the picture.
-TEST_P(WmfLayout, IsAsLargeAsItsWindowAndUnstretched) {
-    const LayoutCase& c = GetParam();
-    const QString path = folder.file(QStringLiteral("layout.wmf"));
-    ASSERT_TRUE(writeWmf(path, sampleOf({300, 100}, {50, 40, 100, 40}, MetafileShape::Rectangle,
-                                        c.mapping, c.placeable)));
-    const MetafileRendering rendering = renderMetafile(path);
-    // What is drawn is measured with the outline's half width around it.
-    EXPECT_NEAR(rendering.size.width(), c.expected.width(), 1);
-    EXPECT_NEAR(rendering.size.height(), c.expected.height(), 1);
-    QXmlStreamReader reader(rendering.svg);
-    reader.readNextStartElement();
-    const QStringList box =
-        reader.attributes().value(QLatin1String("viewBox")).toString().split(u' ');
-    ASSERT_EQ(box.size(), 4) << rendering.svg.left(400).toStdString();
-    EXPECT_NEAR(box[2].toDouble() / box[3].toDouble(),
-                double(rendering.size.width()) / rendering.size.height(), 0.02);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    , WmfLayout,
-    ::testing::Values(LayoutCase{"placeable_window", WmfMapping::Window, true, {300, 100}},
-                      LayoutCase{"window_without_header", WmfMapping::Window, false, {300, 100}},
-                      LayoutCase{
-                          "drawing_without_header", WmfMapping::PlaceableUnits, false, {100, 40}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // Text written by glyph index sends libemf2svg to fontconfig and the font
 // files, which the helper's limits must leave within reach.
 TEST_F(MetafileDecoderTest, EmfTextByGlyphIndexIsDrawn) {
