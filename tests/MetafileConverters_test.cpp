@@ -186,7 +186,7 @@ TEST(WmfText, TwoByteLettersPlacedOneByOneStayWhole) {
     EXPECT_NE(svg.find("\">本</text>"), std::string::npos);
 }
 
-TEST(WmfText, ASymbolFontIsNamedAndShowsItsSigns) {
+TEST(WmfText, TheSymbolFontShowsItsSignsInUnicode) {
     const QByteArray file = wmfOf({
         {0x020C, parameters({200, 400})},
         {0x02FB, parameters({-20, 0, 0, 0, 400, 0, 2 << 8, 0, 0}, "Symbol")},
@@ -194,7 +194,7 @@ TEST(WmfText, ASymbolFontIsNamedAndShowsItsSigns) {
         {0x0521, parameters({2}, "pW" + parameters({50, 10}))},
     });
     const std::string svg = converted(file).svg;
-    EXPECT_EQ(attributeOf(svg, "text", "font-family"), "Symbol");
+    EXPECT_EQ(attributeOf(svg, "text", "font-family"), "OpenSymbol");
     EXPECT_NE(svg.find(">πΩ</text>"), std::string::npos) << svg;
 }
 

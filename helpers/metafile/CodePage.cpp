@@ -153,15 +153,19 @@ char32_t symbolFontCode(unsigned char byte) {
     return 0xF000 + byte;
 }
 
-bool isSymbolFace(std::string_view face) {
+} // namespace
+
+bool isSymbolFont(std::string_view face) {
     constexpr std::string_view symbol = "symbol";
     return face.size() == symbol.size() &&
            std::equal(face.begin(), face.end(), symbol.begin(),
                       [](char a, char b) { return (a | 0x20) == b; });
 }
 
+namespace {
+
 std::string symbolsToUtf8(std::string_view text, std::string_view face) {
-    const bool symbolFont = isSymbolFace(face);
+    const bool symbolFont = isSymbolFont(face);
     std::string out;
     out.reserve(text.size() * 3);
     for (const char c : text) {

@@ -18,6 +18,10 @@ const char* codePageOf(std::uint8_t charset);
 // and signs they show, any other's U+F000 + byte, where Windows puts them.
 std::string codePageToUtf8(std::string_view text, std::uint8_t charset, std::string_view face = {});
 
+// Whether the face is the Symbol font, whose bytes are Greek letters and
+// mathematical signs.
+bool isSymbolFont(std::string_view face);
+
 // Whether the byte starts a two-byte character in the charset's code page.
 bool isLeadByte(std::uint8_t charset, unsigned char byte);
 

@@ -154,10 +154,14 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
     attribute(out, "x", x);
     attribute(out, "y", y);
     if (font->lfFaceName && *font->lfFaceName)
-        // A symbol font's name is in letters, not in its symbols.
+        // The Symbol font's signs are given as Unicode, which the fonts
+        // called Symbol here do not map; LibreOffice's own symbol font does.
+        // Other symbol fonts' names are in letters, not in their symbols.
         attribute(out, "font-family",
-                  codePageToUtf8(font->lfFaceName,
-                                 font->lfCharSet == SymbolCharset ? 0 : font->lfCharSet));
+                  font->lfCharSet == SymbolCharset && isSymbolFont(font->lfFaceName)
+                      ? "OpenSymbol"
+                      : codePageToUtf8(font->lfFaceName,
+                                       font->lfCharSet == SymbolCharset ? 0 : font->lfCharSet));
     attribute(out, "font-size", size);
     if (font->lfWeight >= 100 && font->lfWeight <= 900)
         attribute(out, "font-weight", std::round(font->lfWeight / 100.0) * 100);
