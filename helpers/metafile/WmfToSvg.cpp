@@ -150,8 +150,8 @@ Mapping readMapping(std::string_view bytes, const WmfInfo& info) {
 // becomes, in place, a PatBlt of the same rectangle with the drawing layer's
 // own raster operation for the background colour.
 void paintEmptyOpaqueText(std::string& played, std::string_view bytes, const WmfInfo& info) {
-    const auto put = [&played](std::size_t at, std::uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i)
+    const auto put = [&played](std::size_t at, std::uint32_t value, int count) {
+        for (int i = 0; i < count; ++i)
             played[at + i] = static_cast<char>(value >> (8 * i));
     };
     forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view parameters) {
