@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The metafile converters in this process, without the helper's memory limit:
 // a bitmap inside a WMF is read only when its header fits the bytes it came
-// with, since libwmf allocates whatever pixel count a header declares.
+// with, since libwmf allocates whatever pixel count a header declares. The
+// files are built here byte by byte: libuemf, which the fixtures write with,
+// has functions of the same names as libwmf's and must not be linked in.
 #include "support/TempFiles.h"
 
 #include <QtEndian>
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 // libwmf's headers define U16 and friends as macros, which Qt's must not see.
+#include "CodePage.h"
 #include "WmfSvgDevice.h"
 #include "WmfToSvg.h"
 
@@ -82,5 +85,185 @@ TEST(WmfBitmap, AHugeDeclaredBitmapIsLeftOutOfTheDrawing) {
     EXPECT_NE(drawing.svg.find("<path"), std::string::npos);
     EXPECT_EQ(drawing.svg.find("<image"), std::string::npos);
 }
+
+Conversion converted(const QByteArray& file) {
+    return convertWmf(std::string_view(file.constData(), file.size()));
+}
+
+// The value of the first name="..." after the first <element.
+std::string attributeOf(const std::string& svg, std::string_view element, std::string_view name) {
+    const std::size_t start = svg.find("<" + std::string(element));
+    const std::size_t at = svg.find(" " + std::string(name) + "=\"", start);
+    if (start == std::string::npos || at == std::string::npos || at > svg.find('>', start))
+        return {};
+    const std::size_t value = at + name.size() + 3;
+    return svg.substr(value, svg.find('"', value) - value);
+}
+
+double numberOf(const std::string& svg, std::string_view element, std::string_view name) {
+    const std::string text = attributeOf(svg, element, name);
+    return text.empty() ? -1 : std::stod(text);
+}
+
+TEST(WmfText, CodePagesOfTheCharacterSets) {
+    const struct {
+        quint8 charset;
+        const char* bytes;
+        const char* face;
+        const char* utf8;
+    } cases[] = {
+        {255, "\xB0\xDB", "", "░█"},           // OEM
+        {1, "\x80", "", "€"},                  // default
+        {77, "\x8A", "", "ä"},                 // Macintosh
+        {2, "a\xA5W", "Symbol", "α∞Ω"},        // the Symbol font
+        {2, "J", "Wingdings", "\uF04A"},       // another symbol font
+        {128, "\x93\xFA\x96", "", "日\uFFFD"}, // the last character cut off
+        {222, "\xDB", "", "\uFFFD"},           // unassigned in Thai
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(codePageToUtf8(c.bytes, c.charset, c.face), c.utf8) << c.utf8;
+}
+
+// A WMF without the placeable header, in pixels, its window 400 x 200.
+QByteArray wmfOf(const QList<QPair<quint16, QByteArray>>& records) {
+    const auto u16 = [](int value) {
+        QByteArray b(2, '\0');
+        qToLittleEndian<quint16>(quint16(value), b.data());
+        return b;
+    };
+    const auto u32 = [&u16](quint32 value) { return u16(value & 0xFFFF) + u16(value >> 16); };
+    QByteArray body;
+    quint32 largest = 3;
+    for (auto [function, parameters] : records) {
+        if (parameters.size() % 2)
+            parameters += '\0';
+        largest = qMax(largest, quint32(3 + parameters.size() / 2));
+        body += u32(3 + parameters.size() / 2) + u16(function) + parameters;
+    }
+    body += u32(3) + u16(0);
+    return u16(1) + u16(9) + u16(0x300) + u32(9 + body.size() / 2) + u16(2) + u32(largest) +
+           u16(0) + body;
+}
+
+QByteArray parameters(std::initializer_list<int> values, const QByteArray& tail = {}) {
+    QByteArray b;
+    for (const int value : values) {
+        b += char(value & 0xFF);
+        b += char((value >> 8) & 0xFF);
+    }
+    return b + tail;
+}
+
+// ETO_OPAQUE paints the record's rectangle in the background colour; office
+// programs fill backgrounds with records that have no text at all.
+TEST(WmfText, AnOpaqueRecordPaintsItsRectangle) {
+    for (const QByteArray& text : {QByteArray(), QByteArray("ab")}) {
+        const QByteArray file = wmfOf({
+            {0x020C, parameters({200, 400})},  // window extent
+            {0x0201, parameters({0x00FF, 0})}, // red background
+            {0x0A32, parameters({5, 5, int(text.size()), 2, 10, 20, 110, 70}, text)},
+        });
+        const std::string svg = converted(file).svg;
+        EXPECT_NE(svg.find("<rect x=\"10\" y=\"20\" width=\"100\" height=\"50\" fill=\"#ff0000\""),
+                  std::string::npos)
+            << svg;
+    }
+}
+
+// Each letter placed by its own advance: a two-byte character's advance is
+// on its first byte, and the two bytes are one letter.
+TEST(WmfText, TwoByteLettersPlacedOneByOneStayWhole) {
+    const QByteArray text("\x93\xFA\x96\x7B"); // Shift-JIS
+    const QByteArray file = wmfOf({
+        {0x020C, parameters({200, 400})},
+        {0x02FB, parameters({-20, 0, 0, 0, 400, 0, 128 << 8, 0, 0}, "MS Gothic")},
+        {0x012D, parameters({0})},
+        {0x0A32, parameters({50, 10, 4, 0}, text + parameters({20, 0, 20, 0}))},
+    });
+    const std::string svg = converted(file).svg;
+    EXPECT_NE(svg.find("\">日</text>"), std::string::npos) << svg;
+    EXPECT_NE(svg.find("<text x=\"30\""), std::string::npos) << svg;
+    EXPECT_NE(svg.find("\">本</text>"), std::string::npos);
+}
+
+TEST(WmfText, TheSymbolFontShowsItsSignsInUnicode) {
+    const QByteArray file = wmfOf({
+        {0x020C, parameters({200, 400})},
+        {0x02FB, parameters({-20, 0, 0, 0, 400, 0, 2 << 8, 0, 0}, "Symbol")},
+        {0x012D, parameters({0})},
+        {0x0521, parameters({2}, "pW" + parameters({50, 10}))},
+    });
+    const std::string svg = converted(file).svg;
+    EXPECT_EQ(attributeOf(svg, "text", "font-family"), "OpenSymbol");
+    EXPECT_NE(svg.find(">πΩ</text>"), std::string::npos) << svg;
+}
+
+// The pen is made before the first drawing, at the scale the file then has.
+TEST(WmfLayout, APenMadeBeforeDrawingIsAsWideAsItSays) {
+    const QByteArray file = wmfOf({
+        {0x0103, parameters({8})},              // anisotropic
+        {0x020C, parameters({200, 400})},       // window extent
+        {0x02FA, parameters({0, 10, 0, 0, 0})}, // a solid pen 10 wide
+        {0x012D, parameters({0})},
+        {0x0213, parameters({100, 300})}, // a line to 300,100
+    });
+    EXPECT_EQ(numberOf(converted(file).svg, "line", "stroke-width"), 10);
+}
+
+// A real drawing: no placeable header, a window and no viewport, text
+// given by its cell height.
+TEST(WmfLayout, ARealWindowDrawingWithoutHeader) {
+    const Conversion drawing = converted(
+        sortello::test::readFile(QStringLiteral(SORTELLO_FIXTURES "/window-without-header.wmf")));
+    EXPECT_EQ(drawing.size.width, 2600);
+    EXPECT_EQ(drawing.size.height, 1900);
+    EXPECT_EQ(attributeOf(drawing.svg, "svg", "viewBox"), "0 0 2600 1900");
+    EXPECT_NEAR(numberOf(drawing.svg, "text", "font-size"), 350 / 1.117, 0.01);
+    EXPECT_NE(drawing.svg.find(">770</text>"), std::string::npos);
+}
+
+struct AlignmentCase {
+    const char* name;
+    int align;
+    int fontHeight;
+    double x;
+    double y;
+    double size;
+    const char* anchor;
+};
+
+void PrintTo(const AlignmentCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class WmfTextPlace : public ::testing::TestWithParam<AlignmentCase> {};
+
+// GDI puts the baseline an ascent below a top-aligned point and a descent
+// above a bottom-aligned one; a positive height is the letters' cell.
+TEST_P(WmfTextPlace, FollowsTheAlignmentAndHeight) {
+    const AlignmentCase& c = GetParam();
+    const QByteArray file = wmfOf({
+        {0x020C, parameters({200, 400})}, // window extent
+        {0x02FB, parameters({c.fontHeight, 0, 0, 0, 400, 0, 0, 0, 0}, "Arial")},
+        {0x012D, parameters({0})},       // select the font
+        {0x012E, parameters({c.align})}, // text alignment
+        {0x0521, parameters({2}, "Hi" + parameters({100, 100}))},
+    });
+    const std::string svg = converted(file).svg;
+    EXPECT_NEAR(numberOf(svg, "text", "x"), c.x, 0.01) << svg;
+    EXPECT_NEAR(numberOf(svg, "text", "y"), c.y, 0.01);
+    EXPECT_NEAR(numberOf(svg, "text", "font-size"), c.size, 0.01);
+    EXPECT_EQ(attributeOf(svg, "text", "text-anchor"), c.anchor);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , WmfTextPlace,
+    ::testing::Values(AlignmentCase{"baseline", 24, -20, 100, 100, 20, ""},
+                      AlignmentCase{"top", 0, -20, 100, 118.1, 20, ""},
+                      AlignmentCase{"bottom", 8, -20, 100, 95.76, 20, ""},
+                      AlignmentCase{"top_cell_height", 0, 20, 100, 116.204, 17.905, ""},
+                      AlignmentCase{"centre", 24 | 6, -20, 100, 100, 20, "middle"},
+                      AlignmentCase{"right", 24 | 2, -20, 100, 100, 20, "end"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -129,8 +129,9 @@ TEST_P(MetafileDrawing, HasItsOwnSizeAndPaintsOnlyItsShape) {
 }
 
 MetafileSample sampleOf(QSize size, QRect shape, MetafileShape kind,
-                        WmfMapping mapping = WmfMapping::Window) {
+                        WmfMapping mapping = WmfMapping::Window, bool placeable = true) {
     MetafileSample s;
+    s.placeable = placeable;
     s.size = size;
     s.shape = shape;
     s.kind = kind;
@@ -147,6 +148,9 @@ INSTANTIATE_TEST_SUITE_P(
         DrawingCase{"wmf_placeable_units", false,
                     sampleOf({200, 100}, {80, 30, 40, 40}, MetafileShape::Rectangle,
                              WmfMapping::PlaceableUnits)},
+        DrawingCase{"wmf_without_header", false,
+                    sampleOf({240, 90}, {40, 20, 100, 50}, MetafileShape::Ellipse,
+                             WmfMapping::Window, false)},
         DrawingCase{"wmf_tall_ellipse", false,
                     sampleOf({40, 300}, {6, 100, 28, 100}, MetafileShape::Ellipse)},
         DrawingCase{"wmf_large", false,

@@ -4,6 +4,7 @@
 #include "MetafileFormat.h"
 #include "SvgText.h"
 #include "WmfSvgStyle.h"
+#include "WmfTextOut.h"
 
 #include <algorithm>
 #include <cmath>
@@ -213,6 +214,8 @@ void drawRop(wmfAPI* api, WmfCanvas& canvas, wmfROP_Draw_t* rop) {
         fill = " fill=\"#000000\"";
     else if (rop->ROP == WHITENESS)
         fill = " fill=\"#ffffff\"";
+    else if (rop->ROP == BackgroundFillRop)
+        attribute(fill, "fill", colorOf(rop->dc->bgcolor));
     else
         return;
     fillRect(canvas, rop->TL.x, rop->TL.y, rop->BR.x, rop->BR.y, fill);
@@ -291,40 +294,12 @@ void drawBitmap(wmfAPI* api, WmfCanvas& canvas, wmfBMP_Draw_t* bitmap) {
     out += "\"/>\n";
 }
 
-void drawText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
-    const wmfFont* font = text->dc->font;
-    if (!text->str || !font)
-        return;
-    double size = std::abs(text->font_height);
-    if (!(size > 0))
-        size = 12 * canvas.onePixel();
-    std::string& out = canvas.svg;
-    out += "<text";
-    attribute(out, "x", text->pt.x);
-    attribute(out, "y", text->pt.y);
-    if (font->lfFaceName && *font->lfFaceName)
-        attribute(out, "font-family", windows1252ToUtf8(font->lfFaceName));
-    attribute(out, "font-size", size);
-    if (font->lfWeight >= 100 && font->lfWeight <= 900)
-        attribute(out, "font-weight", std::round(font->lfWeight / 100.0) * 100);
-    if (font->lfItalic)
-        out += " font-style=\"italic\"";
-    attribute(out, "fill", colorOf(text->dc->textcolor));
-    // Escapement is in tenths of a degree, counterclockwise on screen.
-    if (font->lfEscapement != 0) {
-        out += " transform=\"rotate(";
-        appendNumber(out, -font->lfEscapement / 10.0);
-        out += ' ';
-        appendPoint(out, text->pt.x, text->pt.y);
-        out += ")\"";
-    }
-    out += '>';
-    appendEscaped(out, windows1252ToUtf8(text->str));
-    out += "</text>\n";
-}
-
 void beginDrawing(wmfAPI* api) {
     WmfCanvas& canvas = canvasOf(api);
+    // Measures taken while scanning say nothing about the drawing.
+    canvas.lastMeasured = nullptr;
+    canvas.measuredSinceDrawn = 0;
+    canvas.letterBuffer = nullptr;
     std::string& out = canvas.svg;
     out.clear();
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -449,7 +424,7 @@ void installWmfSvgDevice(wmfAPI* api) {
     functions->bmp_draw = guarded<wmfBMP_Draw_t, drawBitmap>;
     functions->bmp_read = readBitmap;
     functions->bmp_free = wmf_ipa_bmp_free;
-    functions->draw_text = guarded<wmfDrawText_t, drawText>;
+    functions->draw_text = guarded<wmfDrawText_t, drawWmfText>;
     functions->udata_init = ignoreUserData;
     functions->udata_copy = ignoreUserData;
     functions->udata_set = ignoreUserData;

@@ -1,10 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The drawing layer libwmf's player calls for every shape; it writes SVG.
+#include "MetafileFormat.h"
+
+#include <cstddef>
+#include <cstdint>
 #include <libwmf/api.h>
 #include <string>
+#include <vector>
 
 namespace sortello::metafile {
+
+// What libwmf forgets of a font record: a negative height is the size of the
+// letters, a positive one that of their cell, accents and descenders included.
+struct WmfFontRecord {
+    std::int16_t height = 0;
+};
 
 struct WmfCanvas {
     // Set before playing: the output size and the device area it shows.
@@ -15,6 +26,21 @@ struct WmfCanvas {
     double viewWidth = 1;
     double viewHeight = 1;
 
+    // The file's font records, and how many of them the player has read.
+    std::vector<WmfFontRecord> fonts;
+    std::size_t fontsMapped = 0;
+    // The player measures a string with an exact advance per letter once
+    // whole and then letter by letter, in a buffer of its own, before drawing
+    // each letter where the advances put it.
+    const char* lastMeasured = nullptr;
+    int measuredSinceDrawn = 0;
+    const char* letterBuffer = nullptr;
+    // The first byte of a two-byte character drawn letter by letter waits
+    // here, where it was to be drawn, for the second.
+    std::string heldLeadByte;
+    double heldX = 0;
+    double heldY = 0;
+
     std::string svg;
     bool tooLarge = false;
     bool outOfMemory = false;
@@ -22,6 +48,10 @@ struct WmfCanvas {
     // Device units per output pixel: no line is drawn thinner than this.
     double onePixel() const { return (viewWidth / width + viewHeight / height) / 2; }
 };
+
+// A raster operation of the layer's own, beyond GDI's 24-bit codes: it paints
+// the rectangle in the background colour.
+inline constexpr std::uint32_t BackgroundFillRop = 0x5B000000;
 
 // Installs the layer's functions; pass it as wmfAPI_Options::function.
 void installWmfSvgDevice(wmfAPI* api);

@@ -2,6 +2,7 @@
 #include "WmfToSvg.h"
 
 #include "WmfSvgDevice.h"
+#include "WmfTextOut.h"
 
 #include <algorithm>
 #include <climits>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <libwmf/api.h>
 #include <libwmf/ipa.h>
@@ -21,6 +23,10 @@ constexpr std::uint16_t MetaSetMapMode = 0x0103;
 constexpr std::uint16_t MetaSetWindowOrg = 0x020B;
 constexpr std::uint16_t MetaSetWindowExt = 0x020C;
 constexpr std::uint16_t MetaSetViewportExt = 0x020E;
+constexpr std::uint16_t MetaScaleViewportExt = 0x0412;
+constexpr std::uint16_t MetaExtTextOut = 0x0A32;
+constexpr std::uint16_t MetaPatBlt = 0x061D;
+constexpr std::uint16_t EtoOpaque = 0x0002;
 
 constexpr int MapText = 1;
 constexpr int MapIsotropic = 7;
@@ -77,52 +83,168 @@ Area normalized(double x, double y, double width, double height) {
     return {x, y, width, height};
 }
 
-// The area GDI shows, in libwmf's device space: the window when the file
-// scales its drawing to the output, else the placeable header's box. libwmf's
-// own bounding box covers only what is drawn and would cut off the margins.
-std::optional<Area> shownArea(std::string_view bytes, const WmfInfo& info) {
-    int mapMode = info.placeable ? 0 : MapText;
+bool scalesToWindow(int mapMode) {
+    return mapMode == MapIsotropic || mapMode == MapAnisotropic;
+}
+
+// How the records before the first drawing map the file's coordinates.
+struct Mapping {
+    int mapMode = MapText;
     double windowX = 0;
     double windowY = 0;
     double windowWidth = 0;
     double windowHeight = 0;
     bool hasWindowExtent = false;
+    bool hasViewportExtent = false;
     double viewportWidth = 1024; // libwmf's viewport until the file sets one
     double viewportHeight = 1024;
+    std::size_t firstDrawing = std::string_view::npos; // offset of its record
+    // Where each window extent record before it ends, and its extent.
+    struct WindowExtent {
+        std::size_t end;
+        double width;
+        double height;
+    };
+    std::vector<WindowExtent> windowExtents;
+};
+
+Mapping readMapping(std::string_view bytes, const WmfInfo& info) {
+    Mapping mapping;
+    mapping.mapMode = info.placeable ? 0 : MapText;
     forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view parameters) {
-        if (isDrawingRecord(function))
+        if (isDrawingRecord(function)) {
+            mapping.firstDrawing = std::size_t(parameters.data() - bytes.data()) - 6;
             return false;
+        }
         if (function == MetaSetMapMode && parameters.size() >= 2) {
-            mapMode = readU16(parameters, 0);
+            mapping.mapMode = readU16(parameters, 0);
+        } else if (function == MetaScaleViewportExt) {
+            mapping.hasViewportExtent = true;
         } else if (parameters.size() >= 4) {
             const double y = readS16(parameters, 0);
             const double x = readS16(parameters, 2);
             if (function == MetaSetWindowOrg) {
-                windowX = x;
-                windowY = y;
+                mapping.windowX = x;
+                mapping.windowY = y;
             } else if (function == MetaSetWindowExt) {
-                windowWidth = x;
-                windowHeight = y;
-                hasWindowExtent = true;
+                mapping.windowWidth = x;
+                mapping.windowHeight = y;
+                mapping.hasWindowExtent = x != 0 && y != 0;
+                if (mapping.hasWindowExtent)
+                    mapping.windowExtents.push_back(
+                        {std::size_t(parameters.data() - bytes.data()) + parameters.size(), x, y});
             } else if (function == MetaSetViewportExt) {
-                viewportWidth = x;
-                viewportHeight = y;
+                mapping.viewportWidth = x;
+                mapping.viewportHeight = y;
+                mapping.hasViewportExtent = true;
             }
         }
         return true;
     });
+    return mapping;
+}
 
-    if ((mapMode == MapIsotropic || mapMode == MapAnisotropic) && windowWidth != 0 &&
-        windowHeight != 0 && viewportWidth != 0 && viewportHeight != 0)
-        return normalized(0, 0, viewportWidth, viewportHeight);
-    const double scale = unitScale(mapMode, info.unitsPerInch);
-    if (!info.placeable || scale <= 0)
+// An ExtTextOut record with no text and ETO_OPAQUE paints its rectangle in
+// the background colour: office programs fill backgrounds and table cells
+// that way. libwmf skips text records without text, so each such record
+// becomes, in place, a PatBlt of the same rectangle with the drawing layer's
+// own raster operation for the background colour.
+void paintEmptyOpaqueText(std::string& played, std::string_view bytes, const WmfInfo& info) {
+    const auto put = [&played](std::size_t at, std::uint32_t value, int count) {
+        for (int i = 0; i < count; ++i)
+            played[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view parameters) {
+        if (function != MetaExtTextOut || parameters.size() < 16 || readU16(parameters, 4) != 0 ||
+            !(readU16(parameters, 6) & EtoOpaque))
+            return true;
+        const int left = readS16(parameters, 8);
+        const int top = readS16(parameters, 10);
+        const int right = readS16(parameters, 12);
+        const int bottom = readS16(parameters, 14);
+        const std::size_t at = std::size_t(parameters.data() - bytes.data());
+        put(at - 2, MetaPatBlt, 2);
+        put(at, BackgroundFillRop, 4);
+        put(at + 4, std::min(std::abs(bottom - top), 32767), 2);
+        put(at + 6, std::min(std::abs(right - left), 32767), 2);
+        put(at + 8, static_cast<std::uint16_t>(std::min(top, bottom)), 2);
+        put(at + 10, static_cast<std::uint16_t>(std::min(left, right)), 2);
+        return true;
+    });
+}
+
+// A file that scales its drawing to a window without ever setting the
+// viewport is shown by GDI with the viewport as large as the window, one
+// device unit to a logical one. libwmf assumes 1024 x 1024 device units
+// instead, which stretches the drawing one way and its text the other, and
+// converts pen widths and font sizes at the scale of the moment. The record
+// that says what GDI assumes goes in after each window extent that comes
+// before the first drawing.
+void setViewportToWindow(std::string& played, const WmfInfo& info, Mapping& mapping) {
+    if (!scalesToWindow(mapping.mapMode) || !mapping.hasWindowExtent || mapping.hasViewportExtent ||
+        mapping.firstDrawing == std::string_view::npos)
+        return;
+    const auto side = [](double length) {
+        return static_cast<std::uint16_t>(std::min(std::abs(length), 32767.0));
+    };
+    constexpr std::uint32_t recordWords = 5;
+    // From the last, so that the offsets before it stay right.
+    for (auto extent = mapping.windowExtents.rbegin(); extent != mapping.windowExtents.rend();
+         ++extent) {
+        const std::uint16_t width = side(extent->width);
+        const std::uint16_t height = side(extent->height);
+        const unsigned char record[] = {recordWords,
+                                        0,
+                                        0,
+                                        0,
+                                        MetaSetViewportExt & 0xFF,
+                                        MetaSetViewportExt >> 8,
+                                        static_cast<unsigned char>(height & 0xFF),
+                                        static_cast<unsigned char>(height >> 8),
+                                        static_cast<unsigned char>(width & 0xFF),
+                                        static_cast<unsigned char>(width >> 8)};
+        played.insert(extent->end, reinterpret_cast<const char*>(record), sizeof record);
+    }
+    mapping.viewportWidth = side(mapping.windowWidth);
+    mapping.viewportHeight = side(mapping.windowHeight);
+    mapping.hasViewportExtent = true;
+    // The header's file size counts 16-bit words.
+    const std::size_t header = info.firstRecord - 18;
+    const std::uint32_t words =
+        readU32(played, header + 6) + recordWords * std::uint32_t(mapping.windowExtents.size());
+    for (int i = 0; i < 4; ++i)
+        played[header + 6 + i] = static_cast<char>(words >> (8 * i));
+}
+
+// The area GDI shows, in libwmf's device space: the viewport when the file
+// scales its drawing to the output, else the placeable header's box. libwmf's
+// own bounding box covers only what is drawn and would cut off the margins.
+std::optional<Area> shownArea(const Mapping& mapping, const WmfInfo& info) {
+    if (scalesToWindow(mapping.mapMode) && mapping.hasWindowExtent && mapping.viewportWidth != 0 &&
+        mapping.viewportHeight != 0)
+        return normalized(0, 0, mapping.viewportWidth, mapping.viewportHeight);
+    if (!info.placeable) {
+        // Device units are the file's own in the text mode, where a window
+        // still says which part of the drawing is the picture.
+        if (mapping.mapMode == MapText && mapping.hasWindowExtent)
+            return normalized(0, 0, mapping.windowWidth, mapping.windowHeight);
         return std::nullopt;
-    const double scaleX = hasWindowExtent && windowWidth < 0 ? -scale : scale;
-    const double scaleY = hasWindowExtent && windowHeight < 0 ? -scale : scale;
-    return normalized((info.left - windowX) * scaleX, (info.top - windowY) * scaleY,
+    }
+    const double scale = unitScale(mapping.mapMode, info.unitsPerInch);
+    if (scale <= 0)
+        return std::nullopt;
+    const double scaleX = mapping.hasWindowExtent && mapping.windowWidth < 0 ? -scale : scale;
+    const double scaleY = mapping.hasWindowExtent && mapping.windowHeight < 0 ? -scale : scale;
+    return normalized((info.left - mapping.windowX) * scaleX, (info.top - mapping.windowY) * scaleY,
                       (double(info.right) - info.left) * scaleX,
                       (double(info.bottom) - info.top) * scaleY);
+}
+
+// Pixels at 96 dpi per libwmf device unit of a file without a placeable
+// header: the fixed mapping modes measure in points, the others in the
+// file's own units, which are taken for pixels as Windows shows them.
+double pixelsPerDeviceUnit(int mapMode) {
+    return mapMode == MapText || scalesToWindow(mapMode) ? 1 : 96.0 / 72;
 }
 
 std::string describe(wmf_error_t error) {
@@ -139,15 +261,15 @@ std::string describe(wmf_error_t error) {
     }
 }
 
-void keepFontUnloaded(wmfAPI*, wmfFont* font) {
+// libwmf calls this for every font record it reads, in file order, once
+// while scanning and once while playing; it keeps only the height's size,
+// the font record found before keeps its sign.
+void attachFontRecord(wmfAPI* api, wmfFont* font) {
+    auto& canvas = *static_cast<WmfCanvas*>(api->device_data);
     font->user_data = nullptr;
-}
-
-// Text is drawn by the viewer's fonts; the player only needs a width to place
-// centred and right-aligned text, and half the font size per letter is close
-// enough for common faces.
-float estimatedWidth(wmfAPI*, wmfFont*, char* text) {
-    return 0.5f * static_cast<float>(std::strlen(text));
+    if (canvas.fonts.empty())
+        return;
+    font->user_data = &canvas.fonts[canvas.fontsMapped++ % canvas.fonts.size()];
 }
 
 struct ApiDeleter {
@@ -158,6 +280,12 @@ struct ApiDeleter {
 
 Conversion convertWmf(std::string_view bytes) {
     const WmfInfo info = readWmfLayout(bytes);
+    Mapping mapping = readMapping(bytes, info);
+    // The records libwmf plays: the file's, with what it does not follow
+    // as GDI does said in records it does.
+    std::string played(bytes);
+    paintEmptyOpaqueText(played, bytes, info);
+    setViewportToWindow(played, info, mapping);
 
     wmfAPI_Options options{};
     options.function = installWmfSvgDevice;
@@ -172,38 +300,37 @@ Conversion convertWmf(std::string_view bytes) {
     const std::unique_ptr<wmfAPI, ApiDeleter> api(created);
 
     WmfCanvas canvas;
+    canvas.fonts = readWmfFonts(bytes, info);
     attachWmfCanvas(api.get(), &canvas);
     // Replacing the font hooks keeps libwmf from loading PostScript fonts,
     // which it cannot do without them installed and which the SVG never uses.
     auto* fonts = static_cast<wmfFontData*>(api->font_data);
-    fonts->map = keepFontUnloaded;
+    fonts->map = attachFontRecord;
     fonts->stringwidth = estimatedWidth;
 
-    std::string input(bytes);
-    if (wmf_mem_open(api.get(), reinterpret_cast<unsigned char*>(input.data()),
-                     static_cast<long>(input.size())) != wmf_E_None)
+    if (wmf_mem_open(api.get(), reinterpret_cast<unsigned char*>(played.data()),
+                     static_cast<long>(played.size())) != wmf_E_None)
         throw ConversionError(describe(api->err));
     wmfD_Rect drawn{};
     if (wmf_scan(api.get(), 0, &drawn) != wmf_E_None)
         throw ConversionError(describe(api->err));
 
+    const std::optional<Area> shown = shownArea(mapping, info);
+    Area area = shown.value_or(
+        normalized(drawn.TL.x, drawn.TL.y, drawn.BR.x - drawn.TL.x, drawn.BR.y - drawn.TL.y));
     PictureSize size;
-    if (info.placeable && info.unitsPerInch > 0)
+    if (info.placeable && info.unitsPerInch > 0) {
         size = {pixelsAt96Dpi(double(info.right) - info.left, info.unitsPerInch),
                 pixelsAt96Dpi(double(info.bottom) - info.top, info.unitsPerInch)};
-    if (size.width <= 0 || size.height <= 0) {
-        unsigned width = 0;
-        unsigned height = 0;
-        wmf_display_size(api.get(), &width, &height, 96, 96);
-        size = {static_cast<int>(std::min<unsigned>(width, INT_MAX)),
-                static_cast<int>(std::min<unsigned>(height, INT_MAX))};
+    } else if (area.width > 0 && area.height > 0) {
+        // Without a header the picture is as large as its window, or as what
+        // it draws.
+        const double scale = pixelsPerDeviceUnit(mapping.mapMode);
+        size = {std::max(1, pixelsAt96Dpi(area.width * scale, 96)),
+                std::max(1, pixelsAt96Dpi(area.height * scale, 96))};
     }
     if (size.width <= 0 || size.height <= 0)
         throw ConversionError("it declares no size");
-
-    Area area = shownArea(bytes, info).value_or(Area{});
-    if (!(area.width > 0 && area.height > 0))
-        area = normalized(drawn.TL.x, drawn.TL.y, drawn.BR.x - drawn.TL.x, drawn.BR.y - drawn.TL.y);
     if (!(area.width > 0 && area.height > 0))
         area = {0, 0, 1, 1};
     canvas.width = size.width;

@@ -2,6 +2,7 @@
 #include "support/MetafileFixtures.h"
 
 #include <QFile>
+#include <QStringEncoder>
 #include <cstdlib>
 #include <uemf.h>
 #include <uemf_utf.h>
@@ -25,6 +26,26 @@ bool append(EMFTRACK* emf, char* record) {
 
 bool append(WMFTRACK* wmf, char* record) {
     return record && wmf_append(reinterpret_cast<U_METARECORD*>(record), wmf, U_REC_FREE) == 0;
+}
+
+// Text in the code page of a font's character set.
+QByteArray codePageText(const QString& text, quint8 charset) {
+    const char* name = charset == 204   ? "windows-1251"
+                       : charset == 161 ? "windows-1253"
+                       : charset == 238 ? "windows-1250"
+                       : charset == 128 ? "Shift_JIS"
+                                        : "windows-1252";
+    QStringEncoder encode(name);
+    return encode.isValid() ? QByteArray(encode(text)) : text.toLatin1();
+}
+
+// libuemf always writes the placeable header; it is the first 22 bytes.
+bool dropPlaceableHeader(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const QByteArray rest = file.readAll().mid(22);
+    return file.resize(0) && file.write(rest) == rest.size();
 }
 
 } // namespace
@@ -109,7 +130,8 @@ bool writeWmf(const QString& path, const MetafileSample& sample) {
     // Coordinates are 16-bit: fine units for small pictures, pixels for
     // large ones.
     const int unitsPerInch =
-        qMax(sample.size.width(), sample.size.height()) * 15 <= 32767 ? 1440 : 96;
+        sample.placeable && qMax(sample.size.width(), sample.size.height()) * 15 <= 32767 ? 1440
+                                                                                          : 96;
     const int scale = unitsPerInch / 96;
     const auto point = [&](int x, int y) { return point16_set(x * scale, y * scale); };
     U_PAIRF* inches = U_PAIRF_set(sample.size.width() / 96.0f, sample.size.height() / 96.0f);
@@ -167,14 +189,22 @@ bool writeWmf(const QString& path, const MetafileSample& sample) {
     }
     }
     if (!sample.text.isEmpty()) {
-        QByteArray text = sample.text.toLatin1();
+        uint32_t font = 0;
+        char face[] = "Arial";
+        U_FONT* logFont = U_FONT_set(int16_t(-12 * scale), 0, 0, 0, U_FW_NORMAL, 0, 0, 0,
+                                     sample.charset, U_OUT_DEFAULT_PRECIS, U_CLIP_DEFAULT_PRECIS,
+                                     U_DEFAULT_QUALITY, U_DEFAULT_PITCH, face);
+        ok = ok && logFont && append(wmf, wcreatefontindirect_set(&font, handles, logFont));
+        std::free(logFont);
+        ok = ok && append(wmf, wselectobject_set(font, handles));
+        QByteArray text = codePageText(sample.text, sample.charset);
         ok = ok && append(wmf, U_WMRTEXTOUT_set(point(2, 12), text.data()));
     }
     ok = ok && append(wmf, U_WMREOF_set());
     ok = ok && wmf_finish(wmf) == 0;
     wmf_free(&wmf);
     wmf_htable_free(&handles);
-    return ok;
+    return ok && (sample.placeable || dropPlaceableHeader(path));
 }
 
 } // namespace sortello::test

@@ -24,13 +24,17 @@ struct MetafileSample {
     QRect shape{50, 40, 100, 70}; // where the shape is, in those pixels
     MetafileShape kind = MetafileShape::Rectangle;
     QColor color{200, 30, 40};
-    QString text; // written at the top left, in the Western code page for WMF
+    QString text; // written at the top left, 12 pixels high
     // EMF only: the text's UTF-16 units written as glyph indices of the font
-    // (ETO_GLYPH_INDEX), the way office programs write laid-out text, and the
-    // font's character set (lfCharSet; 0 is ANSI).
+    // (ETO_GLYPH_INDEX), the way office programs write laid-out text.
     bool glyphIndices = false;
+    // The font's character set (lfCharSet; 0 is ANSI). A WMF holds the text
+    // in the set's code page (windows-1251 for 204, Shift_JIS for 128, ...).
     quint8 charset = 0;
     WmfMapping mapping = WmfMapping::Window;
+    // WMF only: without the placeable header the file says nothing of its
+    // size or units; it is then written in pixels.
+    bool placeable = true;
 };
 
 // An EMF whose frame is sample.size at 96 dpi and whose bounds are the shape's.

@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WmfTextOut.h"
+
+#include "CodePage.h"
+#include "SvgText.h"
+#include "WmfSvgStyle.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+#include <libwmf/defs.h>
+
+namespace sortello::metafile {
+
+namespace {
+
+constexpr std::uint16_t MetaCreateFontIndirect = 0x02FB;
+constexpr std::uint8_t SymbolCharset = 2;
+
+// Ascent and descent of a face's cell in font sizes, from the faces' own
+// tables (Windows' ascent and descent); the fonts that stand in for them
+// here share their metrics.
+struct FaceMetrics {
+    std::string_view face;
+    double ascent;
+    double descent;
+};
+
+constexpr FaceMetrics faceMetrics[] = {
+    {"arial", 0.905, 0.212},           {"helvetica", 0.905, 0.212},
+    {"times new roman", 0.891, 0.216}, {"times", 0.891, 0.216},
+    {"courier new", 0.833, 0.300},     {"courier", 0.833, 0.300},
+    {"calibri", 0.952, 0.269},         {"cambria", 0.950, 0.222},
+    {"verdana", 1.005, 0.210},         {"tahoma", 1.000, 0.207},
+    {"segoe ui", 1.079, 0.251},        {"microsoft sans serif", 0.922, 0.212},
+    {"ms sans serif", 0.922, 0.212},
+};
+constexpr FaceMetrics otherFace{"", 0.9, 0.22};
+
+const FaceMetrics& metricsOf(const char* face) {
+    if (!face)
+        return otherFace;
+    const std::string_view name(face);
+    for (const FaceMetrics& metrics : faceMetrics) {
+        if (name.size() == metrics.face.size() &&
+            std::equal(name.begin(), name.end(), metrics.face.begin(),
+                       [](char a, char b) { return (a | 0x20) == b; }))
+            return metrics;
+    }
+    return otherFace;
+}
+
+constexpr double EstimatedAdvance = 0.5;
+
+} // namespace
+
+std::vector<WmfFontRecord> readWmfFonts(std::string_view bytes, const WmfInfo& info) {
+    std::vector<WmfFontRecord> fonts;
+    forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view parameters) {
+        if (function == MetaCreateFontIndirect && parameters.size() >= 2)
+            fonts.push_back({readS16(parameters, 0)});
+        return true;
+    });
+    return fonts;
+}
+
+float estimatedWidth(wmfAPI* api, wmfFont*, char* text) {
+    auto& canvas = *static_cast<WmfCanvas*>(api->device_data);
+    // A second measure before anything is drawn is of a single letter.
+    if (canvas.measuredSinceDrawn > 0 && text != canvas.lastMeasured)
+        canvas.letterBuffer = text;
+    canvas.lastMeasured = text;
+    ++canvas.measuredSinceDrawn;
+    return static_cast<float>(EstimatedAdvance * std::strlen(text));
+}
+
+void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
+    const bool letterByLetter = text->str && text->str == canvas.letterBuffer;
+    const bool firstOfRecord = !letterByLetter || canvas.measuredSinceDrawn > 1;
+    canvas.measuredSinceDrawn = 0;
+    const wmfFont* font = text->dc->font;
+    if (!text->str || !font)
+        return;
+    // ETO_OPAQUE: the record's rectangle is painted in the background colour
+    // under the text, once for the whole string.
+    if ((text->flags & ETO_OPAQUE) && firstOfRecord && text->TL.x != text->BR.x &&
+        text->TL.y != text->BR.y) {
+        std::string& out = canvas.svg;
+        out += "<rect";
+        attribute(out, "x", std::min(text->TL.x, text->BR.x));
+        attribute(out, "y", std::min(text->TL.y, text->BR.y));
+        attribute(out, "width", std::abs(text->BR.x - text->TL.x));
+        attribute(out, "height", std::abs(text->BR.y - text->TL.y));
+        attribute(out, "fill", colorOf(text->dc->bgcolor));
+        out += " stroke=\"none\"/>\n";
+    }
+    const auto* record = static_cast<const WmfFontRecord*>(font->user_data);
+    const FaceMetrics& metrics = metricsOf(font->lfFaceName);
+    const double height = std::abs(text->font_height);
+    // A positive height is the cell's: ascent and descent together.
+    double size =
+        record && record->height > 0 ? height / (metrics.ascent + metrics.descent) : height;
+    if (!(size > 0))
+        size = 12 * canvas.onePixel();
+
+    // The player puts top-aligned text a whole height below its point,
+    // bottom-aligned text on it as if it were the baseline, and shifts
+    // centred and right-aligned text by its estimated width. GDI puts the
+    // baseline an ascent below the top or a descent above the bottom.
+    const double angle = font->lfEscapement / 10.0 * std::numbers::pi / 180;
+    const double along = std::cos(-angle);
+    const double across = std::sin(-angle);
+    double x = text->pt.x;
+    double y = text->pt.y;
+    const unsigned vertical = text->dc->textalign & TA_BASELINE;
+    double down = 0;
+    if (vertical == TA_TOP)
+        down = size * metrics.ascent - height;
+    else if (vertical == TA_BOTTOM)
+        down = -size * metrics.descent;
+    x -= down * across;
+    y += down * along;
+    const unsigned horizontal = text->dc->textalign & TA_CENTER;
+    std::string_view anchor;
+    if (!letterByLetter && horizontal != TA_LEFT) {
+        const double shift =
+            EstimatedAdvance * std::strlen(text->str) * text->font_height * text->font_ratio / 2;
+        x += shift * along;
+        y += shift * across;
+        anchor = horizontal == TA_CENTER ? "middle" : "end";
+    }
+
+    // Letter by letter, each byte of a two-byte code page comes alone.
+    std::string letters = text->str;
+    if (firstOfRecord)
+        canvas.heldLeadByte.clear();
+    if (letterByLetter && !canvas.heldLeadByte.empty()) {
+        letters.insert(0, canvas.heldLeadByte);
+        canvas.heldLeadByte.clear();
+        x = canvas.heldX;
+        y = canvas.heldY;
+    } else if (letterByLetter && letters.size() == 1 &&
+               isLeadByte(font->lfCharSet, static_cast<unsigned char>(letters[0]))) {
+        canvas.heldLeadByte = letters;
+        canvas.heldX = x;
+        canvas.heldY = y;
+        return;
+    }
+
+    std::string& out = canvas.svg;
+    out += "<text";
+    attribute(out, "x", x);
+    attribute(out, "y", y);
+    if (font->lfFaceName && *font->lfFaceName)
+        // The Symbol font's signs are given as Unicode, which the fonts
+        // called Symbol here do not map; LibreOffice's own symbol font does.
+        // Other symbol fonts' names are in letters, not in their symbols.
+        attribute(out, "font-family",
+                  font->lfCharSet == SymbolCharset && isSymbolFont(font->lfFaceName)
+                      ? "OpenSymbol"
+                      : codePageToUtf8(font->lfFaceName,
+                                       font->lfCharSet == SymbolCharset ? 0 : font->lfCharSet));
+    attribute(out, "font-size", size);
+    if (font->lfWeight >= 100 && font->lfWeight <= 900)
+        attribute(out, "font-weight", std::round(font->lfWeight / 100.0) * 100);
+    if (font->lfItalic)
+        out += " font-style=\"italic\"";
+    if (!anchor.empty())
+        attribute(out, "text-anchor", anchor);
+    attribute(out, "fill", colorOf(text->dc->textcolor));
+    // The font size is in the device's vertical units; where the picture is
+    // stretched to a shape other than its device area's, the letters keep
+    // their own proportions, as GDI draws them at the size shown.
+    const double stretch = (canvas.viewWidth / canvas.width) / (canvas.viewHeight / canvas.height);
+    const bool rotated = font->lfEscapement != 0;
+    const bool stretched = std::isfinite(stretch) && std::abs(stretch - 1) > 0.01;
+    if (rotated || stretched) {
+        out += " transform=\"translate(";
+        appendPoint(out, x, y);
+        out += ')';
+        // Escapement is in tenths of a degree, counterclockwise on screen.
+        if (rotated) {
+            out += " rotate(";
+            appendNumber(out, -font->lfEscapement / 10.0);
+            out += ')';
+        }
+        if (stretched) {
+            out += " scale(";
+            appendNumber(out, stretch);
+            out += " 1)";
+        }
+        out += " translate(";
+        appendPoint(out, -x, -y);
+        out += ")\"";
+    }
+    out += '>';
+    appendEscaped(
+        out, codePageToUtf8(letters, font->lfCharSet, font->lfFaceName ? font->lfFaceName : ""));
+    out += "</text>\n";
+}
+
+} // namespace sortello::metafile
