@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/MetafileFixtures.h"
 
+#include <QDataStream>
 #include <QFile>
 #include <cstdlib>
 #include <uemf.h>
 #include <uemf_utf.h>
+#include <upmf.h>
 #include <uwmf.h>
 
 namespace sortello::test {
@@ -25,6 +27,25 @@ bool append(EMFTRACK* emf, char* record) {
 
 bool append(WMFTRACK* wmf, char* record) {
     return record && wmf_append(reinterpret_cast<U_METARECORD*>(record), wmf, U_REC_FREE) == 0;
+}
+
+// An EMF comment holding an EMF+ header, a FillRects record of one rectangle
+// in a solid colour, and the end of the EMF+ records.
+char* emfPlusRectangle(const QRect& r, const QColor& color) {
+    QByteArray data;
+    QDataStream out(&data, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.setFloatingPointPrecision(QDataStream::SinglePrecision);
+    out << quint32(U_EMR_COMMENT_EMFPLUSRECORD);
+    // Header: version, a video display as reference device, 96 dpi.
+    out << quint16(U_PMR_HEADER | U_PMR_RECFLAG) << quint16(0) << quint32(28) << quint32(16)
+        << quint32(0xDBC01002) << quint32(1) << quint32(96) << quint32(96);
+    // FillRects with a colour in place of a brush object, in floating point.
+    out << quint16(U_PMR_FILLRECTS | U_PMR_RECFLAG) << quint16(0x8000) << quint32(36) << quint32(24)
+        << quint32(color.rgba()) << quint32(1) << float(r.x()) << float(r.y()) << float(r.width())
+        << float(r.height());
+    out << quint16(U_PMR_ENDOFFILE | U_PMR_RECFLAG) << quint16(0) << quint32(12) << quint32(0);
+    return U_EMRCOMMENT_set(U_CBDATA(data.size()), data.constData());
 }
 
 } // namespace
@@ -50,10 +71,13 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
     bool ok = append(emf, U_EMRHEADER_set(bounds, frame, nullptr, 0, nullptr,
                                           sizel_set(DevicePixels, DevicePixels),
                                           sizel_set(DeviceMillimetres, DeviceMillimetres), 0));
-    ok = ok && append(emf, createbrushindirect_set(
-                               &brush, handles,
-                               logbrush_set(U_BS_SOLID, colorOf(sample.color), U_HS_SOLIDCLR)));
-    ok = ok && append(emf, selectobject_set(brush, handles));
+    ok = ok &&
+         append(emf, createbrushindirect_set(
+                         &brush, handles,
+                         logbrush_set(sample.brush == EmfBrush::Hollow ? U_BS_NULL : U_BS_SOLID,
+                                      colorOf(sample.color), U_HS_SOLIDCLR)));
+    if (sample.brush != EmfBrush::Unselected)
+        ok = ok && append(emf, selectobject_set(brush, handles));
     ok = ok && append(emf, selectobject_set(U_NULL_PEN, handles));
     switch (sample.kind) {
     case MetafileShape::Rectangle:
@@ -65,6 +89,19 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
     case MetafileShape::QuarterPie:
         ok = ok && append(emf, U_EMRPIE_set(box, pointl_set(box.right, center.y),
                                             pointl_set(center.x, box.top)));
+        break;
+    case MetafileShape::Region: {
+        const int middle = box.top + r.height() / 2;
+        U_RECTL halves[2] = {
+            rectl_set(pointl_set(box.left, box.top), pointl_set(box.right, middle)),
+            rectl_set(pointl_set(box.left, middle), pointl_set(box.right, box.bottom))};
+        PU_RGNDATA region = rgndata_set(rgndataheader_set(2, box), halves);
+        ok = ok && region && append(emf, U_EMRFILLRGN_set(box, brush, region));
+        std::free(region);
+        break;
+    }
+    case MetafileShape::EmfPlusRectangle:
+        ok = ok && append(emf, emfPlusRectangle(r, sample.color));
         break;
     case MetafileShape::Bitmap:
         ok = false;
@@ -165,6 +202,10 @@ bool writeWmf(const QString& path, const MetafileSample& sample) {
         free(info);
         break;
     }
+    case MetafileShape::Region:
+    case MetafileShape::EmfPlusRectangle:
+        ok = false;
+        break;
     }
     if (!sample.text.isEmpty()) {
         QByteArray text = sample.text.toLatin1();

@@ -12,8 +12,15 @@ namespace sortello::test {
 
 // QuarterPie is the quarter of the ellipse from three to twelve o'clock, the
 // way GDI runs arcs: counterclockwise. Bitmap is a 2 x 2 bitmap in the colour
-// stretched over the shape's place, for WMF only.
-enum class MetafileShape { Rectangle, Ellipse, QuarterPie, Bitmap };
+// stretched over the shape's place, for WMF only. For EMF only: Region is a
+// region of the shape's upper and lower halves filled with a brush of its
+// own (FillRgn), and EmfPlusRectangle a rectangle in EMF+ records alone, the
+// way office programs write charts.
+enum class MetafileShape { Rectangle, Ellipse, QuarterPie, Bitmap, Region, EmfPlusRectangle };
+
+// EMF only: the brush the shape is drawn with. Hollow is a brush that paints
+// nothing (BS_NULL); Unselected leaves the device context's own brush.
+enum class EmfBrush { Solid, Hollow, Unselected };
 
 // How a WMF maps its coordinates: scaled to its window, as most writers do,
 // or in the placeable header's own units, with no mapping records at all.
@@ -31,6 +38,7 @@ struct MetafileSample {
     bool glyphIndices = false;
     quint8 charset = 0;
     WmfMapping mapping = WmfMapping::Window;
+    EmfBrush brush = EmfBrush::Solid;
 };
 
 // An EMF whose frame is sample.size at 96 dpi and whose bounds are the shape's.

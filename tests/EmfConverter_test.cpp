@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The EMF converter in this process: EMFs written with libuemf, drawn the way
+// Sortello draws the SVG it answers with.
+#include "support/MetafileFixtures.h"
+#include "support/TempFiles.h"
+
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "EmfToSvg.h"
+
+using namespace sortello::metafile;
+using namespace sortello::test;
+
+namespace {
+
+QByteArray emfFile(const MetafileSample& sample) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sample.emf"));
+    if (!writeEmf(path, sample))
+        return {};
+    return readFile(path);
+}
+
+Conversion convert(const QByteArray& file) {
+    return convertEmf(std::string_view(file.constData(), std::size_t(file.size())));
+}
+
+QImage drawn(const Conversion& drawing) {
+    QSvgRenderer renderer(QByteArray::fromStdString(drawing.svg));
+    QImage image(drawing.size.width, drawing.size.height, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    return image;
+}
+
+bool near(const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+               std::abs(a.blue() - b.blue()) <
+           30;
+}
+
+struct FillCase {
+    const char* name;
+    MetafileShape shape;
+    EmfBrush brush;
+    bool coloured; // the shape in the sample's colour, else left white
+};
+
+class EmfFill : public ::testing::TestWithParam<FillCase> {};
+
+TEST_P(EmfFill, PaintsWhatTheBrushPaints) {
+    const FillCase& c = GetParam();
+    MetafileSample sample;
+    sample.kind = c.shape;
+    sample.brush = c.brush;
+    const QByteArray file = emfFile(sample);
+    ASSERT_FALSE(file.isEmpty());
+    const QImage image = drawn(convert(file));
+    const QColor expected = c.coloured ? sample.color : QColor(Qt::white);
+    // Both halves of a region, away from where they meet.
+    for (const QPoint at :
+         {sample.shape.center() - QPoint(0, 20), sample.shape.center() + QPoint(0, 20)})
+        EXPECT_TRUE(near(image.pixelColor(at), expected))
+            << image.pixelColor(at).name().toStdString();
+    EXPECT_TRUE(near(image.pixelColor(sample.shape.topLeft() - QPoint(10, 10)), Qt::white));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , EmfFill,
+    ::testing::Values(
+        FillCase{"Solid", MetafileShape::Rectangle, EmfBrush::Solid, true},
+        FillCase{"Hollow", MetafileShape::Ellipse, EmfBrush::Hollow, false},
+        // A device context starts with the white brush.
+        FillCase{"NoBrushSelected", MetafileShape::Rectangle, EmfBrush::Unselected, false},
+        FillCase{"Region", MetafileShape::Region, EmfBrush::Solid, true},
+        FillCase{"RegionBeforeAnyBrush", MetafileShape::Region, EmfBrush::Unselected, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EmfDrawing, OfEmfPlusRecordsAloneIsRefusedRatherThanBlank) {
+    MetafileSample sample;
+    sample.kind = MetafileShape::EmfPlusRectangle;
+    const QByteArray file = emfFile(sample);
+    ASSERT_FALSE(file.isEmpty());
+    try {
+        convert(file);
+        FAIL() << "a blank drawing";
+    } catch (const ConversionError& error) {
+        EXPECT_NE(std::string(error.what()).find("EMF+"), std::string::npos) << error.what();
+    }
+}
+
+} // namespace
