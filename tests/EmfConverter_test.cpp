@@ -93,4 +93,25 @@ TEST(EmfDrawing, OfEmfPlusRecordsAloneIsRefusedRatherThanBlank) {
     }
 }
 
+bool inkIn(const QImage& image, const QRect& area) {
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                return true;
+    return false;
+}
+
+// Each character advances 7 pixels: "MMMM" is 28 pixels wide from x = 2.
+TEST(EmfText, AtTheCurrentPositionStartsThereAndMovesItOn) {
+    MetafileSample sample;
+    sample.text = QStringLiteral("MMMM");
+    sample.textAtCurrentPosition = true;
+    const QByteArray file = emfFile(sample);
+    ASSERT_FALSE(file.isEmpty());
+    const QImage image = drawn(convert(file));
+    EXPECT_TRUE(inkIn(image, QRect(2, 12, 26, 14))) << "the first run";
+    EXPECT_TRUE(inkIn(image, QRect(32, 12, 24, 14))) << "the second run, after the first";
+    EXPECT_FALSE(inkIn(image, QRect(60, 0, 40, 30))) << "nothing further on";
+}
+
 } // namespace

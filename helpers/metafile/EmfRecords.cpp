@@ -4,6 +4,7 @@
 #include "MetafileFormat.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -22,10 +23,14 @@ constexpr std::uint32_t DcPen = 0x80000013;
 
 enum class Object { Brush, Pen, Other };
 
-// What a device context has selected, as far as a region fill disturbs it.
-struct Selection {
+// The part of a device context the rewriting follows: what a region fill
+// disturbs, and where text that updates the current position goes.
+struct DeviceContext {
     std::uint32_t brush = U_WHITE_BRUSH;
     std::uint32_t pen = U_BLACK_PEN;
+    std::uint32_t textAlign = 0;
+    std::int32_t x = 0; // the current position, in logical units
+    std::int32_t y = 0;
 };
 
 void appendU32(std::string& out, std::uint32_t value) {
@@ -161,6 +166,30 @@ public:
             if (const int written = fillRegion(record))
                 return written;
             break;
+        case U_EMR_SETTEXTALIGN:
+            if (record.size() >= 12)
+                current.textAlign = readU32(record, 8);
+            break;
+        case U_EMR_MOVETOEX:
+        case U_EMR_LINETO:
+            if (record.size() >= 16)
+                moveTo(readS32(record, 8), readS32(record, 12));
+            break;
+        case U_EMR_POLYLINETO:
+        case U_EMR_POLYBEZIERTO:
+            movedAlong(record, 8);
+            break;
+        case U_EMR_POLYLINETO16:
+        case U_EMR_POLYBEZIERTO16:
+            movedAlong(record, 4);
+            break;
+        case U_EMR_EXTTEXTOUTA:
+        case U_EMR_EXTTEXTOUTW:
+            if (current.textAlign & U_TA_UPDATECP) {
+                textAtCurrentPosition(record);
+                return 1;
+            }
+            break;
         default:
             break;
         }
@@ -233,10 +262,59 @@ private:
         return int(count) + 4;
     }
 
+    void moveTo(std::int32_t x, std::int32_t y) {
+        current.x = x;
+        current.y = y;
+    }
+
+    // The lines and curves "to" end where their last point is.
+    void movedAlong(std::string_view record, std::size_t pointBytes) {
+        if (record.size() < 28)
+            return;
+        const std::uint32_t count = readU32(record, 24);
+        if (count == 0 || count > (record.size() - 28) / pointBytes)
+            return;
+        const std::size_t last = 28 + (count - 1) * pointBytes;
+        if (pointBytes == 8)
+            moveTo(readS32(record, last), readS32(record, last + 4));
+        else
+            moveTo(readS16(record, last), readS16(record, last + 2));
+    }
+
+    // With TA_UPDATECP, text starts at the current position, whatever its
+    // record says, and left-aligned text moves the position on by its
+    // advances. libemf2svg draws it at the record's own reference point.
+    void textAtCurrentPosition(std::string_view record) {
+        constexpr std::size_t TextAt = 36;
+        const std::size_t start = result.bytes.size();
+        result.bytes.append(record);
+        if (record.size() < TextAt + 40)
+            return;
+        writeU32(result.bytes, start + TextAt, std::uint32_t(current.x));
+        writeU32(result.bytes, start + TextAt + 4, std::uint32_t(current.y));
+        const std::uint32_t count = readU32(record, TextAt + 8);
+        const std::uint32_t options = readU32(record, TextAt + 16);
+        const std::uint32_t advancesAt = readU32(record, TextAt + 36);
+        const std::size_t perChar = options & U_ETO_PDY ? 2 : 1;
+        if ((current.textAlign & U_TA_CENTER) != 0 || advancesAt < TextAt + 40 ||
+            advancesAt > record.size() || count > (record.size() - advancesAt) / 4 / perChar)
+            return;
+        std::int64_t x = current.x;
+        std::int64_t y = current.y;
+        for (std::size_t i = 0; i < count; ++i) {
+            x += readS32(record, advancesAt + i * 4 * perChar);
+            // Vertical advances run upwards, as they do on the page.
+            if (perChar == 2)
+                y -= readS32(record, advancesAt + i * 8 + 4);
+        }
+        moveTo(std::int32_t(std::clamp<std::int64_t>(x, INT32_MIN, INT32_MAX)),
+               std::int32_t(std::clamp<std::int64_t>(y, INT32_MIN, INT32_MAX)));
+    }
+
     PreparedEmf& result;
     std::unordered_map<std::uint32_t, Object> objects;
-    Selection current;
-    std::vector<Selection> saved;
+    DeviceContext current;
+    std::vector<DeviceContext> saved;
 };
 
 } // namespace

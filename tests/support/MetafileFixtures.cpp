@@ -122,9 +122,18 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
         uint32_t* advances = dx_set(-12, U_FW_NORMAL, length);
         const U_RECTL noBounds{0, 0, -1, -1};
         const uint32_t options = sample.glyphIndices ? U_ETO_GLYPH_INDEX : U_ETO_NONE;
-        char* run = emrtext_set(pointl_set(2, 12), length, 2, text, options, noBounds, advances);
-        ok = ok && append(emf, U_EMREXTTEXTOUTW_set(noBounds, U_GM_COMPATIBLE, 1, 1,
-                                                    reinterpret_cast<PU_EMRTEXT>(run)));
+        // Text that goes on from the current position names no point of its
+        // own; it is written twice, the second run after the first.
+        const bool fromPosition = sample.textAtCurrentPosition;
+        if (fromPosition) {
+            ok = ok && append(emf, U_EMRSETTEXTALIGN_set(U_TA_UPDATECP));
+            ok = ok && append(emf, U_EMRMOVETOEX_set(pointl_set(2, 12)));
+        }
+        char* run = emrtext_set(fromPosition ? pointl_set(0, 0) : pointl_set(2, 12), length, 2,
+                                text, options, noBounds, advances);
+        for (int i = 0; i < (fromPosition ? 2 : 1); ++i)
+            ok = ok && append(emf, U_EMREXTTEXTOUTW_set(noBounds, U_GM_COMPATIBLE, 1, 1,
+                                                        reinterpret_cast<PU_EMRTEXT>(run)));
         std::free(run);
         std::free(advances);
         std::free(text);

@@ -37,6 +37,9 @@ struct MetafileSample {
     // font's character set (lfCharSet; 0 is ANSI).
     bool glyphIndices = false;
     quint8 charset = 0;
+    // EMF only: the text placed at the current position (TA_UPDATECP), which
+    // a move puts where the text would otherwise be, and written twice.
+    bool textAtCurrentPosition = false;
     WmfMapping mapping = WmfMapping::Window;
     EmfBrush brush = EmfBrush::Solid;
 };
