@@ -110,8 +110,22 @@ TEST(EmfText, AtTheCurrentPositionStartsThereAndMovesItOn) {
     ASSERT_FALSE(file.isEmpty());
     const QImage image = drawn(convert(file));
     EXPECT_TRUE(inkIn(image, QRect(2, 12, 26, 14))) << "the first run";
-    EXPECT_TRUE(inkIn(image, QRect(32, 12, 24, 14))) << "the second run, after the first";
+    EXPECT_TRUE(inkIn(image, QRect(36, 12, 20, 14))) << "the second run, after the first";
     EXPECT_FALSE(inkIn(image, QRect(60, 0, 40, 30))) << "nothing further on";
+}
+
+// The font that stands in for the file's has advances of its own; the
+// file's place each character.
+TEST(EmfText, EachCharacterStartsWhereItsAdvancesPutIt) {
+    MetafileSample sample;
+    sample.text = QStringLiteral("MMMM");
+    sample.advance = 20;
+    const QByteArray file = emfFile(sample);
+    ASSERT_FALSE(file.isEmpty());
+    const QImage image = drawn(convert(file));
+    for (const int x : {2, 22, 42, 62})
+        EXPECT_TRUE(inkIn(image, QRect(x, 12, 10, 14))) << x;
+    EXPECT_FALSE(inkIn(image, QRect(76, 0, 40, 30)));
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EmfRecords.h"
 
+#include "EmfText.h"
+
 #include "MetafileFormat.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -21,7 +23,7 @@ constexpr std::uint32_t StockObject = 0x80000000;
 constexpr std::uint32_t DcBrush = 0x80000012;
 constexpr std::uint32_t DcPen = 0x80000013;
 
-enum class Object { Brush, Pen, Other };
+enum class Object { Brush, Pen, Font, Other };
 
 // The part of a device context the rewriting follows: what a region fill
 // disturbs, and where text that updates the current position goes.
@@ -29,6 +31,7 @@ struct DeviceContext {
     std::uint32_t brush = U_WHITE_BRUSH;
     std::uint32_t pen = U_BLACK_PEN;
     std::uint32_t textAlign = 0;
+    bool rotatedFont = false;
     std::int32_t x = 0; // the current position, in logical units
     std::int32_t y = 0;
 };
@@ -141,8 +144,13 @@ public:
         case U_EMR_EXTCREATEPEN:
             created(record, Object::Pen);
             break;
-        case U_EMR_CREATEPALETTE:
         case U_EMR_EXTCREATEFONTINDIRECTW:
+            created(record, Object::Font);
+            // A font at an angle (lfEscapement) runs its text along it.
+            if (record.size() >= 24)
+                rotatedFonts[readU32(record, 8)] = readS32(record, 20) % 3600 != 0;
+            break;
+        case U_EMR_CREATEPALETTE:
         case U_EMR_CREATECOLORSPACE:
         case U_EMR_CREATECOLORSPACEW:
             created(record, Object::Other);
@@ -185,11 +193,7 @@ public:
             break;
         case U_EMR_EXTTEXTOUTA:
         case U_EMR_EXTTEXTOUTW:
-            if (current.textAlign & U_TA_UPDATECP) {
-                textAtCurrentPosition(record);
-                return 1;
-            }
-            break;
+            return text(type, record);
         default:
             break;
         }
@@ -213,6 +217,10 @@ private:
         } else if (const auto found = objects.find(handle); found != objects.end()) {
             kind = found->second;
         }
+        if (kind == Object::Font)
+            current.rotatedFont = rotatedFonts[handle];
+        else if (handle & StockObject && handle >= U_OEM_FIXED_FONT && handle <= U_DEFAULT_GUI_FONT)
+            current.rotatedFont = false;
         if (kind == Object::Brush)
             current.brush = handle;
         else if (kind == Object::Pen)
@@ -284,35 +292,19 @@ private:
     // With TA_UPDATECP, text starts at the current position, whatever its
     // record says, and left-aligned text moves the position on by its
     // advances. libemf2svg draws it at the record's own reference point.
-    void textAtCurrentPosition(std::string_view record) {
-        constexpr std::size_t TextAt = 36;
-        const std::size_t start = result.bytes.size();
-        result.bytes.append(record);
-        if (record.size() < TextAt + 40)
-            return;
-        writeU32(result.bytes, start + TextAt, std::uint32_t(current.x));
-        writeU32(result.bytes, start + TextAt + 4, std::uint32_t(current.y));
-        const std::uint32_t count = readU32(record, TextAt + 8);
-        const std::uint32_t options = readU32(record, TextAt + 16);
-        const std::uint32_t advancesAt = readU32(record, TextAt + 36);
-        const std::size_t perChar = options & U_ETO_PDY ? 2 : 1;
-        if ((current.textAlign & U_TA_CENTER) != 0 || advancesAt < TextAt + 40 ||
-            advancesAt > record.size() || count > (record.size() - advancesAt) / 4 / perChar)
-            return;
-        std::int64_t x = current.x;
-        std::int64_t y = current.y;
-        for (std::size_t i = 0; i < count; ++i) {
-            x += readS32(record, advancesAt + i * 4 * perChar);
-            // Vertical advances run upwards, as they do on the page.
-            if (perChar == 2)
-                y -= readS32(record, advancesAt + i * 8 + 4);
-        }
-        moveTo(std::int32_t(std::clamp<std::int64_t>(x, INT32_MIN, INT32_MAX)),
-               std::int32_t(std::clamp<std::int64_t>(y, INT32_MIN, INT32_MAX)));
+    int text(std::uint32_t type, std::string_view record) {
+        const bool fromPosition = current.textAlign & U_TA_UPDATECP;
+        const TextRecords written = appendText(
+            result.bytes, type, record, current.textAlign, current.rotatedFont,
+            fromPosition ? std::optional<EmfPoint>({current.x, current.y}) : std::nullopt);
+        if (fromPosition && written.end && (current.textAlign & U_TA_CENTER) == 0)
+            moveTo(written.end->x, written.end->y);
+        return written.count;
     }
 
     PreparedEmf& result;
     std::unordered_map<std::uint32_t, Object> objects;
+    std::unordered_map<std::uint32_t, bool> rotatedFonts;
     DeviceContext current;
     std::vector<DeviceContext> saved;
 };

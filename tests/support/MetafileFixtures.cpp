@@ -120,6 +120,8 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
         size_t length = 0;
         uint16_t* text = U_Utf8ToUtf16le(sample.text.toUtf8().constData(), 0, &length);
         uint32_t* advances = dx_set(-12, U_FW_NORMAL, length);
+        for (size_t i = 0; advances && sample.advance > 0 && i < length; ++i)
+            advances[i] = uint32_t(sample.advance);
         const U_RECTL noBounds{0, 0, -1, -1};
         const uint32_t options = sample.glyphIndices ? U_ETO_GLYPH_INDEX : U_ETO_NONE;
         // Text that goes on from the current position names no point of its
@@ -129,12 +131,14 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
             ok = ok && append(emf, U_EMRSETTEXTALIGN_set(U_TA_UPDATECP));
             ok = ok && append(emf, U_EMRMOVETOEX_set(pointl_set(2, 12)));
         }
-        char* run = emrtext_set(fromPosition ? pointl_set(0, 0) : pointl_set(2, 12), length, 2,
-                                text, options, noBounds, advances);
-        for (int i = 0; i < (fromPosition ? 2 : 1); ++i)
+        // libuemf moves the offsets of a run into its record: one run a record.
+        for (int i = 0; i < (fromPosition ? 2 : 1); ++i) {
+            char* run = emrtext_set(fromPosition ? pointl_set(0, 0) : pointl_set(2, 12), length, 2,
+                                    text, options, noBounds, advances);
             ok = ok && append(emf, U_EMREXTTEXTOUTW_set(noBounds, U_GM_COMPATIBLE, 1, 1,
                                                         reinterpret_cast<PU_EMRTEXT>(run)));
-        std::free(run);
+            std::free(run);
+        }
         std::free(advances);
         std::free(text);
     }

@@ -40,6 +40,9 @@ struct MetafileSample {
     // EMF only: the text placed at the current position (TA_UPDATECP), which
     // a move puts where the text would otherwise be, and written twice.
     bool textAtCurrentPosition = false;
+    // EMF only: each character's advance in pixels; 0 is about what the
+    // font's own would be.
+    int advance = 0;
     WmfMapping mapping = WmfMapping::Window;
     EmfBrush brush = EmfBrush::Solid;
 };
