@@ -93,6 +93,53 @@ TEST(EmfDrawing, OfEmfPlusRecordsAloneIsRefusedRatherThanBlank) {
     }
 }
 
+// How many pixels across a dark line is on row y, from x = from on.
+int darkRun(const QImage& image, int from, int y) {
+    int x = from;
+    while (x < image.width() && qGray(image.pixel(x, y)) >= 128)
+        ++x;
+    int run = 0;
+    while (x + run < image.width() && qGray(image.pixel(x + run, y)) < 128)
+        ++run;
+    return run;
+}
+
+struct PenCase {
+    int unitsPerPixel;
+    int penWidth;
+    int pixels; // how wide the outline comes out at the picture's own size
+};
+
+class EmfPen : public ::testing::TestWithParam<PenCase> {};
+
+// A pen's width is in logical units; one of a pixel or less is a hairline.
+TEST_P(EmfPen, IsAsWideAsItsMappedWidth) {
+    const PenCase& c = GetParam();
+    MetafileSample sample;
+    sample.unitsPerPixel = c.unitsPerPixel;
+    sample.penWidth = c.penWidth;
+    sample.color = Qt::white;
+    const QByteArray file = emfFile(sample);
+    ASSERT_FALSE(file.isEmpty());
+    const Conversion drawing = convert(file);
+    const int y = sample.shape.center().y();
+    EXPECT_NEAR(darkRun(drawn(drawing), sample.shape.left() - 10, y), c.pixels, 1);
+    // A hairline stays one pixel wide at four times the size.
+    if (c.pixels == 1) {
+        QSvgRenderer renderer(QByteArray::fromStdString(drawing.svg));
+        QImage large(drawing.size.width * 4, drawing.size.height * 4, QImage::Format_ARGB32);
+        large.fill(Qt::white);
+        QPainter painter(&large);
+        renderer.render(&painter);
+        painter.end();
+        EXPECT_LE(darkRun(large, (sample.shape.left() - 10) * 4, y * 4), 2);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(, EmfPen,
+                         ::testing::Values(PenCase{1, 6, 6}, PenCase{15, 90, 6},
+                                           PenCase{15, 15, 1}));
+
 bool inkIn(const QImage& image, const QRect& area) {
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)

@@ -6,6 +6,8 @@
 #include "MetafileFormat.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <unordered_map>
@@ -128,7 +130,7 @@ bool emfPlusCommentDraws(std::string_view record) {
 
 class Rewriter {
 public:
-    explicit Rewriter(PreparedEmf& result) : result(result) {}
+    Rewriter(PreparedEmf& result, double pixelsPerMm) : result(result), pixelsPerMm(pixelsPerMm) {}
 
     // Returns how many records took the place of this one.
     int take(std::uint32_t type, std::string_view record) {
@@ -143,6 +145,19 @@ public:
         case U_EMR_CREATEPEN:
         case U_EMR_EXTCREATEPEN:
             created(record, Object::Pen);
+            pen(type, record);
+            return 1;
+        case U_EMR_SETMAPMODE:
+            if (record.size() >= 12)
+                mapMode = readU32(record, 8);
+            break;
+        case U_EMR_SETWINDOWEXTEX:
+            if (record.size() >= 16)
+                windowWidth = readS32(record, 8);
+            break;
+        case U_EMR_SETVIEWPORTEXTEX:
+            if (record.size() >= 16)
+                viewportWidth = readS32(record, 8);
             break;
         case U_EMR_EXTCREATEFONTINDIRECTW:
             created(record, Object::Font);
@@ -270,6 +285,67 @@ private:
         return int(count) + 4;
     }
 
+    // Device pixels per logical unit across, the way libemf2svg maps them:
+    // from the mapping mode and extents alone, which a device context does
+    // not save.
+    double logicalScale() const {
+        constexpr double MmPerInch = 25.4;
+        switch (mapMode) {
+        case U_MM_LOMETRIC:
+            return pixelsPerMm * 0.1;
+        case U_MM_HIMETRIC:
+            return pixelsPerMm * 0.01;
+        case U_MM_LOENGLISH:
+            return pixelsPerMm * 0.01 * MmPerInch;
+        case U_MM_HIENGLISH:
+            return pixelsPerMm * 0.001 * MmPerInch;
+        case U_MM_TWIPS:
+            return pixelsPerMm / 1440 * MmPerInch;
+        case U_MM_ISOTROPIC:
+        case U_MM_ANISOTROPIC:
+            return windowWidth != 0 && viewportWidth != 0
+                       ? std::abs(double(viewportWidth) / windowWidth)
+                       : 1.0;
+        default:
+            return 1.0;
+        }
+    }
+
+    // A pen's width is in logical units, which libemf2svg takes for device
+    // pixels: a pen of 20 twips came out 20 pixels wide. Its width is
+    // mapped here with the mapping in force when the pen is made, which is
+    // where files set it. libemf2svg also draws every pen made by CREATEPEN
+    // one pixel wide; a wider one becomes the geometric pen it is.
+    void pen(std::uint32_t type, std::string_view record) {
+        const std::size_t widthAt = type == U_EMR_CREATEPEN ? 16 : 32;
+        if (record.size() < widthAt + 4 || (type == U_EMR_CREATEPEN && record.size() < 28)) {
+            result.bytes.append(record);
+            return;
+        }
+        const double scale = logicalScale();
+        const double mapped =
+            std::abs(double(readS32(record, widthAt))) * (std::isfinite(scale) ? scale : 1.0);
+        const auto width = std::uint32_t(std::lround(std::min(mapped, double(INT32_MAX))));
+        const std::uint32_t style = type == U_EMR_CREATEPEN ? readU32(record, 12) : 0;
+        if (type == U_EMR_CREATEPEN && width > 1 && (style & U_PS_STYLE_MASK) != U_PS_NULL) {
+            constexpr std::uint32_t ExtPenBytes = 56;
+            appendU32(result.bytes, U_EMR_EXTCREATEPEN);
+            appendU32(result.bytes, ExtPenBytes);
+            appendU32(result.bytes, readU32(record, 8));
+            // No pattern bitmap: its offsets point past the pen.
+            for (const std::uint32_t field : {ExtPenBytes, 0u, ExtPenBytes, 0u})
+                appendU32(result.bytes, field);
+            for (const std::uint32_t field :
+                 {style | U_PS_GEOMETRIC, width, std::uint32_t{U_BS_SOLID}, readU32(record, 24), 0u,
+                  0u, 0u})
+                appendU32(result.bytes, field);
+            return;
+        }
+        const std::size_t at = result.bytes.size();
+        result.bytes.append(record);
+        writeU32(result.bytes, at + widthAt, width);
+    }
+
     void moveTo(std::int32_t x, std::int32_t y) {
         current.x = x;
         current.y = y;
@@ -305,6 +381,10 @@ private:
     PreparedEmf& result;
     std::unordered_map<std::uint32_t, Object> objects;
     std::unordered_map<std::uint32_t, bool> rotatedFonts;
+    double pixelsPerMm;
+    std::uint32_t mapMode = U_MM_TEXT;
+    std::int32_t windowWidth = 0;
+    std::int32_t viewportWidth = 0;
     DeviceContext current;
     std::vector<DeviceContext> saved;
 };
@@ -325,7 +405,10 @@ PreparedEmf prepareEmfRecords(std::string_view bytes) {
     appendSelect(result.bytes, U_WHITE_BRUSH);
     std::int64_t addedRecords = 1;
 
-    Rewriter rewriter(result);
+    const std::int32_t devicePixels = readS32(bytes, 72);
+    const std::int32_t deviceMm = readS32(bytes, 80);
+    Rewriter rewriter(result, devicePixels > 0 && deviceMm > 0 ? double(devicePixels) / deviceMm
+                                                               : 96 / 25.4);
     std::size_t at = headerBytes;
     while (at + 8 <= bytes.size()) {
         const std::uint32_t type = readU32(bytes, at);

@@ -76,6 +76,34 @@ void referToPatterns(std::string& svg) {
     svg = std::move(out);
 }
 
+// A pen no wider than a device pixel is a hairline: one pixel wide at
+// whatever size the picture is shown, as the reference draws it, rather than
+// a line that grows with the picture or fades away when it shrinks.
+void drawHairlines(std::string& svg) {
+    static constexpr std::string_view width = "stroke-width=\"";
+    static constexpr std::string_view hairline =
+        "stroke-width=\"1\" vector-effect=\"non-scaling-stroke\"";
+    std::string out;
+    out.reserve(svg.size() + svg.size() / 8);
+    std::size_t copied = 0;
+    for (std::size_t at = svg.find(width); at != std::string::npos; at = svg.find(width, at + 1)) {
+        const std::size_t valueAt = at + width.size();
+        const std::size_t close = svg.find('"', valueAt);
+        if (close == std::string::npos)
+            break;
+        const std::string value = svg.substr(valueAt, close - valueAt);
+        char* end = nullptr;
+        const double pixels = std::strtod(value.c_str(), &end);
+        if (end == value.c_str() || !(pixels <= 1.0))
+            continue;
+        out.append(svg, copied, at - copied);
+        out.append(hairline);
+        copied = close + 1;
+    }
+    out.append(svg, copied, std::string::npos);
+    svg = std::move(out);
+}
+
 // libemf2svg writes each shape, text and picture as an element of its own;
 // groups, and the clip paths among the definitions, alone show nothing.
 bool drawsAnything(std::string_view svg) {
@@ -185,6 +213,7 @@ Conversion convertEmf(std::string_view bytes) {
                 (double(frame.bottom) - frame.top) * pixelsPerUnitY};
     svg.replace(rootStart, rootEnd - rootStart + 1, rootElement(size, view));
     referToPatterns(svg);
+    drawHairlines(svg);
     return {size, std::move(svg)};
 }
 

@@ -64,9 +64,12 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
     const QRect& r = sample.shape;
     const U_RECTL bounds =
         rectl_set(pointl_set(r.left(), r.top()), pointl_set(r.right(), r.bottom()));
-    const U_RECTL box = rectl_set(pointl_set(r.left(), r.top()),
-                                  pointl_set(r.left() + r.width(), r.top() + r.height()));
-    const U_POINTL center = pointl_set(r.left() + r.width() / 2, r.top() + r.height() / 2);
+    const int k = sample.unitsPerPixel;
+    const U_RECTL box =
+        rectl_set(pointl_set(r.left() * k, r.top() * k),
+                  pointl_set((r.left() + r.width()) * k, (r.top() + r.height()) * k));
+    const U_POINTL center =
+        pointl_set((r.left() + r.width() / 2) * k, (r.top() + r.height() / 2) * k);
     uint32_t brush = 0;
     bool ok = append(emf, U_EMRHEADER_set(bounds, frame, nullptr, 0, nullptr,
                                           sizel_set(DevicePixels, DevicePixels),
@@ -78,7 +81,22 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
                                       colorOf(sample.color), U_HS_SOLIDCLR)));
     if (sample.brush != EmfBrush::Unselected)
         ok = ok && append(emf, selectobject_set(brush, handles));
-    ok = ok && append(emf, selectobject_set(U_NULL_PEN, handles));
+    if (k != 1) {
+        ok = ok && append(emf, U_EMRSETMAPMODE_set(U_MM_ANISOTROPIC));
+        ok = ok && append(emf, U_EMRSETWINDOWEXTEX_set(
+                                   sizel_set(sample.size.width() * k, sample.size.height() * k)));
+        ok = ok && append(emf, U_EMRSETVIEWPORTEXTEX_set(
+                                   sizel_set(sample.size.width(), sample.size.height())));
+    }
+    if (sample.penWidth > 0) {
+        uint32_t pen = 0;
+        ok = ok && append(emf, createpen_set(&pen, handles,
+                                             logpen_set(U_PS_SOLID, point_set(sample.penWidth, 0),
+                                                        colorref_set(0, 0, 0))));
+        ok = ok && append(emf, selectobject_set(pen, handles));
+    } else {
+        ok = ok && append(emf, selectobject_set(U_NULL_PEN, handles));
+    }
     switch (sample.kind) {
     case MetafileShape::Rectangle:
         ok = ok && append(emf, U_EMRRECTANGLE_set(box));

@@ -43,6 +43,11 @@ struct MetafileSample {
     // EMF only: each character's advance in pixels; 0 is about what the
     // font's own would be.
     int advance = 0;
+    // EMF only: logical units to a pixel, through MM_ANISOTROPIC, and the
+    // width in those units of a black pen the shape is outlined with (0 for
+    // no outline).
+    int unitsPerPixel = 1;
+    int penWidth = 0;
     WmfMapping mapping = WmfMapping::Window;
     EmfBrush brush = EmfBrush::Solid;
 };
