@@ -325,7 +325,9 @@ private:
         const double scale = logicalScale();
         const double mapped =
             std::abs(double(readS32(record, widthAt))) * (std::isfinite(scale) ? scale : 1.0);
-        const auto width = std::uint32_t(std::lround(std::min(mapped, double(INT32_MAX))));
+        // A pen of a pixel and a bit stays wider than a hairline.
+        const auto width = std::uint32_t(
+            mapped > 1.0 ? std::ceil(std::min(mapped, double(INT32_MAX))) : std::lround(mapped));
         const std::uint32_t style = type == U_EMR_CREATEPEN ? readU32(record, 12) : 0;
         if (type == U_EMR_CREATEPEN && width > 1 && (style & U_PS_STYLE_MASK) != U_PS_NULL) {
             constexpr std::uint32_t ExtPenBytes = 56;
