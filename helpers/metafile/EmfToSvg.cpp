@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EmfToSvg.h"
 
+#include "EmfRecords.h"
 #include "SvgText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -74,12 +76,61 @@ void referToPatterns(std::string& svg) {
     svg = std::move(out);
 }
 
+// A pen no wider than a device pixel is a hairline: one pixel wide at
+// whatever size the picture is shown, as the reference draws it, rather than
+// a line that grows with the picture or fades away when it shrinks.
+void drawHairlines(std::string& svg) {
+    static constexpr std::string_view width = "stroke-width=\"";
+    static constexpr std::string_view hairline =
+        "stroke-width=\"1\" vector-effect=\"non-scaling-stroke\"";
+    std::string out;
+    out.reserve(svg.size() + svg.size() / 8);
+    std::size_t copied = 0;
+    for (std::size_t at = svg.find(width); at != std::string::npos; at = svg.find(width, at + 1)) {
+        const std::size_t valueAt = at + width.size();
+        const std::size_t close = svg.find('"', valueAt);
+        if (close == std::string::npos)
+            break;
+        const std::string value = svg.substr(valueAt, close - valueAt);
+        char* end = nullptr;
+        const double pixels = std::strtod(value.c_str(), &end);
+        if (end == value.c_str() || !(pixels <= 1.0))
+            continue;
+        out.append(svg, copied, at - copied);
+        out.append(hairline);
+        copied = close + 1;
+    }
+    out.append(svg, copied, std::string::npos);
+    svg = std::move(out);
+}
+
+// libemf2svg writes each shape, text and picture as an element of its own;
+// groups, and the clip paths among the definitions, alone show nothing.
+bool drawsAnything(std::string_view svg) {
+    static constexpr std::string_view shapes[] = {
+        "path", "rect", "ellipse", "circle", "line", "polyline", "polygon", "text", "image"};
+    int definitions = 0;
+    for (std::size_t at = svg.find('<'); at != std::string_view::npos; at = svg.find('<', at + 1)) {
+        const std::size_t nameEnd = svg.find_first_of(" \t\r\n/>", at + 1);
+        const std::string_view name = svg.substr(at + 1, nameEnd - at - 1);
+        if (name == "defs")
+            ++definitions;
+        else if (name.empty() && svg.compare(at, 7, "</defs>") == 0)
+            --definitions;
+        else if (definitions <= 0 &&
+                 std::find(std::begin(shapes), std::end(shapes), name) != std::end(shapes))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 Conversion convertEmf(std::string_view bytes) {
     const EmfHeader header = readEmfHeader(bytes);
     const PictureSize size = emfPictureSize(header);
-    std::string input(bytes);
+    PreparedEmf prepared = prepareEmfRecords(bytes);
+    std::string& input = prepared.bytes;
 
     // The reference device converts the frame (0.01 mm) into device pixels,
     // the unit of the bounds and of libemf2svg's output.
@@ -116,8 +167,8 @@ Conversion convertEmf(std::string_view bytes) {
     const double boundsHeight = double(bounds.bottom) - bounds.top;
 
     // One SVG unit per device pixel, with the bounds' corner at the origin.
-    // EMF+ records are left to the GDI records that dual files carry, which
-    // libemf2svg draws more completely.
+    // libemf2svg reads EMF+ records but draws none of them; dual files carry
+    // the same drawing in GDI records.
     generatorOptions options{};
     options.nameSpace = nullptr;
     options.verbose = false;
@@ -145,6 +196,14 @@ Conversion convertEmf(std::string_view bytes) {
         rootStart == std::string::npos ? rootStart : svg.find('>', rootStart);
     if (rootEnd == std::string::npos)
         throw ConversionError("its records make no drawing");
+    if (!drawsAnything(std::string_view(svg).substr(rootEnd))) {
+        // Office programs write charts in EMF+ records, some with no GDI
+        // records beside them.
+        if (prepared.drawsWithEmfPlus)
+            throw ConversionError("it is drawn with EMF+ records, which cannot be drawn");
+        if (prepared.drawsWithGdi)
+            throw ConversionError("none of its drawing records can be drawn");
+    }
 
     // The frame, not just the drawn bounds, is what the picture shows.
     Area view{0, 0, boundsWidth, boundsHeight};
@@ -154,6 +213,7 @@ Conversion convertEmf(std::string_view bytes) {
                 (double(frame.bottom) - frame.top) * pixelsPerUnitY};
     svg.replace(rootStart, rootEnd - rootStart + 1, rootElement(size, view));
     referToPatterns(svg);
+    drawHairlines(svg);
     return {size, std::move(svg)};
 }
 

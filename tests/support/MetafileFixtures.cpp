@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/MetafileFixtures.h"
 
+#include <QDataStream>
 #include <QFile>
 #include <QStringEncoder>
 #include <cstdlib>
 #include <uemf.h>
 #include <uemf_utf.h>
+#include <upmf.h>
 #include <uwmf.h>
 
 namespace sortello::test {
@@ -48,6 +50,25 @@ bool dropPlaceableHeader(const QString& path) {
     return file.resize(0) && file.write(rest) == rest.size();
 }
 
+// An EMF comment holding an EMF+ header, a FillRects record of one rectangle
+// in a solid colour, and the end of the EMF+ records.
+char* emfPlusRectangle(const QRect& r, const QColor& color) {
+    QByteArray data;
+    QDataStream out(&data, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.setFloatingPointPrecision(QDataStream::SinglePrecision);
+    out << quint32(U_EMR_COMMENT_EMFPLUSRECORD);
+    // Header: version, a video display as reference device, 96 dpi.
+    out << quint16(U_PMR_HEADER | U_PMR_RECFLAG) << quint16(0) << quint32(28) << quint32(16)
+        << quint32(0xDBC01002) << quint32(1) << quint32(96) << quint32(96);
+    // FillRects with a colour in place of a brush object, in floating point.
+    out << quint16(U_PMR_FILLRECTS | U_PMR_RECFLAG) << quint16(0x8000) << quint32(36) << quint32(24)
+        << quint32(color.rgba()) << quint32(1) << float(r.x()) << float(r.y()) << float(r.width())
+        << float(r.height());
+    out << quint16(U_PMR_ENDOFFILE | U_PMR_RECFLAG) << quint16(0) << quint32(12) << quint32(0);
+    return U_EMRCOMMENT_set(U_CBDATA(data.size()), data.constData());
+}
+
 } // namespace
 
 bool writeEmf(const QString& path, const MetafileSample& sample) {
@@ -64,18 +85,39 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
     const QRect& r = sample.shape;
     const U_RECTL bounds =
         rectl_set(pointl_set(r.left(), r.top()), pointl_set(r.right(), r.bottom()));
-    const U_RECTL box = rectl_set(pointl_set(r.left(), r.top()),
-                                  pointl_set(r.left() + r.width(), r.top() + r.height()));
-    const U_POINTL center = pointl_set(r.left() + r.width() / 2, r.top() + r.height() / 2);
+    const int k = sample.unitsPerPixel;
+    const U_RECTL box =
+        rectl_set(pointl_set(r.left() * k, r.top() * k),
+                  pointl_set((r.left() + r.width()) * k, (r.top() + r.height()) * k));
+    const U_POINTL center =
+        pointl_set((r.left() + r.width() / 2) * k, (r.top() + r.height() / 2) * k);
     uint32_t brush = 0;
     bool ok = append(emf, U_EMRHEADER_set(bounds, frame, nullptr, 0, nullptr,
                                           sizel_set(DevicePixels, DevicePixels),
                                           sizel_set(DeviceMillimetres, DeviceMillimetres), 0));
-    ok = ok && append(emf, createbrushindirect_set(
-                               &brush, handles,
-                               logbrush_set(U_BS_SOLID, colorOf(sample.color), U_HS_SOLIDCLR)));
-    ok = ok && append(emf, selectobject_set(brush, handles));
-    ok = ok && append(emf, selectobject_set(U_NULL_PEN, handles));
+    ok = ok &&
+         append(emf, createbrushindirect_set(
+                         &brush, handles,
+                         logbrush_set(sample.brush == EmfBrush::Hollow ? U_BS_NULL : U_BS_SOLID,
+                                      colorOf(sample.color), U_HS_SOLIDCLR)));
+    if (sample.brush != EmfBrush::Unselected)
+        ok = ok && append(emf, selectobject_set(brush, handles));
+    if (k != 1) {
+        ok = ok && append(emf, U_EMRSETMAPMODE_set(U_MM_ANISOTROPIC));
+        ok = ok && append(emf, U_EMRSETWINDOWEXTEX_set(
+                                   sizel_set(sample.size.width() * k, sample.size.height() * k)));
+        ok = ok && append(emf, U_EMRSETVIEWPORTEXTEX_set(
+                                   sizel_set(sample.size.width(), sample.size.height())));
+    }
+    if (sample.penWidth > 0) {
+        uint32_t pen = 0;
+        ok = ok && append(emf, createpen_set(&pen, handles,
+                                             logpen_set(U_PS_SOLID, point_set(sample.penWidth, 0),
+                                                        colorref_set(0, 0, 0))));
+        ok = ok && append(emf, selectobject_set(pen, handles));
+    } else {
+        ok = ok && append(emf, selectobject_set(U_NULL_PEN, handles));
+    }
     switch (sample.kind) {
     case MetafileShape::Rectangle:
         ok = ok && append(emf, U_EMRRECTANGLE_set(box));
@@ -86,6 +128,19 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
     case MetafileShape::QuarterPie:
         ok = ok && append(emf, U_EMRPIE_set(box, pointl_set(box.right, center.y),
                                             pointl_set(center.x, box.top)));
+        break;
+    case MetafileShape::Region: {
+        const int middle = box.top + r.height() / 2;
+        U_RECTL halves[2] = {
+            rectl_set(pointl_set(box.left, box.top), pointl_set(box.right, middle)),
+            rectl_set(pointl_set(box.left, middle), pointl_set(box.right, box.bottom))};
+        PU_RGNDATA region = rgndata_set(rgndataheader_set(2, box), halves);
+        ok = ok && region && append(emf, U_EMRFILLRGN_set(box, brush, region));
+        std::free(region);
+        break;
+    }
+    case MetafileShape::EmfPlusRectangle:
+        ok = ok && append(emf, emfPlusRectangle(r, sample.color));
         break;
     case MetafileShape::Bitmap:
         ok = false;
@@ -104,12 +159,25 @@ bool writeEmf(const QString& path, const MetafileSample& sample) {
         size_t length = 0;
         uint16_t* text = U_Utf8ToUtf16le(sample.text.toUtf8().constData(), 0, &length);
         uint32_t* advances = dx_set(-12, U_FW_NORMAL, length);
+        for (size_t i = 0; advances && sample.advance > 0 && i < length; ++i)
+            advances[i] = uint32_t(sample.advance);
         const U_RECTL noBounds{0, 0, -1, -1};
         const uint32_t options = sample.glyphIndices ? U_ETO_GLYPH_INDEX : U_ETO_NONE;
-        char* run = emrtext_set(pointl_set(2, 12), length, 2, text, options, noBounds, advances);
-        ok = ok && append(emf, U_EMREXTTEXTOUTW_set(noBounds, U_GM_COMPATIBLE, 1, 1,
-                                                    reinterpret_cast<PU_EMRTEXT>(run)));
-        std::free(run);
+        // Text that goes on from the current position names no point of its
+        // own; it is written twice, the second run after the first.
+        const bool fromPosition = sample.textAtCurrentPosition;
+        if (fromPosition) {
+            ok = ok && append(emf, U_EMRSETTEXTALIGN_set(U_TA_UPDATECP));
+            ok = ok && append(emf, U_EMRMOVETOEX_set(pointl_set(2, 12)));
+        }
+        // libuemf moves the offsets of a run into its record: one run a record.
+        for (int i = 0; i < (fromPosition ? 2 : 1); ++i) {
+            char* run = emrtext_set(fromPosition ? pointl_set(0, 0) : pointl_set(2, 12), length, 2,
+                                    text, options, noBounds, advances);
+            ok = ok && append(emf, U_EMREXTTEXTOUTW_set(noBounds, U_GM_COMPATIBLE, 1, 1,
+                                                        reinterpret_cast<PU_EMRTEXT>(run)));
+            std::free(run);
+        }
         std::free(advances);
         std::free(text);
     }
@@ -187,6 +255,10 @@ bool writeWmf(const QString& path, const MetafileSample& sample) {
         free(info);
         break;
     }
+    case MetafileShape::Region:
+    case MetafileShape::EmfPlusRectangle:
+        ok = false;
+        break;
     }
     if (!sample.text.isEmpty()) {
         uint32_t font = 0;

@@ -12,8 +12,15 @@ namespace sortello::test {
 
 // QuarterPie is the quarter of the ellipse from three to twelve o'clock, the
 // way GDI runs arcs: counterclockwise. Bitmap is a 2 x 2 bitmap in the colour
-// stretched over the shape's place, for WMF only.
-enum class MetafileShape { Rectangle, Ellipse, QuarterPie, Bitmap };
+// stretched over the shape's place, for WMF only. For EMF only: Region is a
+// region of the shape's upper and lower halves filled with a brush of its
+// own (FillRgn), and EmfPlusRectangle a rectangle in EMF+ records alone, the
+// way office programs write charts.
+enum class MetafileShape { Rectangle, Ellipse, QuarterPie, Bitmap, Region, EmfPlusRectangle };
+
+// EMF only: the brush the shape is drawn with. Hollow is a brush that paints
+// nothing (BS_NULL); Unselected leaves the device context's own brush.
+enum class EmfBrush { Solid, Hollow, Unselected };
 
 // How a WMF maps its coordinates: scaled to its window, as most writers do,
 // or in the placeable header's own units, with no mapping records at all.
@@ -31,10 +38,22 @@ struct MetafileSample {
     // The font's character set (lfCharSet; 0 is ANSI). A WMF holds the text
     // in the set's code page (windows-1251 for 204, Shift_JIS for 128, ...).
     quint8 charset = 0;
+    // EMF only: the text placed at the current position (TA_UPDATECP), which
+    // a move puts where the text would otherwise be, and written twice.
+    bool textAtCurrentPosition = false;
+    // EMF only: each character's advance in pixels; 0 is about what the
+    // font's own would be.
+    int advance = 0;
+    // EMF only: logical units to a pixel, through MM_ANISOTROPIC, and the
+    // width in those units of a black pen the shape is outlined with (0 for
+    // no outline).
+    int unitsPerPixel = 1;
+    int penWidth = 0;
     WmfMapping mapping = WmfMapping::Window;
     // WMF only: without the placeable header the file says nothing of its
     // size or units; it is then written in pixels.
     bool placeable = true;
+    EmfBrush brush = EmfBrush::Solid;
 };
 
 // An EMF whose frame is sample.size at 96 dpi and whose bounds are the shape's.
