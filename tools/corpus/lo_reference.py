@@ -1,0 +1,99 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Draws WMF and EMF files with LibreOffice, for tools/corpus/compare.
+
+usage: python3 lo_reference.py PROFILE_DIR LONGEST   (file lines on stdin)
+
+Each stdin line is "INPUT<TAB>OUTPUT.png". One headless soffice serves every
+file: starting it takes seconds, drawing a file a fraction of one. A file is
+loaded as a graphic and placed as a shape on a hidden Draw page; exporting the
+shape draws the vectors at the size asked (LONGEST pixels on the longer side,
+in the graphic's own proportions). Prints one line per file as soon as it is
+done, "ok<TAB>INPUT<TAB>WIDTH_MM100<TAB>HEIGHT_MM100<TAB>W<TAB>H" or
+"fail<TAB>INPUT<TAB>why", so that the caller knows which file a hang or a crash
+belongs to. Needs the python3-uno package (run with Debian's /usr/bin/python3).
+"""
+import os
+import subprocess
+import sys
+import time
+
+import uno
+from com.sun.star.awt import Point, Size
+from com.sun.star.beans import PropertyValue
+
+
+def prop(name, value):
+    p = PropertyValue()
+    p.Name = name
+    p.Value = value
+    return p
+
+
+def connect(profile):
+    pipe = "sortello_ref_%d" % os.getpid()
+    office = subprocess.Popen(
+        ["soffice", "-env:UserInstallation=" + uno.systemPathToFileUrl(profile), "--headless",
+         "--invisible", "--norestore", "--nologo", "--accept=pipe,name=%s;urp;" % pipe],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    local = uno.getComponentContext()
+    resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
+    for _ in range(240):
+        try:
+            return office, resolver.resolve("uno:pipe,name=%s;urp;StarOffice.ComponentContext" % pipe)
+        except Exception:  # soffice not listening yet
+            time.sleep(0.25)
+    raise SystemExit("lo_reference: soffice did not start")
+
+
+def main():
+    profile, longest = os.path.abspath(sys.argv[1]), int(sys.argv[2])
+    office, ctx = connect(profile)
+    try:
+        smgr = ctx.ServiceManager
+        provider = smgr.createInstanceWithContext("com.sun.star.graphic.GraphicProvider", ctx)
+        desktop = smgr.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
+        doc = desktop.loadComponentFromURL("private:factory/sdraw", "_blank", 0, (prop("Hidden", True),))
+        page = doc.DrawPages.getByIndex(0)
+        exporter = smgr.createInstanceWithContext("com.sun.star.drawing.GraphicExportFilter", ctx)
+        for line in sys.stdin:
+            source, target = line.rstrip("\n").split("\t")
+            try:
+                graphic = provider.queryGraphic((prop("URL", uno.systemPathToFileUrl(source)),))
+                if graphic is None:
+                    raise ValueError("not read")
+                mm = graphic.Size100thMM
+                px = graphic.SizePixel
+                w, h = (mm.Width, mm.Height) if mm.Width > 0 and mm.Height > 0 else (px.Width, px.Height)
+                if w <= 0 or h <= 0:
+                    raise ValueError("no size")
+                scale = longest / max(w, h)
+                width, height = max(1, round(w * scale)), max(1, round(h * scale))
+                shape = doc.createInstance("com.sun.star.drawing.GraphicObjectShape")
+                page.add(shape)
+                shape.Graphic = graphic
+                shape.Size = Size(max(1, w), max(1, h))
+                shape.Position = Point(0, 0)
+                exporter.setSourceDocument(shape)
+                data = uno.Any("[]com.sun.star.beans.PropertyValue",
+                               (prop("PixelWidth", width), prop("PixelHeight", height)))
+                exporter.filter((prop("URL", uno.systemPathToFileUrl(target)), prop("MediaType", "image/png"),
+                                 prop("FilterData", data)))
+                page.remove(shape)
+                if not os.path.exists(target):
+                    raise ValueError("nothing written")
+                print("ok\t%s\t%d\t%d\t%d\t%d" % (source, w, h, width, height), flush=True)
+            except Exception as error:  # the reference refuses this file
+                print("fail\t%s\t%s" % (source, str(error).replace("\n", " ")[:200] or type(error).__name__),
+                      flush=True)
+        doc.close(True)
+        desktop.terminate()
+    finally:
+        office.terminate()
+        try:
+            office.wait(10)
+        except subprocess.TimeoutExpired:
+            office.kill()
+
+
+if __name__ == "__main__":
+    main()
