@@ -6,7 +6,7 @@
 // exactly that size. Exits 0 when drawn, 2 when the picture is refused (its
 // error text on stderr), 1 on a usage or write error.
 #include "pictures/Picture.h"
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QGuiApplication>
 #include <QImage>
