@@ -129,7 +129,7 @@ void list_100k(benchmark::State& state) {
     TFrmSRMain window(prompts(), folder("list100k-settings") + QStringLiteral("none.ini"));
     window.show();
     for (auto _ : state) {
-        window.FileListBox->setDirectory(big);
+        window.FileListBox->showFiles(listPictureFiles(big).files);
         window.FileListBox->viewport()->repaint();
         if (window.FileListBox->count() != 100'000)
             state.SkipWithError("listing incomplete");

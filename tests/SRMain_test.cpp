@@ -40,8 +40,8 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
     const QString before = QDir::currentPath();
     TFrmSRMain& window = ws.open();
     QDir::setCurrent(before);
-    EXPECT_EQ(window.SourceFolder, QStringLiteral("/"));
-    EXPECT_EQ(window.folderChars().lines(), QStringList{QStringLiteral("Diverse=!")});
+    EXPECT_EQ(window.session().sourceFolder(), QStringLiteral("/"));
+    EXPECT_EQ(window.session().folderChars().lines(), QStringList{QStringLiteral("Diverse=!")});
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Sortello"));
     EXPECT_TRUE(window.ListBoxFilesMoved->isVisible());
     for (const char* on :
@@ -140,7 +140,7 @@ TEST(MainWindow, MissingSourceFolderIsIgnored) {
     TFrmSRMain& window = ws.open();
     EXPECT_TRUE(ws.prompts.messages.empty());
     EXPECT_EQ(QDir::currentPath(), before);
-    EXPECT_EQ(window.SourceFolder, QStringLiteral("/no/such/folder/"));
+    EXPECT_EQ(window.session().sourceFolder(), QStringLiteral("/no/such/folder/"));
 }
 
 TEST(MainWindow, ListsPicturesSortedAndMakesTheFolderCurrent) {
@@ -388,21 +388,21 @@ TEST(Setup, ConfirmedValuesApplyAtOnce) {
         return dialog.QDialog::result();
     });
     window.SRISetupClick();
-    EXPECT_EQ(window.SourceFolder, ws.folder(QStringLiteral("B")));
+    EXPECT_EQ(window.session().sourceFolder(), ws.folder(QStringLiteral("B")));
     EXPECT_EQ(window.FileListBox->count(), 1);
     EXPECT_EQ(window.shortcutOf("SRFRemoveNew"), ShortCutCtrl | 'D');
     EXPECT_EQ(window.menuItem("SRFRemoveNew")->text(), QStringLiteral("Remove new\tCtrl+D"));
     EXPECT_EQ(window.ShowNewShortCut, 0);
     EXPECT_EQ(window.ShowAboutShortCut, 8304);
-    EXPECT_TRUE(window.folderChars().lines().contains(QStringLiteral("A=") +
-                                                      ws.folder(QStringLiteral("A"))));
+    EXPECT_TRUE(window.session().folderChars().lines().contains(QStringLiteral("A=") +
+                                                                ws.folder(QStringLiteral("A"))));
 }
 
 TEST(Setup, ASecondStartClosesTheDialogAsCancelled) {
     Workspace ws;
     ws.writeSettings();
     TFrmSRMain& window = ws.open();
-    const QString before = window.SourceFolder;
+    const QString before = window.session().sourceFolder();
     ws.prompts.dialogScripts.push_back([&](QDialog& dialog) {
         auto& setup = static_cast<TFrmSRSetup&>(dialog);
         setup.EditFolderSource->setText(QStringLiteral("/elsewhere/"));
@@ -413,7 +413,7 @@ TEST(Setup, ASecondStartClosesTheDialogAsCancelled) {
         return dialog.isVisible() ? int(QDialog::Accepted) : dialog.QDialog::result();
     });
     window.SRISetupClick();
-    EXPECT_EQ(window.SourceFolder, before);
+    EXPECT_EQ(window.session().sourceFolder(), before);
 }
 
 TEST(Keyboard, HiddenItemsStillAnswerTheirKeys) {

@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/FileListBox.h"
 
-#include "base/Misc.h"
 #include "widgets/Utility.h"
 
-#include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <algorithm>
-#include <cerrno>
-#include <unistd.h>
 #include <utility>
 
 namespace sortello {
@@ -51,20 +47,8 @@ FileListBox::FileListBox(QWidget* parent) : QListView(parent), model(new FileLis
     setTextElideMode(Qt::ElideMiddle);
 }
 
-ListingResult FileListBox::setDirectory(const QString& newFolder) {
-    ListingResult listing = listPictureFiles(newFolder);
-    if (!listing.ok)
-        return listing;
-    if (::chdir(QFile::encodeName(newFolder).constData()) != 0) {
-        listing.ok = false;
-        listing.error = errno;
-        listing.errorText = QString::fromLocal8Bit(strerror(errno));
-        return listing;
-    }
-    folder = withTrailingSeparator(newFolder);
-    model->setFiles(std::move(listing.files));
-    listing.files.clear();
-    return listing;
+void FileListBox::showFiles(std::vector<ListedFile> files) {
+    model->setFiles(std::move(files));
 }
 
 int FileListBox::count() const {

@@ -32,11 +32,8 @@ class FileListBox : public QListView {
 public:
     explicit FileListBox(QWidget* parent = nullptr);
 
-    // Lists the picture files of a folder and makes it the current directory.
-    // On failure the list keeps what it showed and the error is returned.
-    ListingResult setDirectory(const QString& folder);
-    // The folder listed, ending in a separator.
-    QString directory() const { return folder; }
+    // Shows a folder's listing in place of what the list showed.
+    void showFiles(std::vector<ListedFile> files);
 
     int count() const;
     QString itemText(int row) const;
@@ -75,7 +72,6 @@ private:
     void notifyIfChanged(const State& before);
 
     FileListModel* model;
-    QString folder;
     bool pressOutsideEntries = false;
 };
 

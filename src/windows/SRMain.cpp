@@ -16,7 +16,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QFrame>
 #include <QListWidget>
 #include <QMenu>
@@ -47,7 +46,8 @@ QString text(const char* latin1) {
 } // namespace
 
 TFrmSRMain::TFrmSRMain(Prompts& prompts, QString settingsPath, QWidget* parent)
-    : QWidget(parent), ask(prompts), iniPath(std::move(settingsPath)) {
+    : QWidget(parent), ask(prompts), iniPath(std::move(settingsPath)), work(prompts) {
+    work.setDialogParent(this);
     setObjectName(QStringLiteral("TFrmSRMain"));
     setWindowTitle(ApplicationTitle);
     // The layout's sizes were made for the small font of the dialogs; a larger
@@ -166,9 +166,9 @@ void TFrmSRMain::buildLayout() {
 void TFrmSRMain::loadSettings() {
     {
         SettingsFile settings(iniPath);
-        SourceFolder =
-            settings.ReadText(text(SectionFolders), text(KeySource), QStringLiteral("/"));
-        chars.load(settings);
+        work.setSourceFolder(
+            settings.ReadText(text(SectionFolders), text(KeySource), QStringLiteral("/")));
+        work.folderChars().load(settings);
         const auto& split = MenuSelectionSettings[0];
         if (settings.ReadFlag(text(SectionMenuSelection), text(split.key), sideBySide))
             SRIBInverseSplitClick();
@@ -185,10 +185,11 @@ void TFrmSRMain::loadSettings() {
             applyShortcut(s.key, shortCutFromNumber(settings.ReadNumber(
                                      text(SectionShortcuts), text(s.key), s.defaultCode)));
     }
-    chars.complete();
+    work.folderChars().complete();
     for (std::size_t i = 1; i < MenuSelectionSettings.size(); ++i)
         menuItem(MenuSelectionSettings[i].key)->trigger();
-    listSourceFolder();
+    if (work.listSourceFolder())
+        showListing();
 }
 
 void TFrmSRMain::saveSettings() {
@@ -217,9 +218,10 @@ void TFrmSRMain::SRISetupClick() {
     if (!result)
         return;
     BusyCursor busy;
-    chars.replace(result->folderChars);
-    SourceFolder = result->sourceFolder;
-    listSourceFolder();
+    work.folderChars().replace(result->folderChars);
+    work.setSourceFolder(result->sourceFolder);
+    if (work.listSourceFolder())
+        showListing();
     // The about box's key is not the dialog's to change.
     for (int i = 0; i < SetupShortcutCount; ++i)
         applyShortcut(ShortcutSettings[i].key, result->codes[i], false);
@@ -239,13 +241,6 @@ void TFrmSRMain::ImageClick(PictureBox* image) {
 void TFrmSRMain::showAbout() {
     ShowAboutVersion(this, ask, {QStringLiteral("HTTP=Homepage"), QStringLiteral("SMTP=E-Mail")},
                      true);
-}
-
-void TFrmSRMain::listSourceFolder() {
-    // A folder that cannot be listed leaves the list as it was, which before
-    // the first listing is the directory Sortello was started in.
-    if (!FileListBox->setDirectory(SourceFolder).ok && FileListBox->directory().isEmpty())
-        FileListBox->setDirectory(QDir::currentPath());
 }
 
 void TFrmSRMain::applyOption(Command command, bool on) {

@@ -2,12 +2,13 @@
 #pragma once
 // TFrmSRMain, the sorting workspace: the file list with the list of files moved
 // on the left, the comparison grid and the two picture panes on the right, and
-// one context menu for every command. It owns the source folder, the folder
-// characters, the viewer's remembered options and the shortcut codes for the
-// whole run; the settings file is read once while it is built and its own
-// sections are written back when it closes.
+// one context menu for every command. It is a view of a SortingSession, which
+// holds the source folder, its listing and the files moved and runs the file
+// commands; the window keeps the viewer's remembered options and the shortcut
+// codes for the whole run. The settings file is read once while it is built
+// and its own sections are written back when it closes.
+#include "session/SortingSession.h"
 #include "settings/Commands.h"
-#include "settings/FolderChars.h"
 #include "settings/ShortCutCode.h"
 #include "widgets/Placement.h"
 
@@ -36,9 +37,7 @@ public:
     ~TFrmSRMain() override;
 
     // ---- Controls, named as everywhere else in the program ----
-    QWidget* PanelFiles;
     sortello::FileListBox* FileListBox;
-    QSplitter* SplitterFilesMoved;
     QListWidget* ListBoxFilesMoved;
     QSplitter* SplitterFilesImages;
     QWidget* PanelImages;
@@ -52,31 +51,18 @@ public:
     QMenu* PopupMenuAll;
 
     // ---- State owned for the whole run ----
-    QString SourceFolder;
-    const FolderChars& folderChars() const { return chars; }
+    const SortingSession& session() const { return work; }
     DisplayOptions PreviewOptions;
     ShortCutCode ShowAboutShortCut = 0;
     ShortCutCode ShowNewShortCut = 0;
-    ShortCutCode ShowExistingShortCut = 0;
     QString ExistingFileName;
 
     // ---- Commands and menu ----
     QAction* menuItem(const char* name) const;
     ShortCutCode shortcutOf(const char* name) const;
-    // Binds a code to a menu item or one of the window-level bindings by the
-    // settings key; SRIShowAbout only when `includeAbout`.
-    void applyShortcut(const char* key, ShortCutCode code, bool includeAbout = true);
-    void runCommand(Command command);
     // Shows PopupMenuAll's items for a target as the visibility rule says.
     void prepareMenuFor(MenuTarget target);
     MenuTarget targetOf(QWidget* widget) const;
-    // The key handling of the window: menu shortcuts, then the bindings.
-    bool handleShortcut(ShortCutCode code);
-    bool wouldHandle(ShortCutCode code) const;
-
-    // The viewer on the picture a control shows, and the about box.
-    void ImageClick(PictureBox* image);
-    void showAbout();
 
     // Runs the setup dialog and takes its values over at once when confirmed.
     void SRISetupClick();
@@ -86,14 +72,7 @@ public:
     void SRIBInverseSplitClick();
 
     // ---- Current file and comparison ----
-    // The listed folder joined with the entry's name.
-    QString pathOfRow(int row) const;
     void FileListBoxClick();
-    void RemoveCurrentAndAdvance();
-    void ListBoxFilesMovedClick();
-    // Adds a bare file name to the list of files moved, kept sorted.
-    void addFileMoved(const QString& name);
-    void listSourceFolder();
 
     // ---- File commands ----
     void SRFUpdateFileListClick();
@@ -102,15 +81,10 @@ public:
     void SRFMoveAsClick();
     void SRFAutoMoveMultipleAsClick();
     void SRFMoveNonExistingClick();
-    // Where a file of this name goes, relative folders taken from the list's.
-    QString destinationOf(const QString& name) const;
 
     // ---- Second start ----
     void bringForward();
     void receiveParameters(const QString& text);
-
-    Prompts& prompts() const { return ask; }
-    const QString& settingsPath() const { return iniPath; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -119,20 +93,39 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QWidget* PanelFiles;
+    QSplitter* SplitterFilesMoved;
+    ShortCutCode ShowExistingShortCut = 0;
+
+    // Binds a code to a menu item or one of the window-level bindings by the
+    // settings key; SRIShowAbout only when `includeAbout`.
+    void applyShortcut(const char* key, ShortCutCode code, bool includeAbout = true);
+    void runCommand(Command command);
+    // The key handling of the window: menu shortcuts, then the bindings.
+    bool handleShortcut(ShortCutCode code);
+    bool wouldHandle(ShortCutCode code) const;
+    // The viewer on the picture a control shows, and the about box.
+    void ImageClick(PictureBox* image);
+    void showAbout();
+    void ListBoxFilesMovedClick();
+
     void buildLayout();
     void buildMenu();
     void loadSettings();
     void saveSettings();
     void applyOption(Command command, bool on);
     void runFileCommand(Command command);
-    int actionableCurrentRow();
+    // Takes the list's current entry over as the session's.
+    void pointSessionAtCurrent();
+    // Turns what a file command did into list changes and boxes.
+    void applyOutcome(const SessionOutcome& outcome);
+    void showListing();
     void showFilesMovedByCount();
-    void reportRun(int before, const QString& leftBehind);
     void showError(const QString& message);
 
     Prompts& ask;
     QString iniPath;
-    FolderChars chars;
+    SortingSession work;
     std::array<QAction*, PopupMenuItems.size()> items{};
     std::array<ShortCutCode, PopupMenuItems.size()> codes{};
     void splitPanesEvenly();
@@ -140,16 +133,12 @@ private:
     bool sideBySide = false;
     bool splitWhenShown = false;
     bool saved = false;
-    QStringList filesMoved; // the names of ListBoxFilesMoved, in its order
     // Entries whose unusable names have been reported, so that arrowing over
     // them does not raise the same box again.
     QSet<QByteArray> toldUnusable;
     // A press on the files-moved list's selected entry changes no selection,
     // yet picking it again must show it again.
     bool movedPickPending = false;
-    // The save dialog keeps the path and the file type it returned last.
-    QString saveDialogFileName;
-    QString saveDialogFilter;
 };
 
 } // namespace sortello

@@ -6,7 +6,7 @@
 # Angle-bracket includes (Qt, the C++ library, libjpeg) are not ours to judge.
 cmake_minimum_required(VERSION 3.25)
 
-set(LAYERS base settings fileops pictures widgets windows application)
+set(LAYERS base settings fileops pictures session widgets windows application)
 
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR is not set")

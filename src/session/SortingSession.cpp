@@ -1,0 +1,375 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The sorting session's listing, current entry, files moved and file
+// commands. Every move goes through moveFile, which never replaces a file, or,
+// where the user chose to replace one, replaceFile, which swaps the new file in
+// so that a failure leaves both files as they were.
+#include "session/SortingSession.h"
+
+#include "base/Misc.h"
+#include "fileops/FileSystem.h"
+#include "fileops/NumberedNames.h"
+
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace sortello {
+
+namespace {
+
+// True when both paths name one and the same file, for instance when the
+// source folder is also the destination folder: deleting the "existing" file
+// would then delete the only copy.
+bool sameFile(const QString& a, const QString& b) {
+    struct stat first;
+    struct stat second;
+    if (::lstat(QFile::encodeName(a).constData(), &first) != 0 ||
+        ::lstat(QFile::encodeName(b).constData(), &second) != 0)
+        return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// Said only where the file system could not swap the two files, so the
+// replaced file had to go before the move that then failed.
+QString destinationDeletedNote(const FileResult& failedMove) {
+    return failedMove.targetRemoved ? QStringLiteral("\rNote! Destination file IS deleted.")
+                                    : QString();
+}
+
+// The system's own words for a failure, such as "No space left on device", on
+// a line of their own.
+QString reasonLine(const FileResult& failure) {
+    return failure.error != 0 ? QStringLiteral("\r") + failure.message() : QString();
+}
+
+QString files(int count) {
+    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
+}
+
+// What a batch run leaves in the source folder and why, for its summary.
+class LeftBehind {
+public:
+    void failed(const FileResult& failure) {
+        for (auto& [error, count] : byError)
+            if (error == failure.error) {
+                ++count;
+                return;
+            }
+        byError.emplace_back(failure.error, 1);
+    }
+    void unusableName() { ++unusableNames; }
+
+    QString lines() const {
+        QString text;
+        for (const auto& [error, count] : byError)
+            text += QStringLiteral("\r%1 left: %2").arg(files(count), qt_error_string(error));
+        if (unusableNames == 1)
+            text += QStringLiteral("\r1 file left because its name is not valid text");
+        else if (unusableNames > 1)
+            text += QStringLiteral("\r%1 left because their names are not valid text")
+                        .arg(files(unusableNames));
+        return text;
+    }
+
+private:
+    std::vector<std::pair<int, int>> byError; // in the order first met
+    int unusableNames = 0;
+};
+
+const QStringList SavePictureFilters{
+    QStringLiteral("All image files (*.jpg *.jpeg *.bmp *.ico *.emf *.wmf)"),
+    QStringLiteral("JPEG Image File (*.jpg *.jpeg)"),
+    QStringLiteral("Bitmaps (*.bmp)"),
+    QStringLiteral("Icons (*.ico)"),
+    QStringLiteral("Enhanced Metafiles (*.emf)"),
+    QStringLiteral("Metafiles (*.wmf)"),
+    QStringLiteral("All files (*)"),
+};
+
+} // namespace
+
+QString unusableNameMessage(const QString& name) {
+    return QStringLiteral("The name of the file \"%1\" is not valid text on this system and "
+                          "cannot be used; rename it in a file manager first")
+        .arg(name);
+}
+
+SortingSession::SortingSession(Prompts& prompts) : ask(prompts) {}
+
+ListingResult SortingSession::list(const QString& newFolder) {
+    ListingResult listing = listPictureFiles(newFolder);
+    if (!listing.ok)
+        return listing;
+    // The listed folder is the working directory: relative folders the user
+    // types in the setup dialogs, and a relative source folder, are taken
+    // from it.
+    if (::chdir(QFile::encodeName(newFolder).constData()) != 0) {
+        listing.ok = false;
+        listing.error = errno;
+        listing.errorText = QString::fromLocal8Bit(strerror(errno));
+        return listing;
+    }
+    folder = withTrailingSeparator(newFolder);
+    entries = std::move(listing.files);
+    listing.files.clear();
+    currentRow = -1;
+    return listing;
+}
+
+bool SortingSession::listSourceFolder() {
+    if (list(source).ok)
+        return true;
+    return folder.isEmpty() && list(QDir::currentPath()).ok;
+}
+
+QString SortingSession::pathOf(int row) const {
+    return joinPath(folder, entries[row].name);
+}
+
+QString SortingSession::destinationOf(const QString& name) const {
+    const QString destination = chars.DestinationPath(name);
+    if (destination.startsWith(PathSeparator))
+        return destination;
+    return joinPath(folder, destination);
+}
+
+int SortingSession::addFileMoved(const QString& name) {
+    // A binary search keeps a batch of thousands of moves from re-sorting.
+    const auto at = std::upper_bound(movedNames.begin(), movedNames.end(), name,
+                                     [](const QString& a, const QString& b) {
+                                         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+                                     });
+    const int row = static_cast<int>(at - movedNames.begin());
+    movedNames.insert(at, name);
+    return row;
+}
+
+void SortingSession::noteMoved(SessionOutcome& outcome, const QString& name) {
+    outcome.moved.push_back({addFileMoved(name), name});
+}
+
+// A current entry whose name cannot be represented is reported and refused.
+bool SortingSession::currentIsActionable(SessionOutcome& outcome) const {
+    if (currentRow < 0)
+        return false;
+    if (!entries[currentRow].representable) {
+        outcome.notices.push_back(
+            {SessionNotice::Kind::ApplicationError, unusableNameMessage(entries[currentRow].name)});
+        return false;
+    }
+    return true;
+}
+
+void SortingSession::removeCurrentAndAdvance(SessionOutcome& outcome) {
+    const int i = currentRow;
+    entries.erase(entries.begin() + i);
+    outcome.removedRows = {i};
+    outcome.advanced = true;
+    const int n = count();
+    currentRow = n >= i + 1 ? i : n - 1;
+}
+
+void SortingSession::removeRows(SessionOutcome& outcome, const QList<int>& rows) {
+    QList<int> sorted = rows;
+    std::sort(sorted.begin(), sorted.end());
+    int shift = 0;
+    for (const int row : sorted)
+        if (row < currentRow)
+            ++shift;
+        else if (row == currentRow)
+            currentRow = -1;
+    if (currentRow >= 0)
+        currentRow -= shift;
+    for (auto it = sorted.crbegin(); it != sorted.crend(); ++it)
+        entries.erase(entries.begin() + *it);
+    outcome.removedRows = sorted;
+}
+
+SessionOutcome SortingSession::updateFileList() {
+    BusyCursor busy;
+    SessionOutcome outcome;
+    const ListingResult listing = list(source);
+    if (!listing.ok)
+        outcome.notices.push_back(
+            {SessionNotice::Kind::ApplicationError,
+             QStringLiteral("Cannot read the folder \"%1\": %2").arg(source, listing.errorText)});
+    else
+        outcome.relisted = true;
+    return outcome;
+}
+
+SessionOutcome SortingSession::replaceExisting() {
+    SessionOutcome outcome;
+    if (!currentIsActionable(outcome))
+        return outcome;
+    BusyCursor busy;
+    const QString path = pathOf(currentRow);
+    const QString destination = destinationOf(entries[currentRow].name);
+    const auto refuse = [&outcome](const QString& text) {
+        outcome.notices.push_back({SessionNotice::Kind::Error, text, MessageButton::Cancel});
+        return outcome;
+    };
+    if (sameFile(path, destination))
+        return refuse(QStringLiteral("The file is already in its destination folder:\r") + path);
+    const FileResult moved =
+        fileExists(destination) ? replaceFile(path, destination) : moveFile(path, destination);
+    if (moved.targetUndeletable)
+        return refuse(QStringLiteral("Unable to delete destination file :\r") + destination +
+                      reasonLine(moved));
+    if (!moved)
+        return refuse(QStringLiteral("Unable to rename the file:\r") + path + reasonLine(moved) +
+                      destinationDeletedNote(moved));
+    noteMoved(outcome, namePart(destination));
+    removeCurrentAndAdvance(outcome);
+    return outcome;
+}
+
+SessionOutcome SortingSession::removeNew() {
+    SessionOutcome outcome;
+    if (!currentIsActionable(outcome))
+        return outcome;
+    BusyCursor busy;
+    const QString path = pathOf(currentRow);
+    if (const FileResult deleted = deleteFile(path); !deleted) {
+        outcome.notices.push_back(
+            {SessionNotice::Kind::Error,
+             QStringLiteral("Unable to delete the file :\r") + path + reasonLine(deleted),
+             MessageButton::Ok});
+        return outcome;
+    }
+    removeCurrentAndAdvance(outcome);
+    return outcome;
+}
+
+SessionOutcome SortingSession::moveAs() {
+    SessionOutcome outcome;
+    if (!currentIsActionable(outcome))
+        return outcome;
+    std::optional<BusyCursor> busy(std::in_place);
+    const QString path = pathOf(currentRow);
+    const QString name = entries[currentRow].name;
+    SavePictureRequest request;
+    request.title = QStringLiteral("Save ") + name + QStringLiteral(" as");
+    request.initialFolder = chars.DestinationFolder(name);
+    request.fileName = saveDialogFileName.isEmpty() ? name : saveDialogFileName;
+    request.defaultSuffix = extensionOf(name).mid(1);
+    request.filters = SavePictureFilters;
+    request.selectedFilter = saveDialogFilter.isEmpty() ? SavePictureFilters[1] : saveDialogFilter;
+    busy.reset();
+    const std::optional<QString> chosen = ask.savePicture(dialogParent, request);
+    if (!chosen)
+        return outcome;
+    busy.emplace();
+    saveDialogFileName = *chosen;
+    saveDialogFilter = request.selectedFilter;
+
+    const auto refuse = [&outcome](const QString& text) {
+        outcome.notices.push_back({SessionNotice::Kind::Error, text, MessageButton::Cancel});
+        return outcome;
+    };
+    if (asciiUpper(extensionOf(name)) != asciiUpper(extensionOf(*chosen)))
+        return refuse(QStringLiteral("Changing extension is not allowed !\rUnable to proceed."));
+    if (folderPart(chars.DestinationPath(path)) != folderPart(*chosen))
+        return refuse(QStringLiteral("Changing path is not allowed !\rUnable to proceed."));
+    const QString chosenName = namePart(*chosen);
+    if (chosenName.isEmpty() || asciiUpper(name.left(1)) != asciiUpper(chosenName.left(1)))
+        return refuse(QStringLiteral("Changing first letter is not allowed !\rUnable to proceed."));
+    if (sameFile(path, *chosen))
+        return refuse(QStringLiteral("The file already has this name and place:\r") + path);
+    const FileResult moved =
+        fileExists(*chosen) ? replaceFile(path, *chosen) : moveFile(path, *chosen);
+    if (moved.targetUndeletable)
+        return refuse(QStringLiteral("Unable to delete the file :\r") + *chosen +
+                      reasonLine(moved));
+    if (!moved)
+        return refuse(QStringLiteral("Unable to rename/move the file:\r") + path +
+                      reasonLine(moved) + destinationDeletedNote(moved));
+    noteMoved(outcome, chosenName);
+    removeCurrentAndAdvance(outcome);
+    return outcome;
+}
+
+void SortingSession::summarise(SessionOutcome& outcome, const QString& leftBehind) const {
+    outcome.batch = true;
+    outcome.notices.push_back(
+        {SessionNotice::Kind::Information, QStringLiteral("Files moved/renamed : ") +
+                                               QString::number(outcome.moved.size()) + leftBehind});
+}
+
+SessionOutcome SortingSession::autoMoveMultipleAs(const QList<int>& selectedRows) {
+    SessionOutcome outcome;
+    if (selectedRows.isEmpty())
+        return outcome;
+    QList<int> selected = selectedRows;
+    std::sort(selected.begin(), selected.end());
+    BusyCursor busy;
+    UsedNumbersCache numbers;
+    QList<int> moved;
+    LeftBehind left;
+    for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
+        const int row = *it;
+        if (!entries[row].representable) {
+            left.unusableName();
+            continue;
+        }
+        const QString name = entries[row].name;
+        QString target = destinationOf(name);
+        if (fileExists(target)) {
+            const NumberedName split = SplitNumberedName(name);
+            const QString into = folderPart(target);
+            const qint64 number =
+                chooseNumber(numbers.usedNumbers(into, split.stem, split.extension));
+            target = into + numberedName(split.stem, number, split.extension);
+        }
+        if (const FileResult r = moveFile(pathOf(row), target); !r) {
+            left.failed(r); // the entry stays selected; the summary counts it
+            continue;
+        }
+        numbers.noteArrival(folderPart(target), namePart(target));
+        noteMoved(outcome, namePart(target));
+        moved << row;
+    }
+    removeRows(outcome, moved);
+    summarise(outcome, left.lines());
+    return outcome;
+}
+
+SessionOutcome SortingSession::moveNonExisting() {
+    SessionOutcome outcome;
+    if (entries.empty())
+        return outcome;
+    std::optional<BusyCursor> busy(std::in_place);
+    QList<int> moved;
+    LeftBehind left;
+    for (int row = count() - 1; row >= 0; --row) {
+        if (!entries[row].representable) {
+            left.unusableName();
+            continue;
+        }
+        const QString target = destinationOf(entries[row].name);
+        if (fileExists(target))
+            continue;
+        const QString from = pathOf(row);
+        if (const FileResult r = moveFile(from, target); !r) {
+            left.failed(r);
+            outcome.notices.push_back(
+                {SessionNotice::Kind::Error,
+                 QStringLiteral("Unable to move/rename the file:\r") + from + reasonLine(r),
+                 MessageButton::Cancel});
+            break;
+        }
+        noteMoved(outcome, namePart(target));
+        moved << row;
+    }
+    removeRows(outcome, moved);
+    summarise(outcome, left.lines());
+    return outcome;
+}
+
+} // namespace sortello
