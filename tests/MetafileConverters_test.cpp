@@ -226,17 +226,18 @@ TEST(WmfLayout, ARealWindowDrawingWithoutHeader) {
 // Radio buttons and clip art come as an AND mask and an image ORed (or
 // XORed) into its holes: together one picture, clear where the mask is white.
 TEST(WmfBitmap, AMaskedPairIsOnePictureWithTransparency) {
-    const auto dib = [](quint16 bits, const QByteArray& colours, const QByteArray& row) {
+    const auto dib = [](quint16 bits, const QByteArray& colours, const QByteArray& rows) {
         QByteArray header(40, '\0');
         qToLittleEndian<quint32>(40, header.data());
-        qToLittleEndian<qint32>(2, header.data() + 4); // 2 x 1 pixels
-        qToLittleEndian<qint32>(1, header.data() + 8);
+        qToLittleEndian<qint32>(2, header.data() + 4); // 2 pixels wide
+        qToLittleEndian<qint32>(rows.size() / (bits == 1 ? 4 : 8), header.data() + 8);
         qToLittleEndian<quint16>(1, header.data() + 12);
         qToLittleEndian<quint16>(bits, header.data() + 14);
-        return header + colours + row;
+        return header + colours + rows;
     };
-    const QByteArray mask = dib(1, QByteArray("\0\0\0\0\xFF\xFF\xFF\0", 8),
-                                QByteArray("\x40\0\0\0", 4));                  // black, white
+    // Rows are stored bottom up: the pair uses the mask's top row, black and white.
+    const QByteArray mask =
+        dib(1, QByteArray("\0\0\0\0\xFF\xFF\xFF\0", 8), QByteArray("\x80\0\0\0\x40\0\0\0", 8));
     const QByteArray image = dib(24, {}, QByteArray("\0\0\xFF\0\0\0\0\0", 8)); // red, black
     for (const int paint : {0x00EE0086, 0x00660046}) {                         // OR, XOR
         const QByteArray file = wmfOf({

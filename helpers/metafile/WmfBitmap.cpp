@@ -57,6 +57,12 @@ void appendImageStart(std::string& out, double x, double y, double width, double
 
 namespace {
 
+// The source rectangle's top is counted from the bitmap's top, but libwmf
+// counts rows from the bottom: the first of the rectangle's rows, so counted.
+int firstRow(const wmfBMP_Draw_t* bitmap, int height) {
+    return std::max(0, height - bitmap->crop.y - bitmap->crop.h);
+}
+
 bool isWhite(const wmfRGB& rgb) {
     return rgb.r >= 128 && rgb.g >= 128 && rgb.b >= 128;
 }
@@ -84,7 +90,7 @@ void replaceMaskWithImage(wmfAPI* api, WmfCanvas& canvas, wmfBMP_Draw_t* bitmap)
         for (int column = 0; column < mask.columns; ++column, pixel += 4) {
             wmfRGB rgb{};
             wmf_ipa_bmp_color(api, &bitmap->bmp, &rgb, bitmap->crop.x + column,
-                              bitmap->crop.y + row);
+                              firstRow(bitmap, bitmap->bmp.height) + row);
             pixel[0] = rgb.r;
             pixel[1] = rgb.g;
             pixel[2] = rgb.b;
@@ -128,7 +134,7 @@ bool readOneBitMask(const WmfCanvas& canvas, const wmfBMP_Draw_t* bitmap,
     }
     // Rows bottom up, as libwmf counts them.
     for (int row = 0; row < bitmap->crop.h; ++row) {
-        const unsigned char* line = dib + bits + rowBytes * (bitmap->crop.y + row);
+        const unsigned char* line = dib + bits + rowBytes * (firstRow(bitmap, height) + row);
         for (int column = 0; column < bitmap->crop.w; ++column) {
             const int x = bitmap->crop.x + column;
             clear[std::size_t(row) * bitmap->crop.w + column] =
@@ -149,7 +155,7 @@ void holdMask(wmfAPI* api, WmfCanvas& canvas, wmfBMP_Draw_t* bitmap) {
         for (int column = 0; column < mask.columns; ++column) {
             wmfRGB rgb{};
             wmf_ipa_bmp_color(api, &bitmap->bmp, &rgb, bitmap->crop.x + column,
-                              bitmap->crop.y + row);
+                              firstRow(bitmap, bitmap->bmp.height) + row);
             mask.clear[std::size_t(row) * mask.columns + column] = isWhite(rgb);
         }
     }
