@@ -6,6 +6,7 @@
 // has functions of the same names as libwmf's and must not be linked in.
 #include "support/TempFiles.h"
 
+#include <QImage>
 #include <QtEndian>
 #include <climits>
 #include <gtest/gtest.h>
@@ -220,6 +221,38 @@ TEST(WmfLayout, ARealWindowDrawingWithoutHeader) {
     EXPECT_EQ(attributeOf(drawing.svg, "svg", "viewBox"), "0 0 2600 1900");
     EXPECT_NEAR(numberOf(drawing.svg, "text", "font-size"), 350 / 1.117, 0.01);
     EXPECT_NE(drawing.svg.find(">770</text>"), std::string::npos);
+}
+
+// Radio buttons and clip art come as an AND mask and an image ORed (or
+// XORed) into its holes: together one picture, clear where the mask is white.
+TEST(WmfBitmap, AMaskedPairIsOnePictureWithTransparency) {
+    const auto dib = [](quint16 bits, const QByteArray& colours, const QByteArray& rows) {
+        QByteArray header(40, '\0');
+        qToLittleEndian<quint32>(40, header.data());
+        qToLittleEndian<qint32>(2, header.data() + 4); // 2 pixels wide
+        qToLittleEndian<qint32>(rows.size() / (bits == 1 ? 4 : 8), header.data() + 8);
+        qToLittleEndian<quint16>(1, header.data() + 12);
+        qToLittleEndian<quint16>(bits, header.data() + 14);
+        return header + colours + rows;
+    };
+    // Rows are stored bottom up: the pair uses the mask's top row, black and white.
+    const QByteArray mask =
+        dib(1, QByteArray("\0\0\0\0\xFF\xFF\xFF\0", 8), QByteArray("\x80\0\0\0\x40\0\0\0", 8));
+    const QByteArray image = dib(24, {}, QByteArray("\0\0\xFF\0\0\0\0\0", 8)); // red, black
+    for (const int paint : {0x00EE0086, 0x00660046}) {                         // OR, XOR
+        const QByteArray file = wmfOf({
+            {0x0940, parameters({0x00C6, 0x0088, 0, 0, 1, 2, 10, 20}, mask)},
+            {0x0940, parameters({paint & 0xFFFF, paint >> 16, 0, 0, 1, 2, 10, 20}, image)},
+        });
+        const std::string svg = converted(file).svg;
+        ASSERT_EQ(svg.find("<image"), svg.rfind("<image")) << svg;
+        const std::string data = attributeOf(svg, "image", "xlink:href");
+        const QImage picture = QImage::fromData(
+            QByteArray::fromBase64(QByteArray::fromStdString(data.substr(data.find(',') + 1))));
+        ASSERT_EQ(picture.size(), QSize(2, 1));
+        EXPECT_EQ(picture.pixel(0, 0), qRgba(255, 0, 0, 255));
+        EXPECT_EQ(qAlpha(picture.pixel(1, 0)), 0);
+    }
 }
 
 struct AlignmentCase {

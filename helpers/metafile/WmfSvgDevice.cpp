@@ -3,6 +3,7 @@
 
 #include "MetafileFormat.h"
 #include "SvgText.h"
+#include "WmfBitmap.h"
 #include "WmfSvgStyle.h"
 #include "WmfTextOut.h"
 
@@ -280,18 +281,29 @@ int keepStream(void*) {
 void drawBitmap(wmfAPI* api, WmfCanvas& canvas, wmfBMP_Draw_t* bitmap) {
     if (!bitmap->bmp.data || bitmap->crop.w == 0 || bitmap->crop.h == 0)
         return;
-    std::string& out = canvas.svg;
     const double width = std::abs(bitmap->pixel_width * bitmap->crop.w);
     const double height = std::abs(bitmap->pixel_height * bitmap->crop.h);
-    out += "<image";
-    attribute(out, "x", bitmap->pt.x);
-    attribute(out, "y", bitmap->pt.y);
-    attribute(out, "width", width);
-    attribute(out, "height", height);
-    out += " preserveAspectRatio=\"none\" xlink:href=\"data:image/png;base64,";
+    if (paintsIntoMask(canvas, bitmap, width, height)) {
+        replaceMaskWithImage(api, canvas, bitmap);
+        canvas.mask = {};
+        return;
+    }
+    canvas.mask = {};
+    std::string& out = canvas.svg;
+    const std::size_t start = out.size();
+    appendImageStart(out, bitmap->pt.x, bitmap->pt.y, width, height);
     wmfStream stream{&canvas, appendToCanvas, keepStream};
     wmf_ipa_bmp_b64(api, bitmap, &stream);
     out += "\"/>\n";
+    if (bitmap->type == SRCAND) {
+        holdMask(api, canvas, bitmap);
+        canvas.mask.start = start;
+        canvas.mask.end = out.size();
+        canvas.mask.x = bitmap->pt.x;
+        canvas.mask.y = bitmap->pt.y;
+        canvas.mask.width = width;
+        canvas.mask.height = height;
+    }
 }
 
 void beginDrawing(wmfAPI* api) {
@@ -351,6 +363,8 @@ void ignoreUserData(wmfAPI*, wmfUserData_t*) {}
 // libwmf allocates whatever pixel count a bitmap's header declares; one that
 // does not fit its record is left out of the drawing instead.
 void readBitmap(wmfAPI* api, wmfBMP_Read_t* read) {
+    canvasOf(api).dib = read->buffer;
+    canvasOf(api).dibLength = read->length;
     if (!bitmapFitsItsRecord(read->buffer, read->length)) {
         read->bmp = wmfBMP{};
         return;

@@ -41,6 +41,25 @@ struct WmfCanvas {
     double heldX = 0;
     double heldY = 0;
 
+    // A bitmap drawn with SRCAND stays replaceable in svg, at [start, end),
+    // until the next drawing: when that paints an image into the same place
+    // with SRCPAINT or SRCINVERT, the pair is one picture, transparent where
+    // this mask is white.
+    struct HeldMask {
+        std::size_t start = 0;
+        std::size_t end = 0;
+        double x = 0;
+        double y = 0;
+        double width = 0;
+        double height = 0;
+        int columns = 0;
+        int rows = 0;
+        std::vector<bool> clear; // rows as libwmf counts them
+    } mask;
+    // The bitmap record the player read last, while it is drawn.
+    const unsigned char* dib = nullptr;
+    long dibLength = 0;
+
     std::string svg;
     bool tooLarge = false;
     bool outOfMemory = false;
