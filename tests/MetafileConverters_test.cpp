@@ -211,6 +211,20 @@ TEST(WmfLayout, APenMadeBeforeDrawingIsAsWideAsItSays) {
     EXPECT_EQ(numberOf(converted(file).svg, "line", "stroke-width"), 10);
 }
 
+// A pen of width 0 is one device pixel wide however large the picture is
+// shown, not a bar that grows with it.
+TEST(WmfLayout, AZeroWidthPenIsAHairlineAtAnySize) {
+    const QByteArray file = wmfOf({
+        {0x020C, parameters({20, 10})},        // a small window, as form controls have
+        {0x02FA, parameters({0, 0, 0, 0, 0})}, // a solid pen 0 wide
+        {0x012D, parameters({0})},
+        {0x0213, parameters({5, 15})},
+    });
+    const std::string svg = converted(file).svg;
+    EXPECT_EQ(attributeOf(svg, "line", "vector-effect"), "non-scaling-stroke") << svg;
+    EXPECT_EQ(numberOf(svg, "line", "stroke-width"), 1);
+}
+
 // A real drawing: no placeable header, a window and no viewport, text
 // given by its cell height.
 TEST(WmfLayout, ARealWindowDrawingWithoutHeader) {

@@ -68,10 +68,17 @@ void appendStroke(std::string& out, const wmfDC* dc, double minimumWidth) {
         return;
     }
     const wmfPen* pen = dc->pen;
-    // GDI draws no line thinner than one device pixel.
-    const double width = std::max((std::abs(pen->width) + std::abs(pen->height)) / 2, minimumWidth);
     attribute(out, "stroke", colorOf(pen->lopnColor));
+    // GDI draws no line thinner than one device pixel. Such a hairline stays
+    // one pixel wide at whatever size the picture is shown, as the reference
+    // renderer draws it: a frame of form controls or a chart's grid must not
+    // grow into bars when a small picture fills a large pane.
+    const double penWidth = (std::abs(pen->width) + std::abs(pen->height)) / 2;
+    const bool hairline = penWidth <= minimumWidth;
+    const double width = hairline ? 1 : penWidth;
     attribute(out, "stroke-width", width);
+    if (hairline)
+        out += " vector-effect=\"non-scaling-stroke\"";
     const unsigned cap = pen->lopnStyle & PS_ENDCAP_MASK;
     out += cap == PS_ENDCAP_SQUARE ? " stroke-linecap=\"square\""
            : cap == PS_ENDCAP_FLAT ? " stroke-linecap=\"butt\""

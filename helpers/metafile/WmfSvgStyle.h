@@ -24,7 +24,8 @@ bool strokes(const wmfDC* dc);
 // The fill attributes of the context's brush.
 void appendFill(wmfAPI* api, std::string& out, const wmfDC* dc);
 
-// The stroke attributes of the context's pen, no thinner than minimumWidth.
+// The stroke attributes of the context's pen; one no wider than minimumWidth
+// (a device pixel) is a hairline that keeps its one pixel at any size.
 void appendStroke(std::string& out, const wmfDC* dc, double minimumWidth);
 
 } // namespace sortello::metafile
