@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "EmfRecords.h"
 #include "EmfToSvg.h"
 
 using namespace sortello::metafile;
@@ -173,6 +174,153 @@ TEST(EmfText, EachCharacterStartsWhereItsAdvancesPutIt) {
     for (const int x : {2, 22, 42, 62})
         EXPECT_TRUE(inkIn(image, QRect(x, 12, 10, 14))) << x;
     EXPECT_FALSE(inkIn(image, QRect(76, 0, 40, 30)));
+}
+
+void appendU32(std::string& out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        out += char((value >> (8 * i)) & 0xFF);
+}
+
+std::int32_t s32At(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i)
+        value |= std::uint32_t(std::uint8_t(bytes[at + i])) << (8 * i);
+    return std::int32_t(value);
+}
+
+struct FontCase {
+    const char* face;
+    std::int32_t height;
+    std::int32_t prepared;
+};
+
+class EmfFont : public ::testing::TestWithParam<FontCase> {};
+
+// A positive height is the cell's, a negative one the font's size, which is
+// what the drawing takes.
+TEST_P(EmfFont, HeightIsTheFontSize) {
+    const FontCase& c = GetParam();
+    std::string emf;
+    appendU32(emf, 1); // a bare header: what the rewriting reads of it
+    appendU32(emf, 88);
+    emf.resize(88, '\0');
+    const std::size_t fontAt = emf.size();
+    appendU32(emf, 82); // EXTCREATEFONTINDIRECTW
+    appendU32(emf, 104);
+    appendU32(emf, 1);
+    appendU32(emf, std::uint32_t(c.height));
+    emf.resize(fontAt + 40, '\0');
+    for (const char* ch = c.face; *ch; ++ch)
+        emf += {*ch, '\0'};
+    emf.resize(fontAt + 104, '\0');
+    const std::string prepared = prepareEmfRecords(emf).bytes;
+    // The rewriting selects the white brush first.
+    ASSERT_EQ(s32At(prepared, 88 + 12), 82);
+    EXPECT_EQ(s32At(prepared, 88 + 12 + 12), c.prepared);
+}
+
+INSTANTIATE_TEST_SUITE_P(, EmfFont,
+                         ::testing::Values(FontCase{"Arial", 112, -100},
+                                           FontCase{"Courier New", 34, -30},
+                                           FontCase{"Unknown Face", 112, -100},
+                                           FontCase{"Arial", -40, -40}));
+
+// A picture 100 pixels square, one logical unit a pixel, of these records.
+QByteArray emfOf(std::uint32_t records, const std::string& body) {
+    std::string emf;
+    for (const std::uint32_t value : {1u,
+                                      88u,
+                                      0u,
+                                      0u,
+                                      99u,
+                                      99u,
+                                      0u,
+                                      0u,
+                                      2646u,
+                                      2646u,
+                                      0x464D4520u,
+                                      0x10000u,
+                                      88u + std::uint32_t(body.size()) + 20,
+                                      records + 2,
+                                      1u,
+                                      0u,
+                                      0u,
+                                      0u,
+                                      960u,
+                                      960u,
+                                      254u,
+                                      254u})
+        appendU32(emf, value);
+    emf += body;
+    for (const std::uint32_t value : {14u, 20u, 0u, 16u, 20u})
+        appendU32(emf, value);
+    return QByteArray::fromStdString(emf);
+}
+
+std::string recordOf(std::initializer_list<std::uint32_t> values) {
+    std::string record;
+    for (const std::uint32_t value : values)
+        appendU32(record, value);
+    return record;
+}
+
+// Records libemf2svg draws nothing for, or with the wrong state, drawn as the
+// device draws them.
+TEST(EmfDrawing, IsWhatTheDeviceDraws) {
+    const std::string blackBrush = recordOf({37, 12, 0x80000004});
+    struct Case {
+        const char* name;
+        std::uint32_t records;
+        std::string body;
+        std::vector<std::pair<QPoint, QColor>> expected;
+    };
+    // A gradient's vertices: x, y, then red, green, blue and alpha, 16 bits each.
+    const std::string gradient =
+        recordOf({118, 76, 0, 0, 100, 100, 2, 1, 0, 0, 0, 0xFF00, 0, 100, 100, 0, 0xFF00, 0, 1});
+    const std::string triangle =
+        recordOf({118, 96,  0, 0,           100, 100, 3,   1, 2,      0, 0, 0xFF00,
+                  0,   100, 0, 0xFF000000u, 0,   0,   100, 0, 0xFF00, 0, 1, 2});
+    const Case cases[] = {
+        {"a rectangle after restoring twice",
+         9,
+         blackBrush + recordOf({33,          8,  37, 12,          0x80000000, 33, 8,  17, 12, 8,
+                                9,           16, 1,  1,           11,         16, 2,  2,  34, 12,
+                                0xFFFFFFFFu, 34, 12, 0xFFFFFFFFu, 43,         24, 10, 10, 40, 40}),
+         {{{25, 25}, Qt::black}, {{70, 70}, Qt::white}}},
+        // A hairline on a pixel edge, half on each side.
+        {"an arc all the way round",
+         1,
+         recordOf({45, 40, 20, 20, 80, 80, 80, 50, 80, 50}),
+         {{{20, 50}, QColor(118, 118, 118)}, {{50, 50}, Qt::white}}},
+        {"an ellipse filled as a path",
+         5,
+         blackBrush + recordOf({59, 8, 42, 24, 20, 20, 80, 80, 60, 8, 62, 24, 0, 0, 100, 100}),
+         {{{50, 50}, Qt::black}, {{22, 22}, Qt::white}}},
+        {"an opaque text's box",
+         2,
+         recordOf(
+             {25, 12, 0x0000FF, 84, 76, 0, 0, 0, 0, 1, 0, 0, 10, 10, 0, 0, 2, 10, 10, 60, 40, 0}),
+         {{{30, 25}, Qt::red}, {{80, 80}, Qt::white}}},
+        {"a chord all the way round",
+         2,
+         blackBrush + recordOf({46, 40, 20, 20, 80, 80, 80, 50, 80, 50}),
+         {{{50, 50}, Qt::black}, {{10, 10}, Qt::white}}},
+        {"a gradient across",
+         1,
+         gradient,
+         {{{2, 50}, Qt::red}, {{50, 50}, QColor(127, 0, 127)}, {{97, 50}, Qt::blue}}},
+        {"a gradient in a triangle",
+         1,
+         triangle,
+         {{{2, 2}, QColor(234, 11, 11)}, {{95, 2}, QColor(11, 234, 11)}, {{80, 80}, Qt::white}}},
+    };
+    for (const Case& c : cases) {
+        const QImage image = drawn(convert(emfOf(c.records, c.body)));
+        for (const auto& [at, colour] : c.expected)
+            EXPECT_TRUE(near(image.pixelColor(at), colour))
+                << c.name << " at " << at.x() << "," << at.y() << ": "
+                << image.pixelColor(at).name().toStdString();
+    }
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EmfRecords.h"
 
+#include "EmfGradient.h"
+#include "EmfMapping.h"
+#include "EmfShapes.h"
 #include "EmfText.h"
 
 #include "MetafileFormat.h"
@@ -33,9 +36,18 @@ struct DeviceContext {
     std::uint32_t brush = U_WHITE_BRUSH;
     std::uint32_t pen = U_BLACK_PEN;
     std::uint32_t textAlign = 0;
+    std::uint32_t background = 0xFFFFFF;
     bool rotatedFont = false;
     std::int32_t x = 0; // the current position, in logical units
     std::int32_t y = 0;
+    EmfMapping mapping;
+};
+
+// A saved context, and where libemf2svg's copy of it is on its stack, which
+// only grows: it restores a copy without taking it off.
+struct SavedContext {
+    DeviceContext context;
+    std::size_t drawnAt = 0;
 };
 
 void appendU32(std::string& out, std::uint32_t value) {
@@ -130,7 +142,9 @@ bool emfPlusCommentDraws(std::string_view record) {
 
 class Rewriter {
 public:
-    Rewriter(PreparedEmf& result, double pixelsPerMm) : result(result), pixelsPerMm(pixelsPerMm) {}
+    // spareHandle is a handle no object of the file uses, or 0.
+    Rewriter(PreparedEmf& result, double pixelsPerMm, std::uint32_t spareHandle)
+        : result(result), pixelsPerMm(pixelsPerMm), spareHandle(spareHandle) {}
 
     // Returns how many records took the place of this one.
     int take(std::uint32_t type, std::string_view record) {
@@ -147,24 +161,13 @@ public:
             created(record, Object::Pen);
             pen(type, record);
             return 1;
-        case U_EMR_SETMAPMODE:
-            if (record.size() >= 12)
-                mapMode = readU32(record, 8);
-            break;
-        case U_EMR_SETWINDOWEXTEX:
-            if (record.size() >= 16)
-                windowWidth = readS32(record, 8);
-            break;
-        case U_EMR_SETVIEWPORTEXTEX:
-            if (record.size() >= 16)
-                viewportWidth = readS32(record, 8);
-            break;
         case U_EMR_EXTCREATEFONTINDIRECTW:
             created(record, Object::Font);
             // A font at an angle (lfEscapement) runs its text along it.
             if (record.size() >= 24)
                 rotatedFonts[readU32(record, 8)] = readS32(record, 20) % 3600 != 0;
-            break;
+            appendFontAtItsSize(result.bytes, record);
+            return 1;
         case U_EMR_CREATEPALETTE:
         case U_EMR_CREATECOLORSPACE:
         case U_EMR_CREATECOLORSPACEW:
@@ -175,12 +178,10 @@ public:
                 selected(readU32(record, 8));
             break;
         case U_EMR_SAVEDC:
-            saved.push_back(current);
+            saved.push_back({current, drawnSaves++});
             break;
         case U_EMR_RESTOREDC:
-            if (record.size() >= 12)
-                restored(readS32(record, 8));
-            break;
+            return record.size() >= 12 ? restored(readS32(record, 8)) : 0;
         case U_EMR_COMMENT:
             if (emfPlusCommentDraws(record))
                 result.drawsWithEmfPlus = true;
@@ -188,6 +189,32 @@ public:
         case U_EMR_FILLRGN:
             if (const int written = fillRegion(record))
                 return written;
+            break;
+        case U_EMR_GRADIENTFILL:
+            if (spareHandle != 0)
+                if (const int written = appendGradient(result.bytes, record, spareHandle,
+                                                       current.pen, current.brush))
+                    return written;
+            break;
+        case U_EMR_ARC:
+        case U_EMR_CHORD:
+        case U_EMR_PIE:
+            if (const int written = wholeEllipse(type, record))
+                return written;
+            break;
+        case U_EMR_BEGINPATH:
+        case U_EMR_ENDPATH:
+        case U_EMR_ABORTPATH:
+            inPath = type == U_EMR_BEGINPATH;
+            break;
+        case U_EMR_ELLIPSE:
+        case U_EMR_RECTANGLE:
+            if (const int written = inPath ? appendShapeInPath(result.bytes, type, record) : 0)
+                return written;
+            break;
+        case U_EMR_SETBKCOLOR:
+            if (record.size() >= 12)
+                current.background = readU32(record, 8);
             break;
         case U_EMR_SETTEXTALIGN:
             if (record.size() >= 12)
@@ -210,6 +237,7 @@ public:
         case U_EMR_EXTTEXTOUTW:
             return text(type, record);
         default:
+            takeMapping(current.mapping, type, record);
             break;
         }
         result.bytes.append(record);
@@ -243,8 +271,10 @@ private:
     }
 
     // A negative number counts back from the latest save, a positive one
-    // counts from the first.
-    void restored(std::int32_t which) {
+    // counts from the first; one out of range restores nothing. libemf2svg
+    // is told which of its copies to restore, and the mapping, which it does
+    // not save, is set back.
+    int restored(std::int32_t which) {
         const std::size_t depth = saved.size();
         std::size_t keep = depth;
         if (which < 0 && std::size_t(-std::int64_t{which}) <= depth)
@@ -252,9 +282,16 @@ private:
         else if (which > 0 && std::size_t(which) <= depth)
             keep = std::size_t(which) - 1;
         else
-            return;
-        current = saved[keep];
+            return 0;
+        const SavedContext restoring = saved[keep];
         saved.resize(keep);
+        appendU32(result.bytes, U_EMR_RESTOREDC);
+        appendU32(result.bytes, 12);
+        appendU32(result.bytes, std::uint32_t(-std::int64_t(drawnSaves - restoring.drawnAt)));
+        const int written =
+            1 + appendMappingChange(result.bytes, current.mapping, restoring.context.mapping);
+        current = restoring.context;
+        return written;
     }
 
     // libemf2svg leaves region fills out. The region's rectangles, in logical
@@ -285,30 +322,20 @@ private:
         return int(count) + 4;
     }
 
-    // Device pixels per logical unit across, the way libemf2svg maps them:
-    // from the mapping mode and extents alone, which a device context does
-    // not save.
-    double logicalScale() const {
-        constexpr double MmPerInch = 25.4;
-        switch (mapMode) {
-        case U_MM_LOMETRIC:
-            return pixelsPerMm * 0.1;
-        case U_MM_HIMETRIC:
-            return pixelsPerMm * 0.01;
-        case U_MM_LOENGLISH:
-            return pixelsPerMm * 0.01 * MmPerInch;
-        case U_MM_HIENGLISH:
-            return pixelsPerMm * 0.001 * MmPerInch;
-        case U_MM_TWIPS:
-            return pixelsPerMm / 1440 * MmPerInch;
-        case U_MM_ISOTROPIC:
-        case U_MM_ANISOTROPIC:
-            return windowWidth != 0 && viewportWidth != 0
-                       ? std::abs(double(viewportWidth) / windowWidth)
-                       : 1.0;
-        default:
-            return 1.0;
-        }
+    // An arc that ends where it starts goes all the way round; libemf2svg
+    // draws nothing for it. A chord or pie of it is the filled ellipse.
+    int wholeEllipse(std::uint32_t type, std::string_view record) {
+        if (record.size() < 40 || record.substr(24, 8) != record.substr(32, 8))
+            return 0;
+        const bool outline = type == U_EMR_ARC;
+        if (outline)
+            appendSelect(result.bytes, U_NULL_BRUSH);
+        appendU32(result.bytes, U_EMR_ELLIPSE);
+        appendU32(result.bytes, 24);
+        result.bytes.append(record.substr(8, 16));
+        if (outline)
+            appendSelect(result.bytes, current.brush);
+        return outline ? 3 : 1;
     }
 
     // A pen's width is in logical units, which libemf2svg takes for device
@@ -322,7 +349,7 @@ private:
             result.bytes.append(record);
             return;
         }
-        const double scale = logicalScale();
+        const double scale = logicalScale(current.mapping, pixelsPerMm);
         const double mapped =
             std::abs(double(readS32(record, widthAt))) * (std::isfinite(scale) ? scale : 1.0);
         // A pen of a pixel and a bit stays wider than a hairline.
@@ -370,25 +397,34 @@ private:
     // With TA_UPDATECP, text starts at the current position, whatever its
     // record says, and left-aligned text moves the position on by its
     // advances. libemf2svg draws it at the record's own reference point.
+    // An opaque text's rectangle is filled with the background colour first,
+    // which libemf2svg leaves out.
     int text(std::uint32_t type, std::string_view record) {
+        constexpr std::size_t OptionsAt = 52;
+        int opaque = 0;
+        if (record.size() >= OptionsAt + 20 && (readU32(record, OptionsAt) & U_ETO_OPAQUE) &&
+            spareHandle != 0)
+            opaque =
+                appendSolidRectangle(result.bytes, record.substr(OptionsAt + 4, 16),
+                                     current.background, spareHandle, current.pen, current.brush);
         const bool fromPosition = current.textAlign & U_TA_UPDATECP;
         const TextRecords written = appendText(
             result.bytes, type, record, current.textAlign, current.rotatedFont,
             fromPosition ? std::optional<EmfPoint>({current.x, current.y}) : std::nullopt);
         if (fromPosition && written.end && (current.textAlign & U_TA_CENTER) == 0)
             moveTo(written.end->x, written.end->y);
-        return written.count;
+        return written.count + opaque;
     }
 
     PreparedEmf& result;
     std::unordered_map<std::uint32_t, Object> objects;
     std::unordered_map<std::uint32_t, bool> rotatedFonts;
     double pixelsPerMm;
-    std::uint32_t mapMode = U_MM_TEXT;
-    std::int32_t windowWidth = 0;
-    std::int32_t viewportWidth = 0;
+    std::uint32_t spareHandle;
     DeviceContext current;
-    std::vector<DeviceContext> saved;
+    std::vector<SavedContext> saved;
+    bool inPath = false;
+    std::size_t drawnSaves = 0; // how many contexts libemf2svg has saved
 };
 
 } // namespace
@@ -409,8 +445,18 @@ PreparedEmf prepareEmfRecords(std::string_view bytes) {
 
     const std::int32_t devicePixels = readS32(bytes, 72);
     const std::int32_t deviceMm = readS32(bytes, 80);
-    Rewriter rewriter(result, devicePixels > 0 && deviceMm > 0 ? double(devicePixels) / deviceMm
-                                                               : 96 / 25.4);
+    // One handle more than the file's objects need, for the brushes that
+    // gradients are painted with.
+    const std::uint16_t handles = readU16(bytes, 56);
+    const std::uint32_t spareHandle =
+        headerBytes >= 88 && handles < 0xFFFE ? std::max<std::uint32_t>(handles, 1) : 0;
+    if (spareHandle != 0) {
+        result.bytes[56] = char((spareHandle + 1) & 0xFF);
+        result.bytes[57] = char((spareHandle + 1) >> 8);
+    }
+    Rewriter rewriter(
+        result, devicePixels > 0 && deviceMm > 0 ? double(devicePixels) / deviceMm : 96 / 25.4,
+        spareHandle);
     std::size_t at = headerBytes;
     while (at + 8 <= bytes.size()) {
         const std::uint32_t type = readU32(bytes, at);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <vector>
 
 #include <uemf.h>
@@ -46,6 +47,41 @@ bool shapedWithNeighbours(std::uint16_t unit) {
 
 bool isLowSurrogate(std::uint16_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// Ascent and descent of a face's cell in font sizes, from the faces' own
+// tables (Windows' ascent and descent), as the WMF side reads them; the
+// fonts that stand in for them share their metrics.
+struct FaceCell {
+    std::string_view face;
+    double height;
+};
+
+constexpr FaceCell faceCells[] = {
+    {"arial", 0.905 + 0.212},           {"helvetica", 0.905 + 0.212},
+    {"times new roman", 0.891 + 0.216}, {"times", 0.891 + 0.216},
+    {"courier new", 0.833 + 0.300},     {"courier", 0.833 + 0.300},
+    {"calibri", 0.952 + 0.269},         {"cambria", 0.950 + 0.222},
+    {"verdana", 1.005 + 0.210},         {"tahoma", 1.000 + 0.207},
+    {"segoe ui", 1.079 + 0.251},        {"microsoft sans serif", 0.922 + 0.212},
+    {"ms sans serif", 0.922 + 0.212},
+};
+constexpr double OtherFaceCell = 0.9 + 0.22;
+
+// The face name is UTF-16; the faces above are ASCII.
+double cellOf(std::string_view record, std::size_t faceAt) {
+    constexpr std::size_t FaceUnits = 32;
+    std::string face;
+    for (std::size_t i = 0; i < FaceUnits && faceAt + 2 * i + 2 <= record.size(); ++i) {
+        const std::uint16_t unit = readU16(record, faceAt + 2 * i);
+        if (unit == 0)
+            break;
+        face += unit < 0x80 ? char(unit | (unit >= 'A' && unit <= 'Z' ? 0x20 : 0)) : '?';
+    }
+    for (const FaceCell& cell : faceCells)
+        if (cell.face == face)
+            return cell.height;
+    return OtherFaceCell;
 }
 
 struct Layout {
@@ -169,6 +205,21 @@ TextRecords appendText(std::string& out, std::uint32_t type, std::string_view re
         ++result.count;
     }
     return result;
+}
+
+void appendFontAtItsSize(std::string& out, std::string_view record) {
+    // The handle, then the LOGFONT: height, width, ..., the face at 28.
+    constexpr std::size_t HeightAt = 12;
+    constexpr std::size_t FaceAt = HeightAt + 28;
+    const std::size_t at = out.size();
+    out.append(record);
+    if (record.size() < FaceAt)
+        return;
+    const std::int32_t height = readS32(record, HeightAt);
+    if (height <= 0)
+        return;
+    const double size = std::max(1.0, std::round(height / cellOf(record, FaceAt)));
+    writeU32(out, at + HeightAt, std::uint32_t(-std::int32_t(size)));
 }
 
 } // namespace sortello::metafile

@@ -27,4 +27,9 @@ struct TextRecords {
 TextRecords appendText(std::string& out, std::uint32_t type, std::string_view record,
                        std::uint32_t textAlign, bool rotated, std::optional<EmfPoint> start);
 
+// Appends to out an EXTCREATEFONTINDIRECTW record whose height is the font's
+// size: a positive height is the cell's (ascent and descent together), which
+// libemf2svg would take for the size and draw about a tenth too large.
+void appendFontAtItsSize(std::string& out, std::string_view record);
+
 } // namespace sortello::metafile
