@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EmfText.h"
 
+#include "FaceMetrics.h"
 #include "MetafileFormat.h"
 
 #include <algorithm>
@@ -49,26 +50,7 @@ bool isLowSurrogate(std::uint16_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// Ascent and descent of a face's cell in font sizes, from the faces' own
-// tables (Windows' ascent and descent), as the WMF side reads them; the
-// fonts that stand in for them share their metrics.
-struct FaceCell {
-    std::string_view face;
-    double height;
-};
-
-constexpr FaceCell faceCells[] = {
-    {"arial", 0.905 + 0.212},           {"helvetica", 0.905 + 0.212},
-    {"times new roman", 0.891 + 0.216}, {"times", 0.891 + 0.216},
-    {"courier new", 0.833 + 0.300},     {"courier", 0.833 + 0.300},
-    {"calibri", 0.952 + 0.269},         {"cambria", 0.950 + 0.222},
-    {"verdana", 1.005 + 0.210},         {"tahoma", 1.000 + 0.207},
-    {"segoe ui", 1.079 + 0.251},        {"microsoft sans serif", 0.922 + 0.212},
-    {"ms sans serif", 0.922 + 0.212},
-};
-constexpr double OtherFaceCell = 0.9 + 0.22;
-
-// The face name is UTF-16; the faces above are ASCII.
+// The face name is UTF-16; the faces known by their metrics are ASCII.
 double cellOf(std::string_view record, std::size_t faceAt) {
     constexpr std::size_t FaceUnits = 32;
     std::string face;
@@ -76,12 +58,10 @@ double cellOf(std::string_view record, std::size_t faceAt) {
         const std::uint16_t unit = readU16(record, faceAt + 2 * i);
         if (unit == 0)
             break;
-        face += unit < 0x80 ? char(unit | (unit >= 'A' && unit <= 'Z' ? 0x20 : 0)) : '?';
+        face += unit < 0x80 ? char(unit) : '?';
     }
-    for (const FaceCell& cell : faceCells)
-        if (cell.face == face)
-            return cell.height;
-    return OtherFaceCell;
+    const FaceMetrics& metrics = metricsOfFace(face);
+    return metrics.ascent + metrics.descent;
 }
 
 struct Layout {

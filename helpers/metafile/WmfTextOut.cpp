@@ -2,6 +2,7 @@
 #include "WmfTextOut.h"
 
 #include "CodePage.h"
+#include "FaceMetrics.h"
 #include "SvgText.h"
 #include "WmfSvgStyle.h"
 
@@ -19,37 +20,8 @@ namespace {
 constexpr std::uint16_t MetaCreateFontIndirect = 0x02FB;
 constexpr std::uint8_t SymbolCharset = 2;
 
-// Ascent and descent of a face's cell in font sizes, from the faces' own
-// tables (Windows' ascent and descent); the fonts that stand in for them
-// here share their metrics.
-struct FaceMetrics {
-    std::string_view face;
-    double ascent;
-    double descent;
-};
-
-constexpr FaceMetrics faceMetrics[] = {
-    {"arial", 0.905, 0.212},           {"helvetica", 0.905, 0.212},
-    {"times new roman", 0.891, 0.216}, {"times", 0.891, 0.216},
-    {"courier new", 0.833, 0.300},     {"courier", 0.833, 0.300},
-    {"calibri", 0.952, 0.269},         {"cambria", 0.950, 0.222},
-    {"verdana", 1.005, 0.210},         {"tahoma", 1.000, 0.207},
-    {"segoe ui", 1.079, 0.251},        {"microsoft sans serif", 0.922, 0.212},
-    {"ms sans serif", 0.922, 0.212},
-};
-constexpr FaceMetrics otherFace{"", 0.9, 0.22};
-
 const FaceMetrics& metricsOf(const char* face) {
-    if (!face)
-        return otherFace;
-    const std::string_view name(face);
-    for (const FaceMetrics& metrics : faceMetrics) {
-        if (name.size() == metrics.face.size() &&
-            std::equal(name.begin(), name.end(), metrics.face.begin(),
-                       [](char a, char b) { return (a | 0x20) == b; }))
-            return metrics;
-    }
-    return otherFace;
+    return metricsOfFace(face ? std::string_view(face) : std::string_view());
 }
 
 constexpr double EstimatedAdvance = 0.5;
