@@ -14,7 +14,6 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QSvgRenderer>
-#include <QXmlStreamReader>
 #include <QtEndian>
 #include <functional>
 #include <gtest/gtest.h>
@@ -166,16 +165,6 @@ INSTANTIATE_TEST_SUITE_P(
         DrawingCase{"emf_wide_ellipse", true,
                     sampleOf({640, 80}, {200, 10, 240, 60}, MetafileShape::Ellipse)}),
     [](const auto& info) { return std::string(info.param.name); });
-
-QString textOf(const QByteArray& svg) {
-    QString text;
-    QXmlStreamReader reader(svg);
-    while (!reader.atEnd()) {
-        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"text")
-            text += reader.readElementText(QXmlStreamReader::IncludeChildElements);
-    }
-    return text;
-}
 
 class MetafileText : public MetafileDecoderTest, public ::testing::WithParamInterface<bool> {};
 

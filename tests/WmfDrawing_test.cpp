@@ -25,16 +25,6 @@ protected:
     TempFolder folder;
 };
 
-QString textOf(const QByteArray& svg) {
-    QString text;
-    QXmlStreamReader reader(svg);
-    while (!reader.atEnd()) {
-        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"text")
-            text += reader.readElementText(QXmlStreamReader::IncludeChildElements);
-    }
-    return text;
-}
-
 TEST_F(WmfDrawingTest, TextIsReadInTheCodePageOfItsFont) {
     const struct {
         quint8 charset;

@@ -33,11 +33,6 @@ Vertex mix(const Vertex& a, const Vertex& b, double t) {
             a.green + (b.green - a.green) * t, a.blue + (b.blue - a.blue) * t};
 }
 
-void appendU32(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 void appendS32(std::string& out, double value) {
     appendU32(out, std::uint32_t(std::int32_t(std::clamp(std::round(value), -1e9, 1e9))));
 }

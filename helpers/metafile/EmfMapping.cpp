@@ -24,11 +24,6 @@ constexpr PairRecord pairRecords[] = {{U_EMR_SETWINDOWEXTEX, false, 2},
                                       {U_EMR_SETVIEWPORTEXTEX, true, 2},
                                       {U_EMR_SETVIEWPORTORGEX, true, 0}};
 
-void appendU32(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 } // namespace
 
 bool takeMapping(EmfMapping& mapping, std::uint32_t type, std::string_view record) {

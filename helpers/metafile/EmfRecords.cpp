@@ -50,16 +50,6 @@ struct SavedContext {
     std::size_t drawnAt = 0;
 };
 
-void appendU32(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-void writeU32(std::string& bytes, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 void appendSelect(std::string& out, std::uint32_t object) {
     appendU32(out, U_EMR_SELECTOBJECT);
     appendU32(out, 12);

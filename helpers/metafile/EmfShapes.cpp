@@ -15,11 +15,6 @@ namespace {
 // How far a Bézier control point of a quarter circle lies along its tangent.
 constexpr double Kappa = 0.5522847498;
 
-void appendU32(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 void appendPoints(std::string& out, std::uint32_t type, const std::vector<double>& xy) {
     appendU32(out, type);
     appendU32(out, std::uint32_t(28 + 4 * xy.size()));

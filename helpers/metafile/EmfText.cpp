@@ -23,16 +23,6 @@ constexpr std::size_t TextHeaderBytes = TextAt + 40;
 constexpr std::uint32_t HorizontalAlign = U_TA_CENTER;
 constexpr std::uint32_t RightToLeftReading = 0x0100;
 
-void appendU32(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-void writeU32(std::string& bytes, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 std::int32_t clamped(std::int64_t value) {
     return std::int32_t(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
 }

@@ -42,9 +42,7 @@ Conversion emptyDrawing(const PictureSize& size) {
 }
 
 void writeS32(std::string& bytes, std::size_t offset, std::int32_t value) {
-    const auto bits = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+    writeU32(bytes, offset, static_cast<std::uint32_t>(value));
 }
 
 bool isEmpty(const EmfRect& rect) {

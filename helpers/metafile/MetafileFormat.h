@@ -98,4 +98,14 @@ inline std::int32_t readS32(std::string_view bytes, std::size_t offset) {
     return static_cast<std::int32_t>(readU32(bytes, offset));
 }
 
+// Little-endian fields written into records the converters rewrite.
+inline void appendU32(std::string& out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+inline void writeU32(std::string& bytes, std::size_t offset, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
 } // namespace sortello::metafile

@@ -20,6 +20,9 @@ void appendViewBoxAndClose(std::string& out, double x, double y, double width, d
 // forbids are dropped, since one of them makes the whole drawing unreadable.
 void appendEscaped(std::string& out, std::string_view utf8);
 
+// One character, up to U+FFFF, as UTF-8.
+void appendUtf8(std::string& out, char32_t code);
+
 // Metafile strings are 8-bit text in the Windows Western code page.
 std::string windows1252ToUtf8(std::string_view text);
 

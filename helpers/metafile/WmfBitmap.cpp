@@ -13,18 +13,18 @@ namespace sortello::metafile {
 
 namespace {
 
-void appendU32(std::string& out, std::uint32_t value) {
+void appendBigEndianU32(std::string& out, std::uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8)
         out += char((value >> shift) & 0xFF);
 }
 
 void appendChunk(std::string& png, const char* type, const std::string& data) {
-    appendU32(png, std::uint32_t(data.size()));
+    appendBigEndianU32(png, std::uint32_t(data.size()));
     const std::size_t start = png.size();
     png += type;
     png += data;
     const auto* bytes = reinterpret_cast<const Bytef*>(png.data() + start);
-    appendU32(png, std::uint32_t(crc32(0, bytes, uInt(png.size() - start))));
+    appendBigEndianU32(png, std::uint32_t(crc32(0, bytes, uInt(png.size() - start))));
 }
 
 void appendBase64(std::string& out, const std::string& bytes) {
@@ -183,8 +183,8 @@ bool appendPngBase64(std::string& out, int width, int height,
     packed.resize(packedSize);
 
     std::string header;
-    appendU32(header, std::uint32_t(width));
-    appendU32(header, std::uint32_t(height));
+    appendBigEndianU32(header, std::uint32_t(width));
+    appendBigEndianU32(header, std::uint32_t(height));
     header += "\x08\x06"; // eight bits a channel, red-green-blue-alpha
     header += std::string(3, '\0');
     std::string png = "\x89PNG\r\n\x1a\n";

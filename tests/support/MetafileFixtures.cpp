@@ -4,6 +4,7 @@
 #include <QDataStream>
 #include <QFile>
 #include <QStringEncoder>
+#include <QXmlStreamReader>
 #include <cstdlib>
 #include <uemf.h>
 #include <uemf_utf.h>
@@ -277,6 +278,16 @@ bool writeWmf(const QString& path, const MetafileSample& sample) {
     wmf_free(&wmf);
     wmf_htable_free(&handles);
     return ok && (sample.placeable || dropPlaceableHeader(path));
+}
+
+QString textOf(const QByteArray& svg) {
+    QString text;
+    QXmlStreamReader reader(svg);
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"text")
+            text += reader.readElementText(QXmlStreamReader::IncludeChildElements);
+    }
+    return text;
 }
 
 } // namespace sortello::test

@@ -3,6 +3,7 @@
 // Real WMF and EMF files written with libuemf, for the tests and the benchmark
 // of the metafile drawing. Each holds one filled shape without an outline, so
 // a test knows which pixels must come out coloured and which stay white.
+#include <QByteArray>
 #include <QColor>
 #include <QRect>
 #include <QSize>
@@ -63,5 +64,8 @@ bool writeEmf(const QString& path, const MetafileSample& sample = {});
 // A placeable WMF of sample.size at 96 dpi.
 // False when libuemf fails.
 bool writeWmf(const QString& path, const MetafileSample& sample = {});
+
+// All the text a drawing's SVG shows, in document order.
+QString textOf(const QByteArray& svg);
 
 } // namespace sortello::test
