@@ -74,6 +74,15 @@ TEST(WmfBitmap, AHeaderCutShortOrUnknownIsRefused) {
     qToLittleEndian<quint32>(7, odd.data());
     EXPECT_FALSE(fits(odd));
     EXPECT_FALSE(bitmapFitsItsRecord(nullptr, 100));
+    // Found by fuzzing: libwmf asked for 2.9 GB for a 2 x 1 bitmap with a
+    // made-up depth, compression and colour table.
+    EXPECT_FALSE(fits(bitmap(2, 1, 768, Rgb, 256))) << "depth";
+    EXPECT_FALSE(fits(bitmap(2, 1, 8, 88, 64))) << "compression";
+    QByteArray colors = bitmap(2, 1, 8, Rgb, 64);
+    qToLittleEndian<quint32>(973799424, colors.data() + 32);
+    EXPECT_FALSE(fits(colors)) << "colour table";
+    qToLittleEndian<quint32>(2, colors.data() + 32);
+    EXPECT_TRUE(fits(colors));
 }
 
 // Found by fuzzing: a 190-byte WMF whose bitmap record made libwmf ask for 12 GB.

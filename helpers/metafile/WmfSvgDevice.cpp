@@ -401,6 +401,17 @@ bool bitmapFitsItsRecord(const unsigned char* dib, long length) {
     height = height < 0 ? -height : height; // negative: rows stored top down
     if (width <= 0 || height == 0 || width * height > MaxBitmapPixels)
         return false;
+    // libwmf sizes its buffers by the depth, the compression and the colour
+    // table the header names; only what writers use is let through to it.
+    constexpr std::uint32_t depths[] = {1, 4, 8, 16, 24, 32};
+    if (std::find(std::begin(depths), std::end(depths), bitsPerPixel) == std::end(depths) ||
+        compression > 3)
+        return false;
+    if (headerSize >= 40) {
+        const std::uint32_t colorsUsed = u32(32);
+        if (colorsUsed > 256 || headerSize + 4 * std::int64_t(colorsUsed) > length)
+            return false;
+    }
     // Uncompressed rows must be there in full; run-length data is held to the
     // pixel count alone, as its size says nothing about the pixels it makes.
     constexpr std::uint32_t Uncompressed = 0;
