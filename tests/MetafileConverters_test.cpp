@@ -151,7 +151,7 @@ QByteArray wmfOf(const QList<QPair<quint16, QByteArray>>& records) {
         body += u32(3 + parameters.size() / 2) + u16(function) + parameters;
     }
     body += u32(3) + u16(0);
-    return u16(1) + u16(9) + u16(0x300) + u32(9 + body.size() / 2) + u16(2) + u32(largest) +
+    return u16(1) + u16(9) + u16(0x300) + u32(9 + body.size() / 2) + u16(4) + u32(largest) +
            u16(0) + body;
 }
 
@@ -241,9 +241,51 @@ TEST(WmfLayout, ARealWindowDrawingWithoutHeader) {
         sortello::test::readFile(QStringLiteral(SORTELLO_FIXTURES "/window-without-header.wmf")));
     EXPECT_EQ(drawing.size.width, 2600);
     EXPECT_EQ(drawing.size.height, 1900);
-    EXPECT_EQ(attributeOf(drawing.svg, "svg", "viewBox"), "0 0 2600 1900");
+    // Shapes are centred on their logical coordinates.
+    EXPECT_EQ(attributeOf(drawing.svg, "svg", "viewBox"), "0.5 0.5 2600 1900");
     EXPECT_NEAR(numberOf(drawing.svg, "text", "font-size"), 350 / 1.117, 0.01);
     EXPECT_NE(drawing.svg.find(">770</text>"), std::string::npos);
+}
+
+// RestoreDC names a state by how many steps back it is, or by the SaveDC
+// that kept it; a state that was never saved restores nothing.
+TEST(WmfState, RestoreGoesBackToTheNamedState) {
+    const struct {
+        int restore;
+        const char* fill;
+    } cases[] = {{-1, "#00ff00"}, {-2, "#ff0000"}, {-3, "#0000ff"}, {0, "#0000ff"},
+                 {1, "#ff0000"},  {2, "#00ff00"},  {3, "#0000ff"}};
+    for (const auto& c : cases) {
+        const QByteArray file = wmfOf({
+            {0x02FC, parameters({0, 0x00FF, 0, 0})}, // red brush
+            {0x012D, parameters({0})},
+            {0x001E, {}},                         // save: red
+            {0x02FC, parameters({0, 0xFF00, 0, 0})}, // green
+            {0x012D, parameters({1})},
+            {0x001E, {}},                         // save: green
+            {0x02FC, parameters({0, 0, 0x00FF, 0})}, // blue
+            {0x012D, parameters({2})},
+            {0x0127, parameters({c.restore})},
+            {0x041B, parameters({50, 60, 10, 20})}, // rectangle
+        });
+        EXPECT_EQ(attributeOf(converted(file).svg, "rect", "fill"), c.fill) << c.restore;
+    }
+}
+
+// Colours given as an index into the file's palette take the palette's entry.
+TEST(WmfState, PaletteIndexColoursComeFromThePalette) {
+    const QByteArray file = wmfOf({
+        {0x00F7, parameters({0x300, 2, 0x00FF, 0, 0xFFFF, 0})}, // red, yellow
+        {0x0234, parameters({0})},                              // select the palette
+        {0x02FA, parameters({0, 1, 0, 0, 0x0100})},             // pen: entry 0
+        {0x012D, parameters({1})},
+        {0x02FC, parameters({0, 1, 0x0100, 0})}, // brush: entry 1
+        {0x012D, parameters({2})},
+        {0x041B, parameters({50, 60, 10, 20})},
+    });
+    const std::string svg = converted(file).svg;
+    EXPECT_EQ(attributeOf(svg, "rect", "fill"), "#ffff00") << svg;
+    EXPECT_EQ(attributeOf(svg, "rect", "stroke"), "#ff0000");
 }
 
 // Radio buttons and clip art come as an AND mask and an image ORed (or

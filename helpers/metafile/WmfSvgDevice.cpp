@@ -291,7 +291,8 @@ void drawBitmap(wmfAPI* api, WmfCanvas& canvas, wmfBMP_Draw_t* bitmap) {
     canvas.mask = {};
     std::string& out = canvas.svg;
     const std::size_t start = out.size();
-    appendImageStart(out, bitmap->pt.x, bitmap->pt.y, width, height);
+    appendImageStart(out, bitmap->pt.x + canvas.bitmapShift, bitmap->pt.y + canvas.bitmapShift,
+                     width, height);
     wmfStream stream{&canvas, appendToCanvas, keepStream};
     wmf_ipa_bmp_b64(api, bitmap, &stream);
     out += "\"/>\n";

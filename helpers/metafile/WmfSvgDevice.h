@@ -25,6 +25,9 @@ struct WmfCanvas {
     double viewY = 0;
     double viewWidth = 1;
     double viewHeight = 1;
+    // Added to a bitmap's place: the view is moved by half a logical unit
+    // to centre shapes and text on their coordinates, bitmaps stay.
+    double bitmapShift = 0;
 
     // The file's font records, and how many of them the player has read.
     std::vector<WmfFontRecord> fonts;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WmfToSvg.h"
 
+#include "WmfRecords.h"
 #include "WmfSvgDevice.h"
 #include "WmfTextOut.h"
 
@@ -240,6 +241,16 @@ std::optional<Area> shownArea(const Mapping& mapping, const WmfInfo& info) {
                       (double(info.bottom) - info.top) * scaleY);
 }
 
+// How many of libwmf's device units a logical unit is at the first drawing;
+// 0 where the file scales to a window it never gives.
+double deviceUnitsPerLogicalUnit(const Mapping& mapping, const WmfInfo& info) {
+    if (scalesToWindow(mapping.mapMode))
+        return mapping.hasWindowExtent ? mapping.viewportWidth / mapping.windowWidth : 0;
+    return info.placeable || mapping.mapMode != MapText
+               ? unitScale(mapping.mapMode, info.unitsPerInch)
+               : 1;
+}
+
 // Pixels at 96 dpi per libwmf device unit of a file without a placeable
 // header: the fixed mapping modes measure in points, the others in the
 // file's own units, which are taken for pixels as Windows shows them.
@@ -286,6 +297,8 @@ Conversion convertWmf(std::string_view bytes) {
     std::string played(bytes);
     paintEmptyOpaqueText(played, bytes, info);
     setViewportToWindow(played, info, mapping);
+    resolvePaletteColours(played, info);
+    played = restoreStatesStepByStep(played, info);
 
     wmfAPI_Options options{};
     options.function = installWmfSvgDevice;
@@ -339,6 +352,13 @@ Conversion convertWmf(std::string_view bytes) {
     canvas.viewY = area.y;
     canvas.viewWidth = area.width;
     canvas.viewHeight = area.height;
+    // Shapes and text are drawn with each logical coordinate at the centre of
+    // its unit, as the reference renderer draws them, bitmaps by the corner
+    // of their first pixel: the view moves half a unit back, bitmaps stay.
+    const double halfUnit = std::abs(deviceUnitsPerLogicalUnit(mapping, info)) / 2;
+    canvas.viewX += halfUnit;
+    canvas.viewY += halfUnit;
+    canvas.bitmapShift = halfUnit;
 
     const wmf_error_t playError = wmf_play(api.get(), 0, &drawn);
     if (canvas.tooLarge)

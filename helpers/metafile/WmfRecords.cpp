@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WmfRecords.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace sortello::metafile {
+
+namespace {
+
+constexpr std::uint16_t MetaSaveDc = 0x001E;
+constexpr std::uint16_t MetaRestoreDc = 0x0127;
+constexpr std::uint16_t MetaSetBkColor = 0x0201;
+constexpr std::uint16_t MetaSetTextColor = 0x0209;
+constexpr std::uint16_t MetaCreatePalette = 0x00F7;
+constexpr std::uint16_t MetaSelectPalette = 0x0234;
+constexpr std::uint16_t MetaDeleteObject = 0x01F0;
+constexpr std::uint16_t MetaCreatePen = 0x02FA;
+constexpr std::uint16_t MetaCreateBrush = 0x02FC;
+
+// The records that take a place in the file's object table.
+bool createsObject(std::uint16_t function) {
+    static constexpr std::uint16_t creating[] = {MetaCreatePalette, 0x01F9, MetaCreatePen, 0x02FB,
+                                                 MetaCreateBrush,   0x0142, 0x06FF};
+    return std::find(std::begin(creating), std::end(creating), function) != std::end(creating);
+}
+
+// Where the header's size of the whole file, in 16-bit words, is.
+std::size_t fileWordsAt(const WmfInfo& info) {
+    return info.firstRecord - 18 + 6;
+}
+
+} // namespace
+
+std::string restoreStatesStepByStep(std::string_view bytes, const WmfInfo& info) {
+    std::string out(bytes.substr(0, info.firstRecord));
+    out.reserve(bytes.size());
+    std::size_t end = info.firstRecord;
+    int saved = 0;
+    forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view parameters) {
+        const std::size_t start = std::size_t(parameters.data() - bytes.data()) - 6;
+        end = start + 6 + parameters.size();
+        if (function == MetaSaveDc)
+            ++saved;
+        if (function != MetaRestoreDc || parameters.size() < 2) {
+            out.append(bytes.substr(start, end - start));
+            return true;
+        }
+        const int named = readS16(parameters, 0);
+        int steps = 0;
+        if (named < 0 && -named <= saved)
+            steps = -named;
+        else if (named > 0 && named <= saved)
+            steps = saved - named + 1;
+        saved -= steps;
+        constexpr char oneStepBack[] = {
+            4, 0, 0, 0, MetaRestoreDc & 0xFF, MetaRestoreDc >> 8, char(0xFF), char(0xFF)};
+        for (int i = 0; i < steps; ++i)
+            out.append(oneStepBack, sizeof oneStepBack);
+        return true;
+    });
+    out.append(bytes.substr(end));
+    writeU32(out, fileWordsAt(info),
+             static_cast<std::uint32_t>((out.size() - (info.firstRecord - 18)) / 2));
+    return out;
+}
+
+void resolvePaletteColours(std::string& bytes, const WmfInfo& info) {
+    using Palette = std::vector<std::uint32_t>;
+    std::vector<Palette> palettes{Palette{}}; // the first: none of the file's own
+    std::vector<std::size_t> objects;         // by object index: a palette, or 0
+    std::vector<bool> taken;
+    std::size_t selected = 0;
+    const std::string_view view(bytes);
+    std::vector<std::size_t> colours;   // offsets of COLORREF fields, in record order
+    std::vector<std::size_t> paletteOf; // the palette in force at each
+    forEachWmfRecord(view, info, [&](std::uint16_t function, std::string_view parameters) {
+        const std::size_t at = std::size_t(parameters.data() - view.data());
+        if (createsObject(function)) {
+            const std::size_t slot =
+                std::size_t(std::find(taken.begin(), taken.end(), false) - taken.begin());
+            if (slot == taken.size()) {
+                taken.push_back(false);
+                objects.push_back(0);
+            }
+            taken[slot] = true;
+            objects[slot] = 0;
+            if (function == MetaCreatePalette && parameters.size() >= 4) {
+                Palette palette;
+                const std::size_t count =
+                    std::min<std::size_t>(readU16(parameters, 2), (parameters.size() - 4) / 4);
+                for (std::size_t i = 0; i < count; ++i)
+                    palette.push_back(readU32(parameters, 4 + 4 * i) & 0xFFFFFF);
+                objects[slot] = palettes.size();
+                palettes.push_back(std::move(palette));
+            }
+        } else if (function == MetaDeleteObject && parameters.size() >= 2) {
+            const std::size_t slot = readU16(parameters, 0);
+            if (slot < taken.size())
+                taken[slot] = false;
+        } else if (function == MetaSelectPalette && parameters.size() >= 2) {
+            const std::size_t slot = readU16(parameters, 0);
+            if (slot < objects.size() && objects[slot] != 0)
+                selected = objects[slot];
+        }
+        std::optional<std::size_t> colour;
+        if ((function == MetaSetBkColor || function == MetaSetTextColor) && parameters.size() >= 4)
+            colour = at;
+        else if (function == MetaCreateBrush && parameters.size() >= 6)
+            colour = at + 2;
+        else if (function == MetaCreatePen && parameters.size() >= 10)
+            colour = at + 6;
+        if (colour) {
+            colours.push_back(*colour);
+            paletteOf.push_back(selected);
+        }
+        return true;
+    });
+    constexpr std::uint32_t PaletteIndex = 0x01;
+    constexpr std::uint32_t PaletteRgb = 0x02;
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        const std::uint32_t value = readU32(bytes, colours[i]);
+        const std::uint32_t kind = value >> 24;
+        std::uint32_t plain = value & 0xFFFFFF;
+        if (kind == PaletteIndex) {
+            const std::size_t index = value & 0xFFFF;
+            // Without a palette of the file's own, the index is into the
+            // system's, whose first entry is black.
+            const Palette& palette = palettes[paletteOf[i]];
+            plain = index < palette.size() ? palette[index] : 0;
+        } else if (kind != PaletteRgb) {
+            continue;
+        }
+        writeU32(bytes, colours[i], plain);
+    }
+}
+
+} // namespace sortello::metafile

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Rewrites of a WMF's records, made before libwmf plays them, where libwmf
+// does not follow a record as GDI does but follows another that says the
+// same.
+#include "MetafileFormat.h"
+
+#include <string>
+#include <string_view>
+
+namespace sortello::metafile {
+
+// libwmf takes every RestoreDC for one step back, whatever state it names.
+// Each becomes as many one-step RestoreDC records as GDI goes back: -n is n
+// states, a positive n the state the n-th SaveDC kept; one that names no
+// saved state restores nothing. bytes must have passed readWmfLayout().
+std::string restoreStatesStepByStep(std::string_view bytes, const WmfInfo& info);
+
+// libwmf reads a colour given as an index into the selected palette
+// (PALETTEINDEX) as a colour of its own, nearly black. Such colours in
+// pens, brushes, text and background become the palette's entry, and
+// PALETTERGB colours plain ones. Rewritten in place.
+void resolvePaletteColours(std::string& bytes, const WmfInfo& info);
+
+} // namespace sortello::metafile
