@@ -36,11 +36,7 @@ void drawRectangle(wmfAPI* api, WmfCanvas& canvas, wmfDrawRectangle_t* rect) {
     if (!fills(rect->dc) && !strokes(rect->dc))
         return;
     std::string& out = canvas.svg;
-    out += "<rect";
-    attribute(out, "x", std::min(rect->TL.x, rect->BR.x));
-    attribute(out, "y", std::min(rect->TL.y, rect->BR.y));
-    attribute(out, "width", std::abs(rect->BR.x - rect->TL.x));
-    attribute(out, "height", std::abs(rect->BR.y - rect->TL.y));
+    appendRectBetween(out, rect->TL.x, rect->TL.y, rect->BR.x, rect->BR.y);
     if (rect->width > 0 || rect->height > 0) {
         attribute(out, "rx", std::abs(rect->width) / 2);
         attribute(out, "ry", std::abs(rect->height) / 2);
@@ -189,11 +185,7 @@ void drawPolyPolygon(wmfAPI* api, WmfCanvas& canvas, wmfPolyPoly_t* polygons) {
 void fillRect(WmfCanvas& canvas, double x1, double y1, double x2, double y2,
               std::string_view fill) {
     std::string& out = canvas.svg;
-    out += "<rect";
-    attribute(out, "x", std::min(x1, x2));
-    attribute(out, "y", std::min(y1, y2));
-    attribute(out, "width", std::abs(x2 - x1));
-    attribute(out, "height", std::abs(y2 - y1));
+    appendRectBetween(out, x1, y1, x2, y2);
     out += fill;
     out += " stroke=\"none\"/>\n";
 }

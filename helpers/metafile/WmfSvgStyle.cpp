@@ -33,6 +33,14 @@ void appendPoint(std::string& out, double x, double y) {
     appendNumber(out, y);
 }
 
+void appendRectBetween(std::string& out, double x1, double y1, double x2, double y2) {
+    out += "<rect";
+    attribute(out, "x", std::min(x1, x2));
+    attribute(out, "y", std::min(y1, y2));
+    attribute(out, "width", std::abs(x2 - x1));
+    attribute(out, "height", std::abs(y2 - y1));
+}
+
 std::string colorOf(const wmfRGB& rgb) {
     return colorText(rgb.r, rgb.g, rgb.b);
 }

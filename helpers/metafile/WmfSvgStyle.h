@@ -16,6 +16,10 @@ void attribute(std::string& out, std::string_view name, std::string_view value);
 // "x,y".
 void appendPoint(std::string& out, double x, double y);
 
+// `<rect x= y= width= height=` for the rectangle between two opposite
+// corners, given in either order; the caller ends the element.
+void appendRectBetween(std::string& out, double x1, double y1, double x2, double y2);
+
 std::string colorOf(const wmfRGB& rgb);
 
 bool fills(const wmfDC* dc);

@@ -60,11 +60,7 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
     if ((text->flags & ETO_OPAQUE) && firstOfRecord && text->TL.x != text->BR.x &&
         text->TL.y != text->BR.y) {
         std::string& out = canvas.svg;
-        out += "<rect";
-        attribute(out, "x", std::min(text->TL.x, text->BR.x));
-        attribute(out, "y", std::min(text->TL.y, text->BR.y));
-        attribute(out, "width", std::abs(text->BR.x - text->TL.x));
-        attribute(out, "height", std::abs(text->BR.y - text->TL.y));
+        appendRectBetween(out, text->TL.x, text->TL.y, text->BR.x, text->BR.y);
         attribute(out, "fill", colorOf(text->dc->bgcolor));
         out += " stroke=\"none\"/>\n";
     }
