@@ -259,10 +259,10 @@ TEST(WmfState, RestoreGoesBackToTheNamedState) {
         const QByteArray file = wmfOf({
             {0x02FC, parameters({0, 0x00FF, 0, 0})}, // red brush
             {0x012D, parameters({0})},
-            {0x001E, {}},                         // save: red
+            {0x001E, {}},                            // save: red
             {0x02FC, parameters({0, 0xFF00, 0, 0})}, // green
             {0x012D, parameters({1})},
-            {0x001E, {}},                         // save: green
+            {0x001E, {}},                            // save: green
             {0x02FC, parameters({0, 0, 0x00FF, 0})}, // blue
             {0x012D, parameters({2})},
             {0x0127, parameters({c.restore})},
@@ -286,6 +286,25 @@ TEST(WmfState, PaletteIndexColoursComeFromThePalette) {
     const std::string svg = converted(file).svg;
     EXPECT_EQ(attributeOf(svg, "rect", "fill"), "#ffff00") << svg;
     EXPECT_EQ(attributeOf(svg, "rect", "stroke"), "#ff0000");
+}
+
+// GDI leaves out the right and bottom edge of a shape's box.
+TEST(WmfShapes, TheBoxEndsBeforeItsRightAndBottom) {
+    const struct {
+        quint16 function;
+        QByteArray parameters;
+        const char* element;
+        const char* name;
+        double value;
+    } cases[] = {
+        {0x041B, parameters({50, 60, 10, 20}), "rect", "width", 39},
+        {0x061C, parameters({4, 4, 50, 60, 10, 20}), "rect", "height", 39},
+        {0x0418, parameters({50, 60, 10, 20}), "ellipse", "rx", 19.5},
+    };
+    for (const auto& c : cases) {
+        const std::string svg = converted(wmfOf({{c.function, c.parameters}})).svg;
+        EXPECT_EQ(numberOf(svg, c.element, c.name), c.value) << svg;
+    }
 }
 
 // Radio buttons and clip art come as an AND mask and an image ORed (or

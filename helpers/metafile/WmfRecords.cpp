@@ -137,4 +137,41 @@ void resolvePaletteColours(std::string& bytes, const WmfInfo& info) {
     }
 }
 
+void excludeRightAndBottomEdges(std::string& bytes, const WmfInfo& info) {
+    // Where the bottom of the box is among each record's parameters; the
+    // right follows it.
+    const auto bottomAt = [](std::uint16_t function) -> std::size_t {
+        switch (function) {
+        case 0x041B: // Rectangle
+        case 0x0418: // Ellipse
+            return 0;
+        case 0x061C: // RoundRect, after the corner's size
+            return 4;
+        case 0x0817: // Arc, Pie and Chord, after their two points
+        case 0x081A:
+        case 0x0830:
+            return 8;
+        default:
+            return std::string_view::npos;
+        }
+    };
+    std::vector<std::size_t> edges;
+    const std::string_view view(bytes);
+    forEachWmfRecord(view, info, [&](std::uint16_t function, std::string_view parameters) {
+        const std::size_t bottom = bottomAt(function);
+        if (bottom != std::string_view::npos && parameters.size() >= bottom + 8) {
+            const std::size_t at = std::size_t(parameters.data() - view.data()) + bottom;
+            edges.push_back(at);
+            edges.push_back(at + 2);
+        }
+        return true;
+    });
+    for (const std::size_t at : edges) {
+        const int edge = readS16(bytes, at);
+        const auto moved = static_cast<std::uint16_t>(std::max(edge - 1, -32768));
+        bytes[at] = static_cast<char>(moved & 0xFF);
+        bytes[at + 1] = static_cast<char>(moved >> 8);
+    }
+}
+
 } // namespace sortello::metafile

@@ -22,4 +22,9 @@ std::string restoreStatesStepByStep(std::string_view bytes, const WmfInfo& info)
 // PALETTERGB colours plain ones. Rewritten in place.
 void resolvePaletteColours(std::string& bytes, const WmfInfo& info);
 
+// GDI leaves out the right and bottom edge of the box a rectangle, rounded
+// rectangle, ellipse, arc, chord or pie is given by; libwmf draws to them. Each
+// such record's right and bottom move one logical unit in. Rewritten in place.
+void excludeRightAndBottomEdges(std::string& bytes, const WmfInfo& info);
+
 } // namespace sortello::metafile

@@ -298,6 +298,7 @@ Conversion convertWmf(std::string_view bytes) {
     paintEmptyOpaqueText(played, bytes, info);
     setViewportToWindow(played, info, mapping);
     resolvePaletteColours(played, info);
+    excludeRightAndBottomEdges(played, info);
     played = restoreStatesStepByStep(played, info);
 
     wmfAPI_Options options{};
