@@ -3,11 +3,15 @@
 // Qt draws the SVG at the pane's size. Starting the helper is part of the
 // price, so both steps are timed together. A metafile declaring a poster's
 // size is opened for the viewer, which asks for it at its own size.
+// With SORTELLO_BENCH_METAFILES naming a folder of real metafiles, each of
+// them is opened for a pane too, and the slowest one's time is a figure.
 #include "pictures/MetafileDecoder.h"
 #include "pictures/Picture.h"
 #include "support/MetafileFixtures.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -76,6 +80,43 @@ BENCHMARK(emf_viewer_poster_open)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 
+// Every .wmf and .emf under the folder, opened as the program opens a picture
+// for a pane; the figure is the slowest file's time, the label its name. A
+// file the program refuses counts with the time it took to refuse it.
+void metafile_slowest_pane_open(benchmark::State& state, const QString& folder) {
+    QStringList paths;
+    QDirIterator files(folder, {QStringLiteral("*.wmf"), QStringLiteral("*.emf")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext())
+        paths << files.next();
+    paths.sort();
+    if (paths.isEmpty()) {
+        state.SkipWithError("no .wmf or .emf files in SORTELLO_BENCH_METAFILES");
+        return;
+    }
+    for (auto _ : state) {
+        double slowest = 0;
+        QString slowestPath;
+        for (const QString& path : paths) {
+            QElapsedTimer timer;
+            timer.start();
+            try {
+                const QImage shown = sortello::Picture::open(path).imageFor(QSize(400, 300));
+                benchmark::DoNotOptimize(shown.constBits());
+            } catch (const std::exception&) {
+            }
+            const double seconds = timer.nsecsElapsed() / 1e9;
+            if (seconds > slowest) {
+                slowest = seconds;
+                slowestPath = path;
+            }
+        }
+        state.SetIterationTime(slowest);
+        state.SetLabel(QFileInfo(slowestPath).fileName().toStdString());
+    }
+    state.counters["files"] = double(paths.size());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -102,6 +143,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot write the sample metafiles in %s\n", qPrintable(dir.path()));
         return 1;
     }
+    const QString corpus = qEnvironmentVariable("SORTELLO_BENCH_METAFILES");
+    if (corpus.isEmpty())
+        std::fprintf(stderr, "metafile_slowest_pane_open skipped: set SORTELLO_BENCH_METAFILES to "
+                             "a folder of real metafiles\n");
+    else
+        benchmark::RegisterBenchmark("metafile_slowest_pane_open", metafile_slowest_pane_open,
+                                     corpus)
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime()
+            ->Iterations(1);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
