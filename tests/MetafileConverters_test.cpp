@@ -220,18 +220,48 @@ TEST(WmfLayout, APenMadeBeforeDrawingIsAsWideAsItSays) {
     EXPECT_EQ(numberOf(converted(file).svg, "line", "stroke-width"), 10);
 }
 
-// A pen of width 0 is one device pixel wide however large the picture is
-// shown, not a bar that grows with it.
-TEST(WmfLayout, AZeroWidthPenIsAHairlineAtAnySize) {
-    const QByteArray file = wmfOf({
-        {0x020C, parameters({20, 10})},        // a small window, as form controls have
-        {0x02FA, parameters({0, 0, 0, 0, 0})}, // a solid pen 0 wide
-        {0x012D, parameters({0})},
-        {0x0213, parameters({5, 15})},
-    });
-    const std::string svg = converted(file).svg;
-    EXPECT_EQ(attributeOf(svg, "line", "vector-effect"), "non-scaling-stroke") << svg;
-    EXPECT_EQ(numberOf(svg, "line", "stroke-width"), 1);
+// A pen of no width, or of one logical unit, is one device pixel wide
+// however large the picture is shown, not a bar that grows with it; a wider
+// one grows, even where it is thinner than a pixel at the picture's size.
+TEST(WmfLayout, OnlyAPenOfAtMostOneUnitIsAHairline) {
+    const struct {
+        int mapMode;
+        int window;
+        int pen;
+        bool hairline;
+    } cases[] = {
+        {1, 20, 0, true}, // a small window, as form controls have
+        {1, 20, 1, true},    {1, 20, 2, false}, {6, 2000, 0, true}, // twips: 15 to a pixel
+        {6, 2000, 5, false},
+    };
+    for (const auto& c : cases) {
+        const QByteArray file = wmfOf({
+            {0x0103, parameters({c.mapMode})},
+            {0x020C, parameters({c.window / 2, c.window})},
+            {0x02FA, parameters({0, c.pen, 0, 0, 0})}, // a solid pen
+            {0x012D, parameters({0})},
+            {0x0213, parameters({c.window / 4, c.window * 3 / 4})},
+        });
+        const std::string svg = converted(file).svg;
+        EXPECT_EQ(attributeOf(svg, "line", "vector-effect") == "non-scaling-stroke", c.hairline)
+            << c.mapMode << " " << c.pen << svg;
+    }
+}
+
+// Without the placeable header, a window set in the text mode is the
+// picture; one set for a scaling mode that the file then leaves is not, and
+// what is drawn is.
+TEST(WmfLayout, TheTextModeIgnoresAWindowOfAScalingMode) {
+    for (const int modeFirst : {1, 8}) {
+        const Conversion drawing = converted(wmfOf({
+            {0x0103, parameters({modeFirst})},
+            {0x020C, parameters({100, 200})}, // window 200 x 100
+            {0x0103, parameters({1})},        // the text mode
+            {0x041B, parameters({301, 401, 0, 0})},
+        }));
+        // What is drawn is measured with the outline's half width around it.
+        EXPECT_NEAR(drawing.size.width, modeFirst == 1 ? 200 : 400, 1) << modeFirst;
+    }
 }
 
 // A real drawing: no placeable header, a window and no viewport, text

@@ -28,7 +28,7 @@ WmfCanvas& canvasOf(wmfAPI* api) {
 
 void finishShape(wmfAPI* api, WmfCanvas& canvas, const wmfDC* dc) {
     appendFill(api, canvas.svg, dc);
-    appendStroke(canvas.svg, dc, canvas.onePixel());
+    appendStroke(canvas.svg, dc, canvas.hairline());
     canvas.svg += "/>\n";
 }
 
@@ -110,7 +110,7 @@ void drawArc(wmfAPI* api, WmfCanvas& canvas, const wmfDrawArc_t* arc, ArcShape s
         out += " fill=\"none\"";
     else
         appendFill(api, out, arc->dc);
-    appendStroke(out, arc->dc, canvas.onePixel());
+    appendStroke(out, arc->dc, canvas.hairline());
     out += "/>\n";
 }
 
@@ -133,7 +133,7 @@ void drawLine(wmfAPI*, WmfCanvas& canvas, wmfDrawLine_t* line) {
     attribute(out, "y1", line->from.y);
     attribute(out, "x2", line->to.x);
     attribute(out, "y2", line->to.y);
-    appendStroke(out, line->dc, canvas.onePixel());
+    appendStroke(out, line->dc, canvas.hairline());
     out += "/>\n";
 }
 
@@ -151,7 +151,7 @@ void drawPolyline(wmfAPI*, WmfCanvas& canvas, wmfPolyLine_t* line) {
         return;
     canvas.svg += "<polyline fill=\"none\"";
     appendPoints(canvas.svg, line->pt, line->count);
-    appendStroke(canvas.svg, line->dc, canvas.onePixel());
+    appendStroke(canvas.svg, line->dc, canvas.hairline());
     canvas.svg += "/>\n";
 }
 

@@ -25,6 +25,8 @@ struct WmfCanvas {
     double viewY = 0;
     double viewWidth = 1;
     double viewHeight = 1;
+    // Device units per logical unit at the first drawing, 0 if unknown.
+    double logicalUnit = 0;
     // Added to a bitmap's place: the view is moved by half a logical unit
     // to centre shapes and text on their coordinates, bitmaps stay.
     double bitmapShift = 0;
@@ -69,6 +71,9 @@ struct WmfCanvas {
 
     // Device units per output pixel: no line is drawn thinner than this.
     double onePixel() const { return (viewWidth / width + viewHeight / height) / 2; }
+    // The widest pen drawn as a hairline: one of no width or of one logical
+    // unit, as GDI's default pens are; one wider grows with the picture.
+    double hairline() const { return logicalUnit > 0 ? logicalUnit : onePixel(); }
 };
 
 // A raster operation of the layer's own, beyond GDI's 24-bit codes: it paints

@@ -70,19 +70,19 @@ void appendFill(wmfAPI* api, std::string& out, const wmfDC* dc) {
     out += dc->polyfillmode == WINDING ? " fill-rule=\"nonzero\"" : " fill-rule=\"evenodd\"";
 }
 
-void appendStroke(std::string& out, const wmfDC* dc, double minimumWidth) {
+void appendStroke(std::string& out, const wmfDC* dc, double hairlineWidth) {
     if (!strokes(dc)) {
         out += " stroke=\"none\"";
         return;
     }
     const wmfPen* pen = dc->pen;
     attribute(out, "stroke", colorOf(pen->lopnColor));
-    // GDI draws no line thinner than one device pixel. Such a hairline stays
-    // one pixel wide at whatever size the picture is shown, as the reference
+    // A pen of no width (libwmf makes it one logical unit wide) stays one
+    // pixel wide at whatever size the picture is shown, as the reference
     // renderer draws it: a frame of form controls or a chart's grid must not
     // grow into bars when a small picture fills a large pane.
     const double penWidth = (std::abs(pen->width) + std::abs(pen->height)) / 2;
-    const bool hairline = penWidth <= minimumWidth;
+    const bool hairline = penWidth <= hairlineWidth;
     const double width = hairline ? 1 : penWidth;
     attribute(out, "stroke-width", width);
     if (hairline)

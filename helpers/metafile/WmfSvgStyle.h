@@ -28,8 +28,8 @@ bool strokes(const wmfDC* dc);
 // The fill attributes of the context's brush.
 void appendFill(wmfAPI* api, std::string& out, const wmfDC* dc);
 
-// The stroke attributes of the context's pen; one no wider than minimumWidth
-// (a device pixel) is a hairline that keeps its one pixel at any size.
-void appendStroke(std::string& out, const wmfDC* dc, double minimumWidth);
+// The stroke attributes of the context's pen; one no wider than
+// hairlineWidth is a hairline that keeps its one pixel at any size.
+void appendStroke(std::string& out, const wmfDC* dc, double hairlineWidth);
 
 } // namespace sortello::metafile

@@ -96,6 +96,9 @@ struct Mapping {
     double windowWidth = 0;
     double windowHeight = 0;
     bool hasWindowExtent = false;
+    // Set while the mode scaled to it: one the text mode, switched to
+    // afterwards, ignores.
+    bool windowOfScalingMode = false;
     bool hasViewportExtent = false;
     double viewportWidth = 1024; // libwmf's viewport until the file sets one
     double viewportHeight = 1024;
@@ -131,6 +134,7 @@ Mapping readMapping(std::string_view bytes, const WmfInfo& info) {
                 mapping.windowWidth = x;
                 mapping.windowHeight = y;
                 mapping.hasWindowExtent = x != 0 && y != 0;
+                mapping.windowOfScalingMode = scalesToWindow(mapping.mapMode);
                 if (mapping.hasWindowExtent)
                     mapping.windowExtents.push_back(
                         {std::size_t(parameters.data() - bytes.data()) + parameters.size(), x, y});
@@ -226,8 +230,9 @@ std::optional<Area> shownArea(const Mapping& mapping, const WmfInfo& info) {
         return normalized(0, 0, mapping.viewportWidth, mapping.viewportHeight);
     if (!info.placeable) {
         // Device units are the file's own in the text mode, where a window
-        // still says which part of the drawing is the picture.
-        if (mapping.mapMode == MapText && mapping.hasWindowExtent)
+        // set in that mode still says which part of the drawing is the
+        // picture; one set for a scaling mode left since does not.
+        if (mapping.mapMode == MapText && mapping.hasWindowExtent && !mapping.windowOfScalingMode)
             return normalized(0, 0, mapping.windowWidth, mapping.windowHeight);
         return std::nullopt;
     }
@@ -356,7 +361,8 @@ Conversion convertWmf(std::string_view bytes) {
     // Shapes and text are drawn with each logical coordinate at the centre of
     // its unit, as the reference renderer draws them, bitmaps by the corner
     // of their first pixel: the view moves half a unit back, bitmaps stay.
-    const double halfUnit = std::abs(deviceUnitsPerLogicalUnit(mapping, info)) / 2;
+    canvas.logicalUnit = std::abs(deviceUnitsPerLogicalUnit(mapping, info));
+    const double halfUnit = canvas.logicalUnit / 2;
     canvas.viewX += halfUnit;
     canvas.viewY += halfUnit;
     canvas.bitmapShift = halfUnit;
