@@ -337,6 +337,28 @@ TEST(WmfShapes, TheBoxEndsBeforeItsRightAndBottom) {
     }
 }
 
+// BitBlt and StretchBlt records may carry an old device-dependent bitmap:
+// a header of ten bytes, then rows top down.
+TEST(WmfBitmap, AnOldDeviceBitmapIsDrawn) {
+    const auto old = [](int bits, const QByteArray& rows) {
+        return parameters({0, 2, 2, int(rows.size() / 2)}) + QByteArray(1, 1) +
+               QByteArray(1, char(bits)) + rows;
+    };
+    const QByteArray blue("\xFF\0\0\xFF\0\0\xFF\0\0\xFF\0\0", 12); // 2 x 2, 24 bits
+    const struct {
+        quint16 function;
+        QByteArray parameters;
+    } cases[] = {
+        {0x0922, parameters({0x0020, 0x00CC, 0, 0, 2, 2, 5, 5}, old(24, blue))},
+        {0x0922, parameters({0x0020, 0x00CC, 0, 0, 2, 2, 5, 5}, old(1, QByteArray(4, '\x40')))},
+        {0x0B23, parameters({0x0020, 0x00CC, 2, 2, 0, 0, 20, 20, 5, 5}, old(24, blue))},
+    };
+    for (const auto& c : cases) {
+        const std::string svg = converted(wmfOf({{c.function, c.parameters}})).svg;
+        EXPECT_NE(svg.find("<image"), std::string::npos) << c.function;
+    }
+}
+
 // Radio buttons and clip art come as an AND mask and an image ORed (or
 // XORed) into its holes: together one picture, clear where the mask is white.
 TEST(WmfBitmap, AMaskedPairIsOnePictureWithTransparency) {

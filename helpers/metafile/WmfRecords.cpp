@@ -32,7 +32,87 @@ std::size_t fileWordsAt(const WmfInfo& info) {
     return info.firstRecord - 18 + 6;
 }
 
+// Appends a record of function with the given parameters.
+void appendRecord(std::string& out, std::uint16_t function, std::string_view parameters) {
+    appendU32(out, static_cast<std::uint32_t>(3 + parameters.size() / 2));
+    out += static_cast<char>(function & 0xFF);
+    out += static_cast<char>(function >> 8);
+    out.append(parameters);
+}
+
+void appendU16(std::string& out, std::uint16_t value) {
+    out += static_cast<char>(value & 0xFF);
+    out += static_cast<char>(value >> 8);
+}
+
+// The device-independent bitmap of an old bitmap's header and rows (top
+// down, each rowBytes long), or nothing for a kind libwmf could not draw.
+std::string dibOf(std::string_view bitmap) {
+    if (bitmap.size() < 10)
+        return {};
+    const int width = readS16(bitmap, 2);
+    const int height = readS16(bitmap, 4);
+    const int rowBytes = readS16(bitmap, 6);
+    const int planes = static_cast<unsigned char>(bitmap[8]);
+    const int bits = static_cast<unsigned char>(bitmap[9]);
+    if (width <= 0 || height <= 0 || planes != 1 || (bits != 1 && bits != 24 && bits != 32) ||
+        rowBytes < (width * bits + 7) / 8 || std::size_t(rowBytes) * height > bitmap.size() - 10)
+        return {};
+    const std::size_t dibRow = std::size_t(width * bits + 31) / 32 * 4;
+    std::string dib;
+    appendU32(dib, 40);
+    appendU32(dib, static_cast<std::uint32_t>(width));
+    appendU32(dib, static_cast<std::uint32_t>(height));
+    appendU16(dib, 1);
+    appendU16(dib, static_cast<std::uint16_t>(bits));
+    for (int i = 0; i < 6; ++i)
+        appendU32(dib, 0);
+    if (bits == 1) {
+        appendU32(dib, 0x000000);
+        appendU32(dib, 0xFFFFFF);
+    }
+    // Rows bottom up, as a device-independent bitmap keeps them.
+    for (int row = height - 1; row >= 0; --row) {
+        const std::string_view pixels = bitmap.substr(10 + std::size_t(row) * rowBytes,
+                                                      std::min<std::size_t>(rowBytes, dibRow));
+        dib.append(pixels);
+        dib.append(dibRow - pixels.size(), '\0');
+    }
+    return dib;
+}
+
 } // namespace
+
+std::string bitmapsAsDibs(std::string_view bytes, const WmfInfo& info) {
+    constexpr std::uint16_t MetaBitBlt = 0x0922;
+    constexpr std::uint16_t MetaStretchBlt = 0x0B23;
+    std::string out(bytes.substr(0, info.firstRecord));
+    std::size_t end = info.firstRecord;
+    std::uint32_t largest = readU32(bytes, info.firstRecord - 18 + 12);
+    forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view parameters) {
+        const std::size_t start = std::size_t(parameters.data() - bytes.data()) - 6;
+        end = start + 6 + parameters.size();
+        // The raster operation and the places, before the bitmap.
+        const std::size_t placed = function == MetaBitBlt ? 16 : 20;
+        std::string dib;
+        if ((function == MetaBitBlt || function == MetaStretchBlt) && parameters.size() > placed)
+            dib = dibOf(parameters.substr(placed));
+        if (dib.empty()) {
+            out.append(bytes.substr(start, end - start));
+            return true;
+        }
+        std::string converted(parameters.substr(0, placed));
+        converted += dib;
+        largest = std::max(largest, static_cast<std::uint32_t>(3 + converted.size() / 2));
+        appendRecord(out, function == MetaBitBlt ? 0x0940 : 0x0B41, converted);
+        return true;
+    });
+    out.append(bytes.substr(end));
+    const std::size_t header = info.firstRecord - 18;
+    writeU32(out, header + 6, static_cast<std::uint32_t>((out.size() - header) / 2));
+    writeU32(out, header + 12, largest);
+    return out;
+}
 
 std::string restoreStatesStepByStep(std::string_view bytes, const WmfInfo& info) {
     std::string out(bytes.substr(0, info.firstRecord));

@@ -16,6 +16,12 @@ namespace sortello::metafile {
 // saved state restores nothing. bytes must have passed readWmfLayout().
 std::string restoreStatesStepByStep(std::string_view bytes, const WmfInfo& info);
 
+// libwmf draws nothing for BitBlt and StretchBlt records that carry an old
+// device-dependent bitmap. Those of one, 24 or 32 bits per pixel become
+// DIBBitBlt and DIBStretchBlt records with the same pixels, a one-bit
+// bitmap black where its bits are 0. bytes must have passed readWmfLayout().
+std::string bitmapsAsDibs(std::string_view bytes, const WmfInfo& info);
+
 // libwmf reads a colour given as an index into the selected palette
 // (PALETTEINDEX) as a colour of its own, nearly black. Such colours in
 // pens, brushes, text and background become the palette's entry, and

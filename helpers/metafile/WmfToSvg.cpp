@@ -305,6 +305,7 @@ Conversion convertWmf(std::string_view bytes) {
     resolvePaletteColours(played, info);
     excludeRightAndBottomEdges(played, info);
     played = restoreStatesStepByStep(played, info);
+    played = bitmapsAsDibs(played, info);
 
     wmfAPI_Options options{};
     options.function = installWmfSvgDevice;
