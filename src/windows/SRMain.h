@@ -111,6 +111,10 @@ private:
     void ListBoxFilesMovedClick();
 
     void buildLayout();
+    void buildFilePane();
+    void buildPictureArea();
+    void buildPicturePanes();
+    void connectControls();
     void buildMenu();
     void loadSettings();
     void saveSettings();
