@@ -275,7 +275,9 @@ SessionOutcome SortingSession::moveAs() {
     };
     if (asciiUpper(extensionOf(name)) != asciiUpper(extensionOf(*chosen)))
         return refuse(QStringLiteral("Changing extension is not allowed !\rUnable to proceed."));
-    if (folderPart(chars.DestinationPath(path)) != folderPart(*chosen))
+    // The dialog answers with a full path; a relative destination folder is
+    // taken from the source folder, as the moves take it.
+    if (QDir::cleanPath(folderPart(destinationOf(name))) != QDir::cleanPath(folderPart(*chosen)))
         return refuse(QStringLiteral("Changing path is not allowed !\rUnable to proceed."));
     const QString chosenName = namePart(*chosen);
     if (chosenName.isEmpty() || asciiUpper(name.left(1)) != asciiUpper(chosenName.left(1)))
