@@ -295,6 +295,12 @@ TEST_F(Session, ARelativeDestinationFolderIsTakenFromTheSourceFolder) {
     ws.prompts.saveAnswers = {in("A", QStringLiteral("a2 new.jpg"))};
     EXPECT_TRUE(texts(work.moveAs()).isEmpty());
     EXPECT_EQ(readFile(in("A", QStringLiteral("a2 new.jpg"))), "a2.jpg");
+
+    // A relative source folder is taken from the folder listed before it.
+    work.setSourceFolder(QStringLiteral("../sorted/A/"));
+    ASSERT_TRUE(work.listSourceFolder());
+    ASSERT_EQ(work.count(), 2);
+    EXPECT_EQ(readFile(work.pathOf(0)), "a1.jpg");
 }
 
 TEST_F(Session, MoveAsReportsADeleteAndAMoveThatFail) {

@@ -102,7 +102,12 @@ QString unusableNameMessage(const QString& name) {
 
 SortingSession::SortingSession(Prompts& prompts) : ask(prompts) {}
 
-ListingResult SortingSession::list(const QString& newFolder) {
+ListingResult SortingSession::list(const QString& typed) {
+    // A relative folder is taken from the folder listed before it; the
+    // session keeps it whole, so that its paths name the files wherever the
+    // working directory is.
+    const QString newFolder =
+        QDir::isRelativePath(typed) ? withTrailingSeparator(QDir(typed).absolutePath()) : typed;
     ListingResult listing = listPictureFiles(newFolder);
     if (!listing.ok)
         return listing;
