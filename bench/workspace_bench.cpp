@@ -10,6 +10,7 @@
 #include "widgets/PictureBox.h"
 #include "windows/SRMain.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCollator>
 #include <QDir>
@@ -93,8 +94,14 @@ qint64 statusKilobytes(const char* field) {
     return 0;
 }
 
+// The window keeps its controls to itself; the bench finds them by name.
+sortello::FileListBox* fileList(TFrmSRMain& window) {
+    return window.findChild<sortello::FileListBox*>(QStringLiteral("FileListBox"));
+}
+
 // The peak resident memory, above the window's idle figure, of showing a
 // 24 MP photo and its namesake in the two panes. Runs first, before other
+
 // benchmarks have grown the heap.
 void pane_24mp_peak(benchmark::State& state) {
     pairFolder();
@@ -108,10 +115,11 @@ void pane_24mp_peak(benchmark::State& state) {
             state.SkipWithError("cannot reset the peak figure");
         reset.close();
         const qint64 idle = statusKilobytes("VmRSS:");
-        window.FileListBox->focusAndSelect(0);
-        window.FileListBoxClick();
-        window.ImageNew->repaint();
-        window.ImageExisting->repaint();
+        // The first entry becomes current as a click on it makes it.
+        fileList(window)->focusAndSelect(0);
+        Q_EMIT fileList(window)->currentItemClicked();
+        window.findChild<PictureBox*>(QStringLiteral("ImageNew"))->repaint();
+        window.findChild<PictureBox*>(QStringLiteral("ImageExisting"))->repaint();
         aboveIdle = (statusKilobytes("VmHWM:") - idle) / 1024.0;
     }
     state.counters["mib_above_idle"] = aboveIdle;
@@ -129,9 +137,9 @@ void list_100k(benchmark::State& state) {
     TFrmSRMain window(prompts(), folder("list100k-settings") + QStringLiteral("none.ini"));
     window.show();
     for (auto _ : state) {
-        window.FileListBox->showFiles(listPictureFiles(big).files);
-        window.FileListBox->viewport()->repaint();
-        if (window.FileListBox->count() != 100'000)
+        fileList(window)->showFiles(listPictureFiles(big).files);
+        fileList(window)->viewport()->repaint();
+        if (fileList(window)->count() != 100'000)
             state.SkipWithError("listing incomplete");
     }
 }
@@ -202,11 +210,12 @@ void step_24mp_pair(benchmark::State& state) {
     window.show();
     QApplication::processEvents();
     for (auto _ : state) {
-        window.FileListBox->focusAndSelect(0);
-        window.FileListBoxClick();
-        window.ImageNew->repaint();
-        window.ImageExisting->repaint();
-        window.StringGrid1->repaint();
+        // The first entry becomes current as a click on it makes it.
+        fileList(window)->focusAndSelect(0);
+        Q_EMIT fileList(window)->currentItemClicked();
+        window.findChild<PictureBox*>(QStringLiteral("ImageNew"))->repaint();
+        window.findChild<PictureBox*>(QStringLiteral("ImageExisting"))->repaint();
+        window.findChild<ComparisonGrid*>(QStringLiteral("StringGrid1"))->repaint();
     }
 }
 BENCHMARK(step_24mp_pair)
@@ -249,12 +258,12 @@ void auto_move_10k_into_100k(benchmark::State& state) {
         createFiles(target, "other_%06d.jpg", 80'000);
         createFiles(source, "IMG_%05d.jpg", 10'000);
         auto window = std::make_unique<TFrmSRMain>(prompts(), ini);
-        for (int row = 0; row < window->FileListBox->count(); ++row)
-            window->FileListBox->setRowSelected(row, true);
+        for (int row = 0; row < fileList(*window)->count(); ++row)
+            fileList(*window)->setRowSelected(row, true);
         state.ResumeTiming();
-        window->SRFAutoMoveMultipleAsClick();
+        window->findChild<QAction*>(QStringLiteral("SRFAutoMoveMultipleAs"))->trigger();
         state.PauseTiming();
-        if (window->FileListBox->count() != 0)
+        if (fileList(*window)->count() != 0)
             state.SkipWithError("not every file moved");
         window.reset();
         state.ResumeTiming();
@@ -307,9 +316,9 @@ void move_non_existing_10k(benchmark::State& state) {
         createFiles(source, "IMG_%05d.jpg", 10'000);
         auto window = std::make_unique<TFrmSRMain>(prompts(), ini);
         state.ResumeTiming();
-        window->SRFMoveNonExistingClick();
+        window->findChild<QAction*>(QStringLiteral("SRFMoveNonExisting"))->trigger();
         state.PauseTiming();
-        if (window->FileListBox->count() != 5'000)
+        if (fileList(*window)->count() != 5'000)
             state.SkipWithError("wrong files moved");
         window.reset();
         state.ResumeTiming();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/MemoryStatus.h"
+#include "support/Controls.h"
 #include "support/FakePrompts.h"
 #include "windows/KVAboutVersion.h"
 
@@ -16,7 +17,7 @@ void PrintTo(const QString& text, std::ostream* out) {
 }
 
 using namespace sortello;
-using sortello::test::FakePrompts;
+using namespace sortello::test;
 
 namespace {
 
@@ -28,9 +29,9 @@ QString fixture(const char* name) {
 
 // A column of the list, headed by its heading.
 QStringList column(const TFrmKVVersionAbout& about, int index) {
-    QStringList texts{about.ListViewVersion->headerItem()->text(index)};
-    for (int i = 0; i < about.ListViewVersion->topLevelItemCount(); ++i)
-        texts << about.ListViewVersion->topLevelItem(i)->text(index);
+    QStringList texts{child<QTreeWidget>(about, "ListViewVersion")->headerItem()->text(index)};
+    for (int i = 0; i < child<QTreeWidget>(about, "ListViewVersion")->topLevelItemCount(); ++i)
+        texts << child<QTreeWidget>(about, "ListViewVersion")->topLevelItem(i)->text(index);
     return texts;
 }
 
@@ -54,23 +55,24 @@ TEST(AboutBox, DefaultLabelsAreDanish) {
     EXPECT_EQ(about.size(), QSize(313, 325));
     EXPECT_EQ(about.font().family(), QStringLiteral("Arial"));
     EXPECT_EQ(about.font().pixelSize(), 11);
-    EXPECT_EQ(about.LabelProductTxt->text(), QStringLiteral("Produkt navn"));
-    EXPECT_EQ(about.BitBtnMemory->text(), QStringLiteral("&Hukommelse"));
-    EXPECT_EQ(about.LabelVersion->text(), QStringLiteral("2.0.4.21"));
+    EXPECT_EQ(child<QLabel>(about, "LabelProductTxt")->text(), QStringLiteral("Produkt navn"));
+    EXPECT_EQ(child<QPushButton>(about, "BitBtnMemory")->text(), QStringLiteral("&Hukommelse"));
+    EXPECT_EQ(child<QLabel>(about, "LabelVersion")->text(), QStringLiteral("2.0.4.21"));
     EXPECT_EQ(column(about, 0),
               QStringList({"Ressource", "Developers", "Firma navn", "HTTP", "Internt navn",
                            "Kopirettigheder", "Originalt filnavn", "SMTP"}));
     EXPECT_EQ(column(about, 1).value(0), QStringLiteral("Værdi"));
-    EXPECT_FALSE(about.ImageAppIcon->pixmap().isNull());
-    EXPECT_FALSE(about.ListViewVersion->header()->sectionsClickable());
+    EXPECT_FALSE(child<QLabel>(about, "ImageAppIcon")->pixmap().isNull());
+    EXPECT_FALSE(child<QTreeWidget>(about, "ListViewVersion")->header()->sectionsClickable());
 }
 
 TEST(AboutBox, EnglishWithoutPairsShowsTheKeysThemselves) {
     showAbout({}, true, Program, [](TFrmKVVersionAbout& about) {
         EXPECT_EQ(about.windowTitle(), QStringLiteral("About - Sortello"));
-        EXPECT_EQ(about.BitBtnMemory->text(), QStringLiteral("&Memory"));
-        EXPECT_EQ(about.BitBtnOK->text(), QStringLiteral("Ok"));
-        EXPECT_EQ(about.LabelDescriptionTxt->text(), QStringLiteral("Description"));
+        EXPECT_EQ(child<QPushButton>(about, "BitBtnMemory")->text(), QStringLiteral("&Memory"));
+        EXPECT_EQ(child<QPushButton>(about, "BitBtnOK")->text(), QStringLiteral("Ok"));
+        EXPECT_EQ(child<QLabel>(about, "LabelDescriptionTxt")->text(),
+                  QStringLiteral("Description"));
         EXPECT_EQ(column(about, 0),
                   QStringList({"Resource", "Company name", "Copyrights", "Developers", "HTTP",
                                "Internal name", "Original filename", "SMTP"}));
@@ -79,15 +81,16 @@ TEST(AboutBox, EnglishWithoutPairsShowsTheKeysThemselves) {
 
 TEST(AboutBox, ThePairsLabelTheProgramsOwnKeys) {
     showAbout({"HTTP=Homepage", "SMTP=E-Mail"}, true, Program, [](TFrmKVVersionAbout& about) {
-        EXPECT_EQ(about.LabelVersion->text(), QStringLiteral("2.0.4.21"));
-        EXPECT_EQ(about.LabelProduct->text(), QStringLiteral("Sortello"));
-        EXPECT_FALSE(about.LabelDescription->text().isEmpty());
+        EXPECT_EQ(child<QLabel>(about, "LabelVersion")->text(), QStringLiteral("2.0.4.21"));
+        EXPECT_EQ(child<QLabel>(about, "LabelProduct")->text(), QStringLiteral("Sortello"));
+        EXPECT_FALSE(child<QLabel>(about, "LabelDescription")->text().isEmpty());
         EXPECT_EQ(column(about, 0),
                   QStringList({"Resource", "Company name", "Copyrights", "Developers", "E-Mail",
                                "Homepage", "Internal name", "Original filename"}));
         const QStringList lines = GetVersionStrings(Program);
         EXPECT_EQ(QStringLiteral("HTTP=") + column(about, 1).value(5), lines.value(8));
-        EXPECT_EQ(about.ListViewVersion->topLevelItem(0)->textAlignment(1) & Qt::AlignLeft,
+        EXPECT_EQ(child<QTreeWidget>(about, "ListViewVersion")->topLevelItem(0)->textAlignment(1) &
+                      Qt::AlignLeft,
                   Qt::AlignLeft);
     });
 }
@@ -97,9 +100,10 @@ TEST(AboutBox, ThePairsLabelTheProgramsOwnKeys) {
 TEST(AboutBox, EmptyValuesAreSkippedAndTheFirstLabelAndValueCount) {
     showAbout(
         {"http=Zeta", "HTTP=Alpha"}, false, fixture("tables.exe"), [](TFrmKVVersionAbout& about) {
-            EXPECT_EQ(about.LabelVersion->text(), QStringLiteral("3.1.4.159"));
-            EXPECT_EQ(about.LabelProduct->text(), QStringLiteral("Tables"));
-            EXPECT_EQ(about.LabelDescription->text(), QStringLiteral("Danish table first"));
+            EXPECT_EQ(child<QLabel>(about, "LabelVersion")->text(), QStringLiteral("3.1.4.159"));
+            EXPECT_EQ(child<QLabel>(about, "LabelProduct")->text(), QStringLiteral("Tables"));
+            EXPECT_EQ(child<QLabel>(about, "LabelDescription")->text(),
+                      QStringLiteral("Danish table first"));
             EXPECT_EQ(column(about, 0), QStringList({"Ressource", "Alpha", "Alpha"}));
             EXPECT_EQ(column(about, 1),
                       QStringList({"Værdi", "http://first.invalid/", "http://first.invalid/"}));
@@ -111,10 +115,11 @@ TEST(AboutBox, UnreadableInformationIsNotAvailable) {
     for (const QString& file :
          {fixture("varfirst.exe"), fixture("start.s"), QCoreApplication::applicationFilePath()}) {
         showAbout({"HTTP=Homepage"}, true, file, [&](TFrmKVVersionAbout& about) {
-            EXPECT_EQ(about.LabelVersion->text(), QStringLiteral("Not available"));
-            EXPECT_TRUE(about.LabelProduct->text().isEmpty());
-            EXPECT_TRUE(about.LabelDescription->text().isEmpty());
-            EXPECT_EQ(about.ListViewVersion->topLevelItemCount(), 0);
+            EXPECT_EQ(child<QLabel>(about, "LabelVersion")->text(),
+                      QStringLiteral("Not available"));
+            EXPECT_TRUE(child<QLabel>(about, "LabelProduct")->text().isEmpty());
+            EXPECT_TRUE(child<QLabel>(about, "LabelDescription")->text().isEmpty());
+            EXPECT_EQ(child<QTreeWidget>(about, "ListViewVersion")->topLevelItemCount(), 0);
         });
     }
 }
@@ -133,20 +138,20 @@ qulonglong number(QString text) {
 TEST(AboutBox, PagesSwitchAndKeepTheFocusInPlace) {
     TFrmKVVersionAbout about(nullptr, Program);
     about.setLabels(EnglishAboutLabels());
-    about.BitBtnVersionClick();
+    child<QPushButton>(about, "BitBtnVersion")->click();
     about.show();
     about.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
     const QStringList versionPage = column(about, 0);
 
-    about.BitBtnMemory->setFocus();
-    QTest::keyClick(about.BitBtnMemory, Qt::Key_Space);
-    EXPECT_TRUE(about.BitBtnVersion->hasFocus());
-    EXPECT_FALSE(about.BitBtnMemory->isVisible());
+    child<QPushButton>(about, "BitBtnMemory")->setFocus();
+    QTest::keyClick(child<QPushButton>(about, "BitBtnMemory"), Qt::Key_Space);
+    EXPECT_TRUE(child<QPushButton>(about, "BitBtnVersion")->hasFocus());
+    EXPECT_FALSE(child<QPushButton>(about, "BitBtnMemory")->isVisible());
     EXPECT_EQ(column(about, 0),
               QStringList({"Memory", "Total physical", "Available physical", "Total pagefile",
                            "Available pagefile", "Total virtual", "Available virtual"}));
-    EXPECT_EQ(about.LabelVersion->text(), QStringLiteral("2.0.4.21"));
+    EXPECT_EQ(child<QLabel>(about, "LabelVersion")->text(), QStringLiteral("2.0.4.21"));
     const QStringList bytes = column(about, 1);
     EXPECT_EQ(bytes[0], QStringLiteral("Bytes"));
     EXPECT_EQ(number(bytes[1]), GetMemoryStatus().totalPhysical);
@@ -154,12 +159,13 @@ TEST(AboutBox, PagesSwitchAndKeepTheFocusInPlace) {
     EXPECT_LT(number(bytes[6]), number(bytes[5]));
     // Past 32 bits, grouped by the locale's separator, right-aligned.
     EXPECT_TRUE(bytes[5].contains(QLocale().groupSeparator())) << bytes[5].toStdString();
-    EXPECT_EQ(about.ListViewVersion->topLevelItem(4)->textAlignment(1) & Qt::AlignRight,
+    EXPECT_EQ(child<QTreeWidget>(about, "ListViewVersion")->topLevelItem(4)->textAlignment(1) &
+                  Qt::AlignRight,
               Qt::AlignRight);
 
-    QTest::keyClick(about.BitBtnVersion, Qt::Key_Space);
-    EXPECT_TRUE(about.BitBtnMemory->hasFocus());
-    EXPECT_FALSE(about.BitBtnVersion->isVisible());
+    QTest::keyClick(child<QPushButton>(about, "BitBtnVersion"), Qt::Key_Space);
+    EXPECT_TRUE(child<QPushButton>(about, "BitBtnMemory")->hasFocus());
+    EXPECT_FALSE(child<QPushButton>(about, "BitBtnVersion")->isVisible());
     EXPECT_EQ(column(about, 0), versionPage);
 }
 
@@ -172,7 +178,7 @@ TEST_P(ClosingKeys, CloseWithTheResultOk) {
         dialog.show();
         dialog.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
-        static_cast<TFrmKVVersionAbout&>(dialog).ListViewVersion->setFocus();
+        child<QTreeWidget>(dialog, "ListViewVersion")->setFocus();
         QTest::keyClick(QApplication::focusWidget(), GetParam());
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_EQ(dialog.result(), QDialog::Accepted);

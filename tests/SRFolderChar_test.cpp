@@ -3,6 +3,7 @@
 
 #include "windows/SRSetup.h"
 
+#include "support/Controls.h"
 #include "support/FakePrompts.h"
 #include "support/TempFiles.h"
 #include "widgets/DialogParts.h"
@@ -52,7 +53,7 @@ protected:
     }
     void browse(const QString& answer) {
         prompts.folderAnswers.push_back(answer);
-        QTest::mouseClick(editor.BitBtnFolder, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(editor, "BitBtnFolder"), Qt::LeftButton);
     }
 
     TempFolder root;
@@ -73,29 +74,31 @@ TEST_F(FolderCharTest, IsASlightlyTranslucentToolWindowOfTheDrawnSize) {
     EXPECT_EQ(editor.size() + ToolWindowFrame, QSize(391, 148));
     EXPECT_EQ(editor.minimumSize() + ToolWindowFrame, QSize(275, 148));
     EXPECT_EQ(editor.maximumHeight() + ToolWindowFrame.height(), 148);
-    EXPECT_TRUE(editor.BitBtnOk->isDefault());
-    for (const QPushButton* button : {editor.BitBtnFolder, editor.BitBtnOk, editor.BitBtnCancel})
+    EXPECT_TRUE(child<QPushButton>(editor, "BitBtnOk")->isDefault());
+    for (const QPushButton* button :
+         {child<QPushButton>(editor, "BitBtnFolder"), child<QPushButton>(editor, "BitBtnOk"),
+          child<QPushButton>(editor, "BitBtnCancel")})
         EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor)
             << button->objectName().toStdString();
 }
 
 TEST_F(FolderCharTest, AddModeTakesOneCharacterInUpperCase) {
     openAdd();
-    EXPECT_EQ(editor.focusWidget(), editor.EditCharacter);
-    EXPECT_FALSE(editor.BitBtnOk->isEnabled());
-    QTest::keyClicks(editor.EditCharacter, "ab");
+    EXPECT_EQ(editor.focusWidget(), child<QLineEdit>(editor, "EditCharacter"));
+    EXPECT_FALSE(child<QPushButton>(editor, "BitBtnOk")->isEnabled());
+    QTest::keyClicks(child<QLineEdit>(editor, "EditCharacter"), "ab");
     EXPECT_EQ(editor.character(), "A");
-    EXPECT_EQ(editor.EditCharacter->text(), "A");
+    EXPECT_EQ(child<QLineEdit>(editor, "EditCharacter")->text(), "A");
 }
 
 TEST_F(FolderCharTest, UpperCasesOneForOneAndRefusesWhatCannotBeAKey) {
     openAdd();
-    typeText(editor.EditCharacter, QString::fromUtf8("é"));
+    typeText(child<QLineEdit>(editor, "EditCharacter"), QString::fromUtf8("é"));
     EXPECT_EQ(editor.character(), QString::fromUtf8("É"));
     // "ß" has no single upper-case letter; "SS" would be two characters.
     for (const char* typed : {"ß", "=", " ", "["}) {
-        editor.EditCharacter->clear();
-        typeText(editor.EditCharacter, QString::fromUtf8(typed));
+        child<QLineEdit>(editor, "EditCharacter")->clear();
+        typeText(child<QLineEdit>(editor, "EditCharacter"), QString::fromUtf8(typed));
         EXPECT_EQ(editor.character(), QString::fromUtf8(typed).trimmed().remove('=')) << typed;
     }
 }
@@ -112,24 +115,24 @@ TEST_F(FolderCharTest, AFolderWhoseNameHoldsALineBreakIsRefusedAtOnce) {
         EXPECT_EQ(prompts.messages[0].icon, MessageIcon::Error);
         EXPECT_TRUE(prompts.messages[0].text.contains("line break")) << name;
         EXPECT_EQ(editor.folder(), existing);
-        EXPECT_TRUE(editor.BitBtnOk->isEnabled());
+        EXPECT_TRUE(child<QPushButton>(editor, "BitBtnOk")->isEnabled());
     }
 }
 
 TEST_F(FolderCharTest, FolderFieldIsFilledOnlyByTheBrowser) {
     openAdd();
-    EXPECT_FALSE(editor.EditFolder->isEnabled());
-    EXPECT_TRUE(editor.EditFolder->isReadOnly());
-    QTest::keyClicks(editor.EditFolder, "typed");
+    EXPECT_FALSE(child<QLineEdit>(editor, "EditFolder")->isEnabled());
+    EXPECT_TRUE(child<QLineEdit>(editor, "EditFolder")->isReadOnly());
+    QTest::keyClicks(child<QLineEdit>(editor, "EditFolder"), "typed");
     EXPECT_EQ(editor.folder(), "");
 
-    QTest::keyClicks(editor.EditCharacter, "k");
+    QTest::keyClicks(child<QLineEdit>(editor, "EditCharacter"), "k");
     browse(root.path() + "pictures/A");
     ASSERT_EQ(prompts.browseTitles.size(), 1u);
     EXPECT_EQ(prompts.browseTitles[0], "Select a destination folder for the \"K\" character");
     EXPECT_EQ(prompts.browseStarts[0], "");
     EXPECT_EQ(editor.folder(), existing) << "a chosen folder ends in a separator";
-    EXPECT_TRUE(editor.BitBtnOk->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(editor, "BitBtnOk")->isEnabled());
 
     browse(QString()); // cancelled
     EXPECT_EQ(prompts.browseStarts[1], existing);
@@ -140,37 +143,37 @@ TEST_F(FolderCharTest, FolderBeforeCharacterLeavesOkOffUntilOneIsTyped) {
     openAdd();
     browse(existing);
     EXPECT_EQ(prompts.browseTitles.at(0), "Select a destination folder for the \"\" character");
-    EXPECT_FALSE(editor.BitBtnOk->isEnabled());
-    QTest::keyClicks(editor.EditCharacter, "q");
-    EXPECT_TRUE(editor.BitBtnOk->isEnabled());
-    QTest::keyClick(editor.EditCharacter, Qt::Key_Backspace);
+    EXPECT_FALSE(child<QPushButton>(editor, "BitBtnOk")->isEnabled());
+    QTest::keyClicks(child<QLineEdit>(editor, "EditCharacter"), "q");
+    EXPECT_TRUE(child<QPushButton>(editor, "BitBtnOk")->isEnabled());
+    QTest::keyClick(child<QLineEdit>(editor, "EditCharacter"), Qt::Key_Backspace);
     EXPECT_EQ(editor.character(), "");
-    EXPECT_FALSE(editor.BitBtnOk->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(editor, "BitBtnOk")->isEnabled());
     browse("/");
     EXPECT_EQ(editor.folder(), "/") << "a root keeps its single separator";
 }
 
 TEST_F(FolderCharTest, EditModeOnAMissingFolderEnablesOkOnlyOnceAnExistingOneIsChosen) {
     openEdit("B", root.file("gone/"));
-    EXPECT_EQ(editor.focusWidget(), editor.BitBtnFolder);
-    EXPECT_FALSE(editor.EditCharacter->isEnabled());
-    EXPECT_TRUE(editor.EditCharacter->isReadOnly());
-    EXPECT_FALSE(editor.BitBtnOk->isEnabled());
-    QTest::mouseClick(editor.BitBtnOk, Qt::LeftButton);
+    EXPECT_EQ(editor.focusWidget(), child<QPushButton>(editor, "BitBtnFolder"));
+    EXPECT_FALSE(child<QLineEdit>(editor, "EditCharacter")->isEnabled());
+    EXPECT_TRUE(child<QLineEdit>(editor, "EditCharacter")->isReadOnly());
+    EXPECT_FALSE(child<QPushButton>(editor, "BitBtnOk")->isEnabled());
+    QTest::mouseClick(child<QPushButton>(editor, "BitBtnOk"), Qt::LeftButton);
     EXPECT_TRUE(editor.isVisible()) << "a disabled OK does nothing";
 
     browse(root.file("also gone"));
-    EXPECT_FALSE(editor.BitBtnOk->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(editor, "BitBtnOk")->isEnabled());
     browse(existing);
-    EXPECT_TRUE(editor.BitBtnOk->isEnabled());
-    QTest::mouseClick(editor.BitBtnCancel, Qt::LeftButton);
+    EXPECT_TRUE(child<QPushButton>(editor, "BitBtnOk")->isEnabled());
+    QTest::mouseClick(child<QPushButton>(editor, "BitBtnCancel"), Qt::LeftButton);
     EXPECT_EQ(editor.result(), QDialog::Rejected);
 }
 
 TEST_F(FolderCharTest, EditModeOnDiverseShowsAndNamesItInUpperCase) {
     openEdit("Diverse", existing);
     EXPECT_EQ(editor.character(), "DIVERSE");
-    EXPECT_TRUE(editor.BitBtnOk->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(editor, "BitBtnOk")->isEnabled());
     browse(QString());
     EXPECT_EQ(prompts.browseTitles.at(0),
               "Select a destination folder for the \"DIVERSE\" character");
@@ -179,7 +182,7 @@ TEST_F(FolderCharTest, EditModeOnDiverseShowsAndNamesItInUpperCase) {
 
 TEST_F(FolderCharTest, EnterConfirmsAndEscCancels) {
     openEdit("C", existing);
-    QTest::keyClick(editor.BitBtnFolder, Qt::Key_Escape);
+    QTest::keyClick(child<QPushButton>(editor, "BitBtnFolder"), Qt::Key_Escape);
     EXPECT_EQ(editor.result(), QDialog::Rejected);
     EXPECT_FALSE(editor.isVisible());
 
@@ -187,13 +190,13 @@ TEST_F(FolderCharTest, EnterConfirmsAndEscCancels) {
     second.setAddMode();
     second.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&second));
-    QTest::keyClicks(second.EditCharacter, "z");
+    QTest::keyClicks(child<QLineEdit>(second, "EditCharacter"), "z");
     prompts.folderAnswers.push_back(existing);
-    QTest::mouseClick(second.BitBtnFolder, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(second, "BitBtnFolder"), Qt::LeftButton);
     // Back in the character field the "..." button no longer takes Enter.
-    QTest::mouseClick(second.EditCharacter, Qt::LeftButton);
-    ASSERT_EQ(second.focusWidget(), second.EditCharacter);
-    QTest::keyClick(second.EditCharacter, Qt::Key_Return);
+    QTest::mouseClick(child<QLineEdit>(second, "EditCharacter"), Qt::LeftButton);
+    ASSERT_EQ(second.focusWidget(), child<QLineEdit>(second, "EditCharacter"));
+    QTest::keyClick(child<QLineEdit>(second, "EditCharacter"), Qt::Key_Return);
     EXPECT_EQ(second.result(), QDialog::Accepted);
     EXPECT_EQ(second.character(), "Z");
     EXPECT_EQ(second.folder(), existing);
@@ -214,7 +217,7 @@ TEST_P(OkRule, FollowsCharacterAndFolder) {
     const OkCase& c = GetParam();
     const QString folder = *c.folder ? root.file(c.folder) : QString();
     openEdit(c.character, folder);
-    EXPECT_EQ(editor.BitBtnOk->isEnabled(), c.enabled);
+    EXPECT_EQ(child<QPushButton>(editor, "BitBtnOk")->isEnabled(), c.enabled);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, OkRule,
@@ -239,7 +242,7 @@ TEST(SettingsDialogs, ShowForALook) {
               "Diverse=\"/home/pictures/Diverse/\"\r\n");
     FakePrompts prompts;
     TFrmSRSetup setup(prompts, root.file("sortello.ini"));
-    setup.ValueListEditorShortCuts->setCurrentCell(6, 1);
+    child<QTableWidget>(setup, "ValueListEditorShortCuts")->setCurrentCell(6, 1);
     setup.move(40, 40);
     setup.show();
     QTest::qWait(seconds * 1000);

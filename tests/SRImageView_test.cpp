@@ -3,6 +3,7 @@
 
 #include "base/Error.h"
 #include "pictures/Picture.h"
+#include "support/Controls.h"
 #include "support/MetafileFixtures.h"
 #include "support/Workspace.h"
 #include "widgets/PictureBox.h"
@@ -84,14 +85,14 @@ TEST_F(Viewer, ASmallPictureOpensAtItsOwnSizeOverTheMainWindow) {
         EXPECT_EQ(viewer.windowTitle(), QStringLiteral("Sortello - Zoom"));
         EXPECT_FALSE(viewer.isMaximized());
         EXPECT_EQ(viewer.size(), QSize(200, 150));
-        EXPECT_EQ(viewer.Image->geometry(), QRect(0, 0, 200, 150));
+        EXPECT_EQ(child<PictureBox>(viewer, "Image")->geometry(), QRect(0, 0, 200, 150));
         const QRect outer = viewer.frameGeometry();
         EXPECT_EQ(outer.topLeft(), QPoint(main.x() + (main.width() - outer.width()) / 2,
                                           main.y() + (main.height() - outer.height()) / 2));
-        EXPECT_FALSE(viewer.ScrollBox->horizontalScrollBar()->isVisible());
-        EXPECT_FALSE(viewer.ScrollBox->verticalScrollBar()->isVisible());
+        EXPECT_FALSE(child<QScrollArea>(viewer, "ScrollBox")->horizontalScrollBar()->isVisible());
+        EXPECT_FALSE(child<QScrollArea>(viewer, "ScrollBox")->verticalScrollBar()->isVisible());
         EXPECT_EQ(viewer.checkedOptions(), DisplayOptions{});
-        EXPECT_EQ(viewer.Image->options(), DisplayOptions{});
+        EXPECT_EQ(child<PictureBox>(viewer, "Image")->options(), DisplayOptions{});
         // The margins match the picture near its top-left corner.
         EXPECT_EQ(viewer.backgroundColour(), QColor(10, 200, 30));
         return int(QDialog::Accepted);
@@ -112,15 +113,15 @@ TEST_P(LargePicture, OpensMaximisedWithScrollBarsWhereItOverflows) {
     DisplayOptions options;
     view(picture(o.picture), options, [&](TFrmSRImageView& viewer) {
         EXPECT_TRUE(viewer.isMaximized());
-        EXPECT_TRUE(viewer.MIImgAutoSize->isChecked());
+        EXPECT_TRUE(menuItem(viewer, "MIImgAutoSize")->isChecked());
         show(viewer);
         EXPECT_LE(viewer.width(), screen().width());
-        EXPECT_EQ(viewer.Image->size(), o.picture);
-        QScrollBar* across = viewer.ScrollBox->horizontalScrollBar();
-        QScrollBar* down = viewer.ScrollBox->verticalScrollBar();
+        EXPECT_EQ(child<PictureBox>(viewer, "Image")->size(), o.picture);
+        QScrollBar* across = child<QScrollArea>(viewer, "ScrollBox")->horizontalScrollBar();
+        QScrollBar* down = child<QScrollArea>(viewer, "ScrollBox")->verticalScrollBar();
         EXPECT_EQ(across->isVisible(), o.across);
         EXPECT_EQ(down->isVisible(), o.down);
-        const QSize seen = viewer.ScrollBox->viewport()->size();
+        const QSize seen = child<QScrollArea>(viewer, "ScrollBox")->viewport()->size();
         EXPECT_EQ(across->maximum(), o.across ? o.picture.width() - seen.width() : 0);
         EXPECT_EQ(down->maximum(), o.down ? o.picture.height() - seen.height() : 0);
         return int(QDialog::Accepted);
@@ -143,20 +144,20 @@ TEST_F(Viewer, WithoutAutoSizeALargePictureIsScaledWithinTheWindow) {
         EXPECT_FALSE(viewer.autoSize());
         const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
         EXPECT_LE(viewer.frameGeometry().height(), work.height());
-        EXPECT_EQ(viewer.Image->size(), viewer.size());
-        EXPECT_FALSE(viewer.ScrollBox->horizontalScrollBar()->isVisible());
+        EXPECT_EQ(child<PictureBox>(viewer, "Image")->size(), viewer.size());
+        EXPECT_FALSE(child<QScrollArea>(viewer, "ScrollBox")->horizontalScrollBar()->isVisible());
         // Shrunk to fit with its aspect kept, in the middle.
-        const QRect drawn = viewer.Image->pictureRect();
-        EXPECT_TRUE(viewer.Image->rect().contains(drawn));
+        const QRect drawn = child<PictureBox>(viewer, "Image")->pictureRect();
+        EXPECT_TRUE(child<PictureBox>(viewer, "Image")->rect().contains(drawn));
         EXPECT_TRUE(drawn.width() == viewer.width() || drawn.height() == viewer.height());
         EXPECT_NEAR(double(drawn.width()) / drawn.height(), 4.0 / 3.0, 0.02);
-        EXPECT_NEAR(drawn.center().x(), viewer.Image->rect().center().x(), 1);
+        EXPECT_NEAR(drawn.center().x(), child<PictureBox>(viewer, "Image")->rect().center().x(), 1);
 
         // Auto-size on again: the picture's own size, maximised.
-        viewer.MIImgAutoSize->trigger();
+        menuItem(viewer, "MIImgAutoSize")->trigger();
         QTest::qWait(20);
         EXPECT_TRUE(viewer.isMaximized());
-        EXPECT_EQ(viewer.Image->size(), QSize(1600, 1200));
+        EXPECT_EQ(child<PictureBox>(viewer, "Image")->size(), QSize(1600, 1200));
         return int(QDialog::Accepted);
     });
     EXPECT_TRUE(options.autoSize);
@@ -166,10 +167,10 @@ TEST_F(Viewer, TheAutoSizeItemCentresTheWindowOnTheScreen) {
     DisplayOptions options;
     view(picture({200, 150}), options, [&](TFrmSRImageView& viewer) {
         show(viewer, {400, 300});
-        viewer.MIImgAutoSize->trigger();
+        menuItem(viewer, "MIImgAutoSize")->trigger();
         QTest::qWait(20);
-        EXPECT_EQ(viewer.Image->size(), QSize(400, 300));
-        viewer.MIImgAutoSize->trigger();
+        EXPECT_EQ(child<PictureBox>(viewer, "Image")->size(), QSize(400, 300));
+        menuItem(viewer, "MIImgAutoSize")->trigger();
         QTest::qWait(20);
         EXPECT_EQ(viewer.size(), QSize(200, 150));
         const QRect outer = viewer.frameGeometry();
@@ -207,7 +208,7 @@ TEST_P(ViewerPlacement, TheFrameStaysOnTheScreen) {
         }
         show(viewer);
         if (viewer.isMaximized()) {
-            viewer.MIImgAutoSize->trigger();
+            menuItem(viewer, "MIImgAutoSize")->trigger();
             QTest::qWait(20);
             EXPECT_FALSE(viewer.isMaximized());
         }
@@ -236,13 +237,14 @@ TEST_P(OptionRoundTrip, GoesInAndComesBack) {
     options.*fields[GetParam()] = !(options.*fields[GetParam()]);
     const DisplayOptions handedIn = options;
     view(picture({60, 40}), options, [&](TFrmSRImageView& viewer) {
-        QAction* items[] = {viewer.MIImgAutoSize, viewer.MIImgCenter, viewer.MIImgProportional,
-                            viewer.MIImgStretch, viewer.MIImgTransparent};
+        QAction* items[] = {menuItem(viewer, "MIImgAutoSize"), menuItem(viewer, "MIImgCenter"),
+                            menuItem(viewer, "MIImgProportional"), menuItem(viewer, "MIImgStretch"),
+                            menuItem(viewer, "MIImgTransparent")};
         EXPECT_EQ(viewer.checkedOptions(), handedIn);
-        EXPECT_EQ(viewer.Image->options(), handedIn);
+        EXPECT_EQ(child<PictureBox>(viewer, "Image")->options(), handedIn);
         show(viewer);
         items[GetParam()]->trigger();
-        EXPECT_EQ(viewer.Image->options(), DisplayOptions{});
+        EXPECT_EQ(child<PictureBox>(viewer, "Image")->options(), DisplayOptions{});
         return int(QDialog::Accepted);
     });
     EXPECT_EQ(options, DisplayOptions{});
@@ -282,14 +284,14 @@ TEST_F(Viewer, ARightClickOpensTheMenuAndALeftClickCloses) {
         DisplayOptions options;
         view(path, options, [&](TFrmSRImageView& viewer) {
             show(viewer, {400, 300}); // a margin beside the picture
-            QWidget* target =
-                onPicture ? static_cast<QWidget*>(viewer.Image) : viewer.ScrollBox->viewport();
+            QWidget* target = onPicture ? static_cast<QWidget*>(child<PictureBox>(viewer, "Image"))
+                                        : child<QScrollArea>(viewer, "ScrollBox")->viewport();
             const QPoint at = onPicture ? QPoint(100, 70) : QPoint(300, 250);
             // Through the window, which makes a context menu event of it.
             QTest::mouseClick(viewer.windowHandle(), Qt::RightButton, {},
                               target->mapTo(&viewer, at));
-            EXPECT_TRUE(viewer.PopupMenu1->isVisible());
-            viewer.PopupMenu1->close();
+            EXPECT_TRUE(child<QMenu>(viewer, "PopupMenu1")->isVisible());
+            child<QMenu>(viewer, "PopupMenu1")->close();
             EXPECT_TRUE(viewer.isVisible());
             QTest::mouseClick(target, Qt::LeftButton, {}, at);
             EXPECT_FALSE(viewer.isVisible());
@@ -298,7 +300,7 @@ TEST_F(Viewer, ARightClickOpensTheMenuAndALeftClickCloses) {
     }
     QStringList items;
     TFrmSRImageView viewer;
-    for (QAction* item : viewer.PopupMenu1->actions())
+    for (QAction* item : child<QMenu>(viewer, "PopupMenu1")->actions())
         items << item->objectName() + QLatin1Char('=') + item->text() +
                      (item->isChecked() ? QStringLiteral("+") : QString());
     EXPECT_EQ(items, QStringList({"MIImgAutoSize=AutoSize+", "MIImgCenter=Center+",
@@ -333,7 +335,7 @@ TEST_F(Viewer, ShowsThePictureAtFullResolution) {
     DisplayOptions options;
     view(path, options, [&](TFrmSRImageView& viewer) {
         show(viewer);
-        const QImage shot = viewer.Image->grab(QRect(0, 0, 64, 8)).toImage();
+        const QImage shot = child<PictureBox>(viewer, "Image")->grab(QRect(0, 0, 64, 8)).toImage();
         const QImage full = Picture::open(path).fullImage();
         for (int x = 0; x < 64; ++x)
             EXPECT_NEAR(qGray(shot.pixel(x, 4)), qGray(full.pixel(x, 4)), 40) << x;
@@ -358,7 +360,7 @@ TEST_F(Viewer, AHugeMetafileIsShownAtABoundedSize) {
     ASSERT_TRUE(writeEmf(path, poster));
     DisplayOptions options;
     view(path, options, [&](TFrmSRImageView& viewer) {
-        const QSize shown = viewer.Image->size();
+        const QSize shown = child<PictureBox>(viewer, "Image")->size();
         EXPECT_LE(qint64(shown.width()) * shown.height(), MaxMetafileImagePixels);
         EXPECT_NEAR(double(shown.width()) / shown.height(), 2.0, 0.01);
         return int(QDialog::Accepted);
@@ -386,18 +388,17 @@ TEST(ViewerInWorkspace, TransparentSurvivesARestart) {
     const std::pair<bool, bool> viewings[] = {
         {false, true}, {true, false}, {true, true}, {false, false}};
     for (const auto& [expected, toggle] : viewings) {
-        TFrmSRMain& window = ws.open();
+        ws.open();
         ws.select(0);
-        ws.prompts.dialogScripts.push_back([&](QDialog& dialog) {
-            auto& viewer = static_cast<TFrmSRImageView&>(dialog);
-            EXPECT_EQ(viewer.MIImgTransparent->isChecked(), expected);
-            EXPECT_EQ(viewer.Image->options().transparent, expected);
-            EXPECT_EQ(viewer.Image->picture().size(), QSize(120, 90));
+        ws.prompts.dialogScripts.push_back([&](QDialog& viewer) {
+            EXPECT_EQ(menuItem(viewer, "MIImgTransparent")->isChecked(), expected);
+            EXPECT_EQ(child<PictureBox>(viewer, "Image")->options().transparent, expected);
+            EXPECT_EQ(child<PictureBox>(viewer, "Image")->picture().size(), QSize(120, 90));
             if (toggle)
-                viewer.MIImgTransparent->trigger();
+                menuItem(viewer, "MIImgTransparent")->trigger();
             return int(QDialog::Accepted);
         });
-        QTest::mouseClick(window.ImageNew, Qt::LeftButton, {}, window.ImageNew->rect().center());
+        QTest::mouseClick(ws.imageNew(), Qt::LeftButton, {}, ws.imageNew()->rect().center());
         EXPECT_TRUE(ws.prompts.dialogScripts.empty());
         ws.close();
     }

@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 using namespace sortello;
-using sortello::test::Workspace;
+using namespace sortello::test;
 
 namespace {
 
@@ -25,17 +25,12 @@ protected:
     QString in(const char* folder, const char* name) const {
         return ws.folder(QString::fromLatin1(folder)) + QString::fromLatin1(name);
     }
-    void key(TFrmSRMain& window, Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::keyClick(window.FileListBox, k, mods);
+    void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(ws.files(), k, mods);
     }
-    static int selectedCount(TFrmSRMain& window) {
-        return int(window.FileListBox->selectedRows().size());
-    }
-    static void clickMoved(TFrmSRMain& window, int row) {
-        QListWidget* list = window.ListBoxFilesMoved;
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(list->item(row)).center());
-    }
+    int selectedCount() { return int(ws.files()->selectedRows().size()); }
+    // Ctrl+click on a selected entry takes its selection away.
+    void unselect(int row) { test::clickRow(*ws.files(), row, Qt::ControlModifier); }
 
     Workspace ws;
 };
@@ -45,39 +40,39 @@ TEST_F(View, ListKeysSelectTheEntryTheyLandOn) {
     ws.picture(src("a1.bmp"), QSize(11, 5));
     ws.picture(src("a2.bmp"), QSize(12, 5));
     ws.picture(src("a3.bmp"), QSize(13, 5));
-    TFrmSRMain& window = ws.open();
+    ws.open();
 
     // Right after start-up Home makes the first file current, and a command acts on it.
-    key(window, Qt::Key_Home);
-    EXPECT_EQ(window.FileListBox->currentFileRow(), 0);
-    EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("11"));
-    key(window, Qt::Key_Right, Qt::ControlModifier);
+    key(Qt::Key_Home);
+    EXPECT_EQ(ws.files()->currentFileRow(), 0);
+    EXPECT_EQ(ws.grid()->cell(1, 1), QStringLiteral("11"));
+    key(Qt::Key_Right, Qt::ControlModifier);
     EXPECT_TRUE(QFileInfo::exists(in("A", "a1.bmp")));
-    EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("12"));
+    EXPECT_EQ(ws.grid()->cell(1, 1), QStringLiteral("12"));
 
     // Shift extends; a plain move leaves only the entry it lands on selected,
     // also where the focus mark already was.
-    key(window, Qt::Key_Down, Qt::ShiftModifier);
-    EXPECT_EQ(selectedCount(window), 2);
-    key(window, Qt::Key_End);
-    EXPECT_EQ(window.FileListBox->selectedRows(), QList<int>{1});
-    window.FileListBox->setRowSelected(1, false);
-    key(window, Qt::Key_End);
-    EXPECT_EQ(window.FileListBox->currentFileRow(), 1);
-    window.FileListBox->setRowSelected(1, false);
-    key(window, Qt::Key_Space);
-    EXPECT_EQ(window.FileListBox->currentFileRow(), 1);
+    key(Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(selectedCount(), 2);
+    key(Qt::Key_End);
+    EXPECT_EQ(ws.files()->selectedRows(), QList<int>{1});
+    unselect(1);
+    key(Qt::Key_End);
+    EXPECT_EQ(ws.files()->currentFileRow(), 1);
+    unselect(1);
+    key(Qt::Key_Space);
+    EXPECT_EQ(ws.files()->currentFileRow(), 1);
 }
 
 TEST_F(View, AClickBelowTheLastEntryKeepsTheCurrentFile) {
     ws.writeSettings();
     ws.picture(src("a1.bmp"), QSize(11, 5));
-    TFrmSRMain& window = ws.open();
+    ws.open();
     ws.select(0);
-    QWidget* viewport = window.FileListBox->viewport();
+    QWidget* viewport = ws.files()->viewport();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(5, viewport->height() - 3));
-    EXPECT_EQ(window.FileListBox->currentFileRow(), 0);
-    key(window, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(ws.files()->currentFileRow(), 0);
+    key(Qt::Key_Right, Qt::ControlModifier);
     EXPECT_TRUE(QFileInfo::exists(in("A", "a1.bmp")));
 }
 
@@ -86,11 +81,11 @@ TEST_F(View, AMissingSourceFolderShowsTheStartUpDirectory) {
     ws.picture(in("B", "here.bmp"), QSize(4, 4));
     const QString before = QDir::currentPath();
     QDir::setCurrent(ws.folder(QStringLiteral("B")));
-    TFrmSRMain& window = ws.open();
+    ws.open();
     QDir::setCurrent(before);
     EXPECT_TRUE(ws.prompts.messages.empty());
-    ASSERT_EQ(window.FileListBox->count(), 1);
-    EXPECT_EQ(window.FileListBox->itemText(0), QStringLiteral("here.bmp"));
+    ASSERT_EQ(ws.files()->count(), 1);
+    EXPECT_EQ(ws.files()->itemText(0), QStringLiteral("here.bmp"));
 }
 
 TEST_F(View, TheViewerNeverShowsAPictureOfAnotherFile) {
@@ -100,24 +95,24 @@ TEST_F(View, TheViewerNeverShowsAPictureOfAnotherFile) {
     QImage photo(40, 30, QImage::Format_RGB32);
     photo.fill(Qt::green);
     ASSERT_TRUE(photo.save(src("b1.jpg"), "JPEG"));
-    TFrmSRMain& window = ws.open();
+    ws.open();
     ws.select(0);
-    ASSERT_FALSE(window.ImageExisting->picture().isNull());
+    ASSERT_FALSE(ws.imageExisting()->picture().isNull());
 
     // No namesake: the hidden pane holds nothing for Alt+E to open.
     ws.select(1);
-    EXPECT_TRUE(window.ImageExisting->picture().isNull());
-    key(window, Qt::Key_E, Qt::AltModifier);
+    EXPECT_TRUE(ws.imageExisting()->picture().isNull());
+    key(Qt::Key_E, Qt::AltModifier);
     EXPECT_TRUE(ws.prompts.dialogsRun.empty());
 
     // The last file removed: its picture stays on screen, and the viewer takes
     // that picture rather than the file that is gone.
-    key(window, Qt::Key_Left, Qt::ControlModifier);
+    key(Qt::Key_Left, Qt::ControlModifier);
     ASSERT_FALSE(QFileInfo::exists(src("b1.jpg")));
-    key(window, Qt::Key_Left, Qt::ControlModifier);
-    ASSERT_EQ(window.FileListBox->count(), 0);
-    ASSERT_FALSE(window.ImageNew->picture().isNull());
-    QTest::mouseClick(window.ImageNew, Qt::LeftButton);
+    key(Qt::Key_Left, Qt::ControlModifier);
+    ASSERT_EQ(ws.files()->count(), 0);
+    ASSERT_FALSE(ws.imageNew()->picture().isNull());
+    QTest::mouseClick(ws.imageNew(), Qt::LeftButton);
     EXPECT_TRUE(ws.prompts.messages.empty()) << ws.prompts.messages[0].text.toStdString();
     EXPECT_EQ(ws.prompts.dialogsRun, std::vector<QString>{QStringLiteral("FrmSRImageView")});
 }
@@ -128,19 +123,21 @@ TEST_F(View, PickingAMovedEntryAgainShowsItAgain) {
     ws.picture(src("a2.bmp"), QSize(12, 5));
     ws.picture(src("b1.bmp"), QSize(13, 5));
     ws.picture(in("B", "b1.bmp"), QSize(23, 5));
-    TFrmSRMain& window = ws.open();
+    ws.open();
     ws.select(0);
-    window.SRFReplaceExistingClick();
-    window.SRFReplaceExistingClick();
-    ASSERT_EQ(window.ListBoxFilesMoved->count(), 2);
-    clickMoved(window, 0);
-    EXPECT_EQ(window.StringGrid1->cell(2, 1), QStringLiteral("11"));
-    EXPECT_EQ(window.ListBoxFilesMoved->item(0)->toolTip(), QStringLiteral("a1.bmp"));
-    ws.select(0); // b1.bmp, whose namesake now fills the existing row
-    ASSERT_EQ(window.StringGrid1->cell(2, 1), QStringLiteral("23"));
-    clickMoved(window, 0);
-    EXPECT_EQ(window.StringGrid1->cell(2, 1), QStringLiteral("11"));
-    EXPECT_EQ(window.ImageExisting->picture().size(), QSize(11, 5));
+    ws.command("SRFReplaceExisting");
+    ws.command("SRFReplaceExisting");
+    ASSERT_EQ(ws.filesMoved()->count(), 2);
+    test::clickRow(*ws.filesMoved(), 0);
+    EXPECT_EQ(ws.grid()->cell(2, 1), QStringLiteral("11"));
+    EXPECT_EQ(ws.filesMoved()->item(0)->toolTip(), QStringLiteral("a1.bmp"));
+    // b1.bmp, already current, is opened again; its namesake fills the existing row.
+    ws.command("SRFUpdateFileList");
+    ws.select(0);
+    ASSERT_EQ(ws.grid()->cell(2, 1), QStringLiteral("23"));
+    test::clickRow(*ws.filesMoved(), 0);
+    EXPECT_EQ(ws.grid()->cell(2, 1), QStringLiteral("11"));
+    EXPECT_EQ(ws.imageExisting()->picture().size(), QSize(11, 5));
 }
 
 TEST_F(View, EveryGridColumnIsReadableAtTheOpeningSize) {
@@ -151,11 +148,11 @@ TEST_F(View, EveryGridColumnIsReadableAtTheOpeningSize) {
     ws.select(0);
     ASSERT_EQ(window.size(), QSize(494, 417));
     QTest::qWait(0); // the grid's new width reaches the layout
-    const QRect room = window.Panel5->contentsRect();
-    const QRect grid = window.StringGrid1->geometry();
-    EXPECT_LE(window.StringGrid1->sizeHint().width(), room.width());
+    const QRect room = child<QFrame>(window, "Panel5")->contentsRect();
+    const QRect grid = ws.grid()->geometry();
+    EXPECT_LE(ws.grid()->sizeHint().width(), room.width());
     EXPECT_LE(grid.right(), room.right());
-    EXPECT_GE(grid.width(), window.StringGrid1->sizeHint().width());
+    EXPECT_GE(grid.width(), ws.grid()->sizeHint().width());
 }
 
 TEST_F(View, AnUnusableNameClearsTheViewAndIsReportedOnce) {
@@ -166,16 +163,16 @@ TEST_F(View, AnUnusableNameClearsTheViewAndIsReportedOnce) {
     const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
     ASSERT_GE(fd, 0);
     ::close(fd);
-    TFrmSRMain& window = ws.open();
+    ws.open();
     ws.select(0);
     for (int pass = 0; pass < 2; ++pass) {
-        key(window, Qt::Key_Down);
-        EXPECT_TRUE(window.ImageNew->picture().isNull());
-        EXPECT_TRUE(window.ImageExisting->picture().isNull());
-        EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("0"));
-        EXPECT_EQ(window.StringGrid1->cell(2, 1), QStringLiteral("0"));
-        key(window, Qt::Key_Up);
-        EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("11"));
+        key(Qt::Key_Down);
+        EXPECT_TRUE(ws.imageNew()->picture().isNull());
+        EXPECT_TRUE(ws.imageExisting()->picture().isNull());
+        EXPECT_EQ(ws.grid()->cell(1, 1), QStringLiteral("0"));
+        EXPECT_EQ(ws.grid()->cell(2, 1), QStringLiteral("0"));
+        key(Qt::Key_Up);
+        EXPECT_EQ(ws.grid()->cell(1, 1), QStringLiteral("11"));
     }
     EXPECT_EQ(ws.prompts.messages.size(), 1u);
     ::unlink(raw.constData()); // QTemporaryDir cannot remove what is not text

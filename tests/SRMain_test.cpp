@@ -4,11 +4,11 @@
 #include "widgets/ComparisonGrid.h"
 #include "widgets/FileListBox.h"
 #include "widgets/KeyCaptureEdit.h"
-#include "windows/SRSetup.h"
 
 #include "widgets/PictureBox.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,18 +19,42 @@
 #include <gtest/gtest.h>
 
 using namespace sortello;
-using sortello::test::Workspace;
+using namespace sortello::test;
 
 namespace {
 
+// Right-clicks the bottom-right pixel of a control, which neither a child nor
+// a splitter's grip covers, and reads the menu that opens.
 QStringList visibleCaptions(TFrmSRMain& window, QWidget* target) {
-    window.prepareMenuFor(window.targetOf(target));
+    const QPoint at(target->width() - 1, target->height() - 1);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+    QApplication::sendEvent(target, &click);
+    auto* menu = child<QMenu>(window, "PopupMenuAll");
     QStringList captions;
-    for (QAction* action : window.PopupMenuAll->actions())
+    for (QAction* action : menu->actions())
         if (action->isVisible())
             captions << (action->isSeparator() ? QStringLiteral("-")
                                                : action->text().section(QLatin1Char('\t'), 0, 0));
+    menu->hide();
     return captions;
+}
+
+// Opens the viewer on the new picture and reads its five check marks.
+QStringList viewerChecks(Workspace& ws) {
+    QStringList checked;
+    ws.prompts.dialogScripts.push_back([&](QDialog& viewer) {
+        for (const char* name : {"MIImgAutoSize", "MIImgCenter", "MIImgProportional",
+                                 "MIImgStretch", "MIImgTransparent"})
+            if (menuItem(viewer, name)->isChecked())
+                checked << QString::fromLatin1(name);
+        return int(QDialog::Rejected);
+    });
+    QTest::mouseClick(ws.imageNew(), Qt::LeftButton);
+    return checked;
+}
+
+Qt::Orientation panes(TFrmSRMain& window) {
+    return child<QSplitter>(window, "SplitterNewExisting")->orientation();
 }
 
 TEST(MainWindow, FirstStartWithoutSettingsFile) {
@@ -43,23 +67,24 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
     EXPECT_EQ(window.session().sourceFolder(), QStringLiteral("/"));
     EXPECT_EQ(window.session().folderChars().lines(), QStringList{QStringLiteral("Diverse=!")});
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Sortello"));
-    EXPECT_TRUE(window.ListBoxFilesMoved->isVisible());
+    EXPECT_TRUE(ws.filesMoved()->isVisible());
     for (const char* on :
          {"SRINAutosize", "SRINCenter", "SRINStretch", "SRINProportional", "SRIEAutoSize",
           "SRIECenter", "SRIEStretch", "SRIEProportional", "SRFShowFilesMoved"})
-        EXPECT_TRUE(window.menuItem(on)->isChecked()) << on;
+        EXPECT_TRUE(ws.item(on)->isChecked()) << on;
     for (const char* off : {"SRINTransparent", "SRIETransparent", "SRIEHide"})
-        EXPECT_FALSE(window.menuItem(off)->isChecked()) << off;
+        EXPECT_FALSE(ws.item(off)->isChecked()) << off;
     const DisplayOptions defaults;
-    EXPECT_EQ(window.ImageNew->options(), defaults);
-    EXPECT_EQ(window.ImageExisting->options(), defaults);
-    EXPECT_EQ(window.PreviewOptions, defaults);
-    EXPECT_FALSE(window.isSideBySide());
-    EXPECT_EQ(window.ShowAboutShortCut, 8304);
-    EXPECT_EQ(window.shortcutOf("SRFReplaceExisting"), 16423);
-    EXPECT_EQ(window.menuItem("SRFAutoMoveMultipleAs")->text(),
+    EXPECT_EQ(ws.imageNew()->options(), defaults);
+    EXPECT_EQ(ws.imageExisting()->options(), defaults);
+    EXPECT_EQ(panes(window), Qt::Vertical);
+    EXPECT_EQ(ws.item("SRFReplaceExisting")->text(),
+              QStringLiteral("Replace existing\tCtrl+Right"));
+    EXPECT_EQ(ws.item("SRFAutoMoveMultipleAs")->text(),
               QStringLiteral("Auto move selected as\tShift+Alt+Right"));
     EXPECT_EQ(window.size(), QSize(494, 417));
+    QTest::keyClick(ws.files(), Qt::Key_F1, Qt::ShiftModifier);
+    EXPECT_EQ(ws.prompts.dialogsRun, std::vector<QString>{QStringLiteral("FrmKVVersionAbout")});
     ws.close();
 
     SettingsFile written(ws.ini());
@@ -68,6 +93,14 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
     EXPECT_EQ(sections.size(), 13);
     written.ReadKeyLines(QStringLiteral("MenuSelectionPreview"), sections);
     EXPECT_EQ(sections.size(), 5);
+    // The viewer's options as the window starts with them.
+    const QString preview = QStringLiteral("MenuSelectionPreview");
+    for (const auto& [key, on] : {std::pair{"MIImgAutoSize", defaults.autoSize},
+                                  {"MIImgCenter", defaults.center},
+                                  {"MIImgStretch", defaults.stretch},
+                                  {"MIImgProportional", defaults.proportional},
+                                  {"MIImgTransparent", defaults.transparent}})
+        EXPECT_EQ(written.ReadFlag(preview, QString::fromLatin1(key), !on), on) << key;
     written.ReadKeyLines(QStringLiteral("Shortcuts"), sections);
     EXPECT_TRUE(sections.isEmpty());
     written.ReadKeyLines(QStringLiteral("Folders"), sections);
@@ -77,59 +110,65 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
 TEST(MainWindow, OptionsLayoutAndPreviewSurviveARestart) {
     Workspace ws;
     ws.writeSettings();
+    ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(8, 6));
     {
         TFrmSRMain& window = ws.open();
-        window.menuItem("SRINStretch")->trigger();
-        window.menuItem("SRIETransparent")->trigger();
-        window.menuItem("SRIEHide")->trigger();
-        window.menuItem("SRFShowFilesMoved")->trigger();
-        window.menuItem("SRIBInverseSplit")->trigger();
-        window.PreviewOptions.center = false;
-        window.PreviewOptions.transparent = true;
+        ws.item("SRINStretch")->trigger();
+        ws.item("SRIETransparent")->trigger();
+        ws.item("SRIEHide")->trigger();
+        ws.item("SRFShowFilesMoved")->trigger();
+        ws.item("SRIBInverseSplit")->trigger();
+        ws.select(0);
+        ws.prompts.dialogScripts.push_back([](QDialog& viewer) {
+            trigger(viewer, "MIImgCenter");
+            trigger(viewer, "MIImgTransparent");
+            return int(QDialog::Rejected);
+        });
+        QTest::mouseClick(ws.imageNew(), Qt::LeftButton);
+        (void)window;
         ws.close();
     }
     TFrmSRMain& window = ws.open();
-    EXPECT_FALSE(window.menuItem("SRINStretch")->isChecked());
-    EXPECT_FALSE(window.ImageNew->options().stretch);
-    EXPECT_TRUE(window.ImageExisting->options().transparent);
-    EXPECT_TRUE(window.menuItem("SRIEHide")->isChecked());
-    EXPECT_FALSE(window.ImageExisting->isVisible());
-    EXPECT_FALSE(window.ListBoxFilesMoved->isVisible());
-    EXPECT_TRUE(window.isSideBySide());
-    EXPECT_EQ(window.SplitterNewExisting->orientation(), Qt::Horizontal);
-    EXPECT_FALSE(window.PreviewOptions.center);
-    EXPECT_TRUE(window.PreviewOptions.transparent);
-    EXPECT_TRUE(window.PreviewOptions.stretch);
+    EXPECT_FALSE(ws.item("SRINStretch")->isChecked());
+    EXPECT_FALSE(ws.imageNew()->options().stretch);
+    EXPECT_TRUE(ws.imageExisting()->options().transparent);
+    EXPECT_TRUE(ws.item("SRIEHide")->isChecked());
+    EXPECT_FALSE(ws.imageExisting()->isVisible());
+    EXPECT_FALSE(ws.filesMoved()->isVisible());
+    EXPECT_EQ(panes(window), Qt::Horizontal);
+    ws.select(0);
+    EXPECT_EQ(viewerChecks(ws), (QStringList{"MIImgAutoSize", "MIImgProportional", "MIImgStretch",
+                                             "MIImgTransparent"}));
 }
 
 TEST(MainWindow, InverseSplitDividesThePictureArea) {
     Workspace ws;
     ws.writeSettings();
     TFrmSRMain& window = ws.open();
-    window.resize(494 + 358 - window.PanelImages->width(), 417);
+    window.resize(494 + 358 - child<QWidget>(window, "PanelImages")->width(), 417);
     QTest::qWait(0);
-    ASSERT_EQ(window.PanelImages->width(), 358);
-    window.SRIBInverseSplitClick();
-    EXPECT_EQ(window.PanelNewImage->width(), 177); // (358 - 3) div 2
+    ASSERT_EQ(child<QWidget>(window, "PanelImages")->width(), 358);
+    ws.command("SRIBInverseSplit");
+    EXPECT_EQ(child<QFrame>(window, "PanelNewImage")->width(), 177); // (358 - 3) div 2
     // The splitter lies between the panes: from 177, three pixels wide.
-    EXPECT_EQ(window.PanelExistingImage->x(), 177 + 3);
+    EXPECT_EQ(child<QFrame>(window, "PanelExistingImage")->x(), 177 + 3);
 
-    window.resize(window.width(), 417 + 390 - window.PanelImages->height());
+    window.resize(window.width(), 417 + 390 - child<QWidget>(window, "PanelImages")->height());
     QTest::qWait(0);
-    ASSERT_EQ(window.PanelImages->height(), 390);
-    window.SRIBInverseSplitClick();
-    EXPECT_EQ(window.SplitterNewExisting->orientation(), Qt::Vertical);
-    EXPECT_EQ(window.PanelNewImage->height(), 193); // (390 - 3) div 2
+    ASSERT_EQ(child<QWidget>(window, "PanelImages")->height(), 390);
+    ws.command("SRIBInverseSplit");
+    EXPECT_EQ(child<QSplitter>(window, "SplitterNewExisting")->orientation(), Qt::Vertical);
+    EXPECT_EQ(child<QFrame>(window, "PanelNewImage")->height(), 193); // (390 - 3) div 2
 }
 
 TEST(MainWindow, SideBySideRestoredAtStartUpSplitsEvenly) {
     Workspace ws;
     ws.writeSettings("[MenuSelection]\r\nSRIBInverseSplit=1\r\n");
     TFrmSRMain& window = ws.open();
-    ASSERT_TRUE(window.isSideBySide());
-    const int half = (window.PanelImages->width() - 3) / 2;
-    EXPECT_EQ(window.PanelNewImage->width(), half);
-    EXPECT_EQ(window.PanelExistingImage->x(), half + 3);
+    ASSERT_EQ(panes(window), Qt::Horizontal);
+    const int half = (child<QWidget>(window, "PanelImages")->width() - 3) / 2;
+    EXPECT_EQ(child<QFrame>(window, "PanelNewImage")->width(), half);
+    EXPECT_EQ(child<QFrame>(window, "PanelExistingImage")->x(), half + 3);
 }
 
 TEST(MainWindow, MissingSourceFolderIsIgnored) {
@@ -151,12 +190,12 @@ TEST(MainWindow, ListsPicturesSortedAndMakesTheFolderCurrent) {
     QDir().mkpath(ws.source() + QStringLiteral("folder.jpg"));
     TFrmSRMain& window = ws.open();
     QStringList names;
-    for (int i = 0; i < window.FileListBox->count(); ++i)
-        names << window.FileListBox->itemText(i);
+    for (int i = 0; i < ws.files()->count(); ++i)
+        names << ws.files()->itemText(i);
     EXPECT_EQ(names, (QStringList{QStringLiteral("A.bmp"), QStringLiteral("a2.gif"),
                                   QStringLiteral("b.JPG")}));
     EXPECT_EQ(QDir::currentPath() + QLatin1Char('/'), ws.source());
-    EXPECT_TRUE(window.FileListBox->hasFocus() || !window.isActiveWindow());
+    EXPECT_TRUE(ws.files()->hasFocus() || !window.isActiveWindow());
 }
 
 TEST(Comparison, ShowsBothPicturesAndMarksTheGreaterFigures) {
@@ -165,9 +204,9 @@ TEST(Comparison, ShowsBothPicturesAndMarksTheGreaterFigures) {
     ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(80, 60));
     ws.picture(ws.folder(QStringLiteral("A")) + QStringLiteral("a1.bmp"), QSize(64, 48), Qt::blue);
     ws.picture(ws.source() + QStringLiteral("zed.bmp"), QSize(10, 10));
-    TFrmSRMain& window = ws.open();
+    ws.open();
     ws.select(0);
-    ComparisonGrid& grid = *window.StringGrid1;
+    ComparisonGrid& grid = *ws.grid();
     EXPECT_EQ(grid.cell(1, 1), QStringLiteral("80"));
     EXPECT_EQ(grid.cell(2, 1), QStringLiteral("64"));
     EXPECT_EQ(grid.cell(1, 3), QString::number(QFileInfo(ws.source() + "a1.bmp").size()));
@@ -175,13 +214,14 @@ TEST(Comparison, ShowsBothPicturesAndMarksTheGreaterFigures) {
     EXPECT_TRUE(grid.isBold(1, 2));
     EXPECT_TRUE(grid.isBold(1, 3));
     EXPECT_FALSE(grid.isBold(2, 1));
-    EXPECT_TRUE(window.ImageExisting->isVisible());
-    EXPECT_EQ(window.ImageExisting->picture().size(), QSize(64, 48));
-    EXPECT_EQ(window.ExistingFileName, ws.folder(QStringLiteral("A")) + QStringLiteral("a1.bmp"));
+    EXPECT_TRUE(ws.imageExisting()->isVisible());
+    EXPECT_EQ(ws.imageExisting()->picture().size(), QSize(64, 48));
+    EXPECT_EQ(grid.cell(2, 3),
+              QString::number(QFileInfo(ws.folder(QStringLiteral("A")) + "a1.bmp").size()));
 
     // No counterpart: the pane hides and the existing row shows zeros.
     ws.select(1);
-    EXPECT_FALSE(window.ImageExisting->isVisible());
+    EXPECT_FALSE(ws.imageExisting()->isVisible());
     EXPECT_EQ(grid.cell(2, 1), QStringLiteral("0"));
     EXPECT_TRUE(grid.isBold(1, 4)); // later than day 0
 }
@@ -191,11 +231,11 @@ TEST(Comparison, HideKeepsTheExistingPaneHiddenButFillsTheRow) {
     ws.writeSettings("[MenuSelection]\r\nSRIEHide=1\r\n");
     ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(8, 6));
     ws.picture(ws.folder(QStringLiteral("A")) + QStringLiteral("a1.bmp"), QSize(64, 48));
-    TFrmSRMain& window = ws.open();
-    EXPECT_TRUE(window.menuItem("SRIEHide")->isChecked());
+    ws.open();
+    EXPECT_TRUE(ws.item("SRIEHide")->isChecked());
     ws.select(0);
-    EXPECT_FALSE(window.ImageExisting->isVisible());
-    EXPECT_EQ(window.StringGrid1->cell(2, 1), QStringLiteral("64"));
+    EXPECT_FALSE(ws.imageExisting()->isVisible());
+    EXPECT_EQ(ws.grid()->cell(2, 1), QStringLiteral("64"));
 }
 
 TEST(Comparison, ADamagedPictureKeepsThePreviousView) {
@@ -203,14 +243,14 @@ TEST(Comparison, ADamagedPictureKeepsThePreviousView) {
     ws.writeSettings();
     ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(80, 60));
     sortello::test::writeFile(ws.source() + QStringLiteral("b2.bmp"), "no bitmap");
-    TFrmSRMain& window = ws.open();
+    ws.open();
     ws.select(0);
     ws.select(1);
     ASSERT_EQ(ws.prompts.messages.size(), 1u);
     EXPECT_EQ(ws.prompts.messages[0].title, QStringLiteral("Sortello"));
     EXPECT_EQ(ws.prompts.messages[0].icon, MessageIcon::Error);
-    EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("80"));
-    EXPECT_EQ(window.ImageNew->picture().size(), QSize(80, 60));
+    EXPECT_EQ(ws.grid()->cell(1, 1), QStringLiteral("80"));
+    EXPECT_EQ(ws.imageNew()->picture().size(), QSize(80, 60));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -219,10 +259,12 @@ TEST(Comparison, AFocusedEntryWithoutSelectionOpensNothing) {
     ws.writeSettings();
     ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(80, 60));
     TFrmSRMain& window = ws.open();
-    window.FileListBox->focusAndSelect(0);
-    window.FileListBox->setRowSelected(0, false);
-    window.FileListBoxClick();
-    EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("0"));
+    // Ctrl moves the focus mark without selecting.
+    QTest::keyClick(ws.files(), Qt::Key_End, Qt::ControlModifier);
+    ASSERT_EQ(ws.files()->focusedRow(), 0);
+    ASSERT_EQ(ws.files()->currentFileRow(), -1);
+    (void)window;
+    EXPECT_EQ(ws.grid()->cell(1, 1), QStringLiteral("0"));
 }
 
 TEST(Comparison, ArrowKeysOpenTheNextFile) {
@@ -230,10 +272,10 @@ TEST(Comparison, ArrowKeysOpenTheNextFile) {
     ws.writeSettings();
     ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(80, 60));
     ws.picture(ws.source() + QStringLiteral("a2.bmp"), QSize(30, 20));
-    TFrmSRMain& window = ws.open();
+    ws.open();
     ws.select(0);
-    QTest::keyClick(window.FileListBox, Qt::Key_Down);
-    EXPECT_EQ(window.StringGrid1->cell(1, 1), QStringLiteral("30"));
+    QTest::keyClick(ws.files(), Qt::Key_Down);
+    EXPECT_EQ(ws.grid()->cell(1, 1), QStringLiteral("30"));
 }
 
 TEST(ComparisonGrid, ColumnsOnlyWiden) {
@@ -298,51 +340,52 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ContextMenu, ShowsTheItemsOfTheTargetAndTheAboutBoxForEvery) {
     Workspace ws;
-    ws.writeSettings();
+    // The about box's item names Shift+F1 even when the file binds F1.
+    ws.writeSettings("[Shortcuts]\r\nSRIShowAbout=112\r\n");
     TFrmSRMain& window = ws.open();
     // The window manager owns the title bar's menu, so this is the about box's entry.
     const QStringList about{QStringLiteral("-"), QStringLiteral("&About ...")};
     const QStringList setup = QStringList{QStringLiteral("Setup")} + about;
     EXPECT_EQ(
-        visibleCaptions(window, window.FileListBox->viewport()),
+        visibleCaptions(window, ws.files()->viewport()),
         (QStringList{"Setup", "Update file list", "Replace existing", "Remove new", "Move as ...",
                      "Auto move selected as", "Move non existing", "Show files moved"} +
          about));
-    EXPECT_EQ(visibleCaptions(window, window.ImageNew),
+    EXPECT_EQ(visibleCaptions(window, ws.imageNew()),
               (QStringList{"Setup", "Auto size", "Center", "Stretch", "Proportional", "Transparent",
                            "Inverse split"} +
                about));
-    EXPECT_EQ(visibleCaptions(window, window.ImageExisting),
+    EXPECT_EQ(visibleCaptions(window, ws.imageExisting()),
               (QStringList{"Setup", "Auto size", "Center", "Stretch", "Proportional", "Transparent",
                            "Hide", "Inverse split"} +
                about));
-    EXPECT_EQ(visibleCaptions(window, window.ListBoxFilesMoved->viewport()), setup);
-    EXPECT_EQ(visibleCaptions(window, window.Panel5), setup);
-    EXPECT_EQ(visibleCaptions(window, window.StringGrid1->parentWidget()), setup);
-    EXPECT_EQ(visibleCaptions(window, window.PanelExistingImage), setup);
-    EXPECT_EQ(visibleCaptions(window, window.SplitterNewExisting->handle(1)), setup);
-    const QStringList all = visibleCaptions(window, window.SplitterFilesImages->handle(1));
+    EXPECT_EQ(visibleCaptions(window, ws.filesMoved()->viewport()), setup);
+    EXPECT_EQ(visibleCaptions(window, child<QFrame>(window, "Panel5")), setup);
+    EXPECT_EQ(visibleCaptions(window, ws.grid()->parentWidget()), setup);
+    EXPECT_EQ(visibleCaptions(window, child<QFrame>(window, "PanelExistingImage")), setup);
+    EXPECT_EQ(visibleCaptions(window, child<QSplitter>(window, "SplitterNewExisting")->handle(1)),
+              setup);
+    const QStringList all =
+        visibleCaptions(window, child<QSplitter>(window, "SplitterFilesImages")->handle(1));
     EXPECT_EQ(all.size(), 26);
     EXPECT_TRUE(all.contains(QStringLiteral("Existing imge")));
-    EXPECT_EQ(visibleCaptions(window, &window), all);
 
-    QAction* item = window.PopupMenuAll->findChild<QAction*>(QStringLiteral("SRIAbout"));
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->text(), QStringLiteral("&About ...\tShift+F1"));
-    item->trigger();
-    EXPECT_EQ(ws.prompts.dialogsRun, std::vector<QString>{QStringLiteral("FrmKVVersionAbout")});
+    EXPECT_EQ(ws.item("SRIAbout")->text(), QStringLiteral("&About ...\tShift+F1"));
+    ws.command("SRIAbout");
+    QTest::keyClick(ws.files(), Qt::Key_F1);
+    EXPECT_EQ(ws.prompts.dialogsRun, std::vector<QString>(2, QStringLiteral("FrmKVVersionAbout")));
 }
 
 TEST(Keyboard, AltPageUpTogglesTheFilesMovedList) {
     Workspace ws;
     ws.writeSettings();
-    TFrmSRMain& window = ws.open();
-    ASSERT_TRUE(window.ListBoxFilesMoved->isVisible());
-    QTest::keyClick(window.FileListBox, Qt::Key_PageUp, Qt::AltModifier);
-    EXPECT_FALSE(window.ListBoxFilesMoved->isVisible());
-    EXPECT_FALSE(window.menuItem("SRFShowFilesMoved")->isChecked());
-    QTest::keyClick(window.FileListBox, Qt::Key_PageUp, Qt::AltModifier);
-    EXPECT_TRUE(window.ListBoxFilesMoved->isVisible());
+    ws.open();
+    ASSERT_TRUE(ws.filesMoved()->isVisible());
+    QTest::keyClick(ws.files(), Qt::Key_PageUp, Qt::AltModifier);
+    EXPECT_FALSE(ws.filesMoved()->isVisible());
+    EXPECT_FALSE(ws.item("SRFShowFilesMoved")->isChecked());
+    QTest::keyClick(ws.files(), Qt::Key_PageUp, Qt::AltModifier);
+    EXPECT_TRUE(ws.filesMoved()->isVisible());
 }
 
 TEST(Keyboard, TheFirstItemInMenuOrderWinsAndZeroNeverMatches) {
@@ -350,24 +393,24 @@ TEST(Keyboard, TheFirstItemInMenuOrderWinsAndZeroNeverMatches) {
     ws.writeSettings("[Shortcuts]\r\nSRFRemoveNew=8229\r\nSRINShow=0\r\nSRISetup=78\r\n");
     ws.picture(ws.source() + QStringLiteral("a1.bmp"), QSize(8, 6));
     ws.picture(ws.folder(QStringLiteral("A")) + QStringLiteral("a1.bmp"), QSize(8, 6));
-    TFrmSRMain& window = ws.open();
+    ws.open();
     ws.select(0);
 
     // Shift+Left is also "Stretch" of the new picture; "Remove new" comes first.
-    const bool stretch = window.menuItem("SRINStretch")->isChecked();
-    QTest::keyClick(window.FileListBox, Qt::Key_Left, Qt::ShiftModifier);
+    const bool stretch = ws.item("SRINStretch")->isChecked();
+    QTest::keyClick(ws.files(), Qt::Key_Left, Qt::ShiftModifier);
     EXPECT_FALSE(QFileInfo::exists(ws.source() + QStringLiteral("a1.bmp")));
-    EXPECT_EQ(window.menuItem("SRINStretch")->isChecked(), stretch);
+    EXPECT_EQ(ws.item("SRINStretch")->isChecked(), stretch);
 
-    QTest::keyClick(window.FileListBox, Qt::Key_N, Qt::AltModifier);
+    QTest::keyClick(ws.files(), Qt::Key_N, Qt::AltModifier);
     EXPECT_TRUE(ws.prompts.dialogsRun.empty());
-    QTest::keyClick(window.FileListBox, Qt::Key_E, Qt::AltModifier);
-    QTest::keyClick(window.FileListBox, Qt::Key_N);
-    QTest::keyClick(window.FileListBox, Qt::Key_F1, Qt::ShiftModifier);
+    QTest::keyClick(ws.files(), Qt::Key_E, Qt::AltModifier);
+    QTest::keyClick(ws.files(), Qt::Key_N);
+    QTest::keyClick(ws.files(), Qt::Key_F1, Qt::ShiftModifier);
     EXPECT_EQ(ws.prompts.dialogsRun,
               (std::vector<QString>{QStringLiteral("FrmSRImageView"), QStringLiteral("TFrmSRSetup"),
                                     QStringLiteral("FrmKVVersionAbout")}));
-    EXPECT_EQ(window.menuItem("SRISetup")->text(), QStringLiteral("Setup\tN"));
+    EXPECT_EQ(ws.item("SRISetup")->text(), QStringLiteral("Setup\tN"));
 }
 
 TEST(Setup, ConfirmedValuesApplyAtOnce) {
@@ -376,24 +419,28 @@ TEST(Setup, ConfirmedValuesApplyAtOnce) {
     ws.picture(ws.folder(QStringLiteral("B")) + QStringLiteral("b1.bmp"), QSize(4, 4));
     TFrmSRMain& window = ws.open();
     ws.prompts.dialogScripts.push_back([&](QDialog& dialog) {
-        auto& setup = static_cast<TFrmSRSetup&>(dialog);
-        setup.EditFolderSource->setText(ws.folder(QStringLiteral("B")));
-        setup.ValueListEditorShortCuts->setCurrentCell(4, 1); // "Remove new"
-        setup.HotKeyShortcut->setValue(ShortCutCtrl | 'D');
-        setup.BitBtnShortCutUpdateClick();
-        setup.ValueListEditorShortCuts->setCurrentCell(10, 1); // the new picture's viewer
-        setup.HotKeyShortcut->setValue(0);
-        setup.BitBtnShortCutUpdateClick();
-        setup.BitBtnOkClick();
-        return dialog.QDialog::result();
+        child<QLineEdit>(dialog, "EditFolderSource")->setText(ws.folder(QStringLiteral("B")));
+        auto* list = child<QTableWidget>(dialog, "ValueListEditorShortCuts");
+        auto* key = child<KeyCaptureEdit>(dialog, "HotKeyShortcut");
+        list->setCurrentCell(4, 1); // "Remove new"
+        QTest::keyClick(key, Qt::Key_D, Qt::ControlModifier);
+        click(dialog, "BitBtnShortCutUpdate");
+        list->setCurrentCell(10, 1); // the new picture's viewer
+        key->setValue(0);
+        click(dialog, "BitBtnShortCutUpdate");
+        click(dialog, "BitBtnOk");
+        return dialog.result();
     });
-    window.SRISetupClick();
+    ws.command("SRISetup");
     EXPECT_EQ(window.session().sourceFolder(), ws.folder(QStringLiteral("B")));
-    EXPECT_EQ(window.FileListBox->count(), 1);
-    EXPECT_EQ(window.shortcutOf("SRFRemoveNew"), ShortCutCtrl | 'D');
-    EXPECT_EQ(window.menuItem("SRFRemoveNew")->text(), QStringLiteral("Remove new\tCtrl+D"));
-    EXPECT_EQ(window.ShowNewShortCut, 0);
-    EXPECT_EQ(window.ShowAboutShortCut, 8304);
+    EXPECT_EQ(ws.files()->count(), 1);
+    EXPECT_EQ(ws.item("SRFRemoveNew")->text(), QStringLiteral("Remove new\tCtrl+D"));
+    // Alt+N no longer opens the viewer; the about box keeps its key.
+    ws.select(0);
+    QTest::keyClick(ws.files(), Qt::Key_N, Qt::AltModifier);
+    QTest::keyClick(ws.files(), Qt::Key_F1, Qt::ShiftModifier);
+    EXPECT_EQ(ws.prompts.dialogsRun, (std::vector<QString>{QStringLiteral("TFrmSRSetup"),
+                                                           QStringLiteral("FrmKVVersionAbout")}));
     EXPECT_TRUE(window.session().folderChars().lines().contains(QStringLiteral("A=") +
                                                                 ws.folder(QStringLiteral("A"))));
 }
@@ -404,15 +451,14 @@ TEST(Setup, ASecondStartClosesTheDialogAsCancelled) {
     TFrmSRMain& window = ws.open();
     const QString before = window.session().sourceFolder();
     ws.prompts.dialogScripts.push_back([&](QDialog& dialog) {
-        auto& setup = static_cast<TFrmSRSetup&>(dialog);
-        setup.EditFolderSource->setText(QStringLiteral("/elsewhere/"));
+        child<QLineEdit>(dialog, "EditFolderSource")->setText(QStringLiteral("/elsewhere/"));
         dialog.open();
         window.receiveParameters(QStringLiteral("a b c"));
         EXPECT_FALSE(dialog.isVisible());
         // Had nothing closed it, the user would have confirmed it.
-        return dialog.isVisible() ? int(QDialog::Accepted) : dialog.QDialog::result();
+        return dialog.isVisible() ? int(QDialog::Accepted) : dialog.result();
     });
-    window.SRISetupClick();
+    ws.command("SRISetup");
     EXPECT_EQ(window.session().sourceFolder(), before);
 }
 
@@ -420,10 +466,10 @@ TEST(Keyboard, HiddenItemsStillAnswerTheirKeys) {
     Workspace ws;
     ws.writeSettings();
     TFrmSRMain& window = ws.open();
-    window.prepareMenuFor(MenuTarget::Other);
-    ASSERT_FALSE(window.menuItem("SRIBInverseSplit")->isVisible());
-    QTest::keyClick(window.FileListBox, Qt::Key_PageDown, Qt::AltModifier);
-    EXPECT_TRUE(window.isSideBySide());
+    visibleCaptions(window, child<QFrame>(window, "Panel5"));
+    ASSERT_FALSE(ws.item("SRIBInverseSplit")->isVisible());
+    QTest::keyClick(ws.files(), Qt::Key_PageDown, Qt::AltModifier);
+    EXPECT_EQ(panes(window), Qt::Horizontal);
 }
 
 } // namespace

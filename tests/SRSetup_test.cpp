@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "windows/SRSetup.h"
 
+#include "support/Controls.h"
 #include "support/FakePrompts.h"
 #include "support/TempFiles.h"
 #include "widgets/DialogParts.h"
@@ -64,13 +65,13 @@ protected:
     }
 
     void clickRow(int row) {
-        QTableWidget* list = dialog->ValueListEditorShortCuts;
+        QTableWidget* list = child<QTableWidget>(*dialog, "ValueListEditorShortCuts");
         list->scrollToItem(list->item(row, 1));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(row, 1)).center());
     }
     void selectLine(const QString& key) {
-        QListWidget* list = dialog->ListBoxFolderChars;
+        QListWidget* list = child<QListWidget>(*dialog, "ListBoxFolderChars");
         for (int i = 0; i < list->count(); ++i) {
             if (list->item(i)->text().startsWith(key + '=')) {
                 QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
@@ -80,17 +81,24 @@ protected:
         }
         FAIL() << "no line for " << key.toStdString();
     }
+    // The code the dialog holds for a row of the shortcut list (0 for headings).
+    ShortCutCode rowCode(int row) const {
+        for (int i = 0; i < SetupShortcutCount; ++i)
+            if (ShortcutSettings[i].row == row)
+                return dialog->result().codes[i];
+        return 0;
+    }
     QString rowText(int row) const {
-        return dialog->ValueListEditorShortCuts->item(row, 1)->text();
+        return child<QTableWidget>(*dialog, "ValueListEditorShortCuts")->item(row, 1)->text();
     }
     bool captureShown() const {
-        return dialog->HotKeyShortcut->isVisibleTo(dialog.get()) &&
-               dialog->BitBtnShortCutUpdate->isVisibleTo(dialog.get());
+        return child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->isVisibleTo(dialog.get()) &&
+               child<QPushButton>(*dialog, "BitBtnShortCutUpdate")->isVisibleTo(dialog.get());
     }
     // Presses a combination in the capture field, reached with the mouse.
     void capture(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        click(dialog->HotKeyShortcut);
-        QTest::keyClick(dialog->HotKeyShortcut, key, modifiers);
+        click(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut"));
+        QTest::keyClick(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut"), key, modifiers);
     }
 
     // Answers the next folder-character editor: `work` fills it like a user,
@@ -100,15 +108,14 @@ protected:
             auto& editor = dynamic_cast<TFrmSRFolderChar&>(shown);
             editor.show();
             work(editor);
-            click(editor.BitBtnOk);
+            click(child<QPushButton>(editor, "BitBtnOk"));
             return shown.result();
         });
     }
-    void answerSetup(QPushButton* TFrmSRSetup::*button) {
+    void answerSetup(const char* button) {
         prompts.dialogScripts.push_back([button](QDialog& shown) {
-            auto& setup = dynamic_cast<TFrmSRSetup&>(shown);
-            setup.show();
-            click(setup.*button);
+            shown.show();
+            click(child<QPushButton>(shown, button));
             return shown.result();
         });
     }
@@ -128,7 +135,7 @@ protected:
 };
 
 TEST_F(SetupTest, OkWithoutASettingsFileWritesTheDefaults) {
-    answerSetup(&TFrmSRSetup::BitBtnOk);
+    answerSetup("BitBtnOk");
     const auto values = runSetupDialog(nullptr, prompts, ini());
 
     const QString diverse = QDir::homePath() + "/Temp/";
@@ -158,8 +165,8 @@ protected:
         prompts.dialogScripts.push_back([this](QDialog& shown) {
             auto& setup = dynamic_cast<TFrmSRSetup&>(shown);
             setup.show();
-            click(setup.BitBtnFolderSource);
-            EXPECT_EQ(setup.EditFolderSource->text(), root.file("elsewhere/"));
+            click(child<QPushButton>(setup, "BitBtnFolderSource"));
+            EXPECT_EQ(child<QLineEdit>(setup, "EditFolderSource")->text(), root.file("elsewhere/"));
             GetParam().close(setup);
             return shown.result();
         });
@@ -180,7 +187,8 @@ TEST_P(CancelTest, WritesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Ways, CancelTest,
     ::testing::Values(
-        CancelWay{"CancelButton", [](TFrmSRSetup& s) { click(s.BitBtnCancel); }},
+        CancelWay{"CancelButton",
+                  [](TFrmSRSetup& s) { click(child<QPushButton>(s, "BitBtnCancel")); }},
         CancelWay{"Esc", [](TFrmSRSetup& s) { QTest::keyClick(s.focusWidget(), Qt::Key_Escape); }},
         CancelWay{"CloseBox", [](TFrmSRSetup& s) { s.close(); }}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -190,15 +198,16 @@ TEST_F(SetupTest, LoadsTheFileSortedAndDropsLinesWithoutAFolder) {
                      "Diverse=\"/d/\"\r\nE=\r\nA=\"/a/\"\r\nc=/c/\r\n[Shortcuts]\r\n"
                      "SRISetup=65619\r\nSRFUpdateFileList=0\r\n");
     open();
-    EXPECT_EQ(dialog->EditFolderSource->text(), "/pictures/new/");
-    EXPECT_EQ(dialog->folderCharLines(), QStringList({"A=/a/", "b=/b/", "c=/c/", "Diverse=/d/"}));
+    EXPECT_EQ(child<QLineEdit>(*dialog, "EditFolderSource")->text(), "/pictures/new/");
+    EXPECT_EQ(dialog->result().folderChars,
+              QStringList({"A=/a/", "b=/b/", "c=/c/", "Diverse=/d/"}));
     // Only the low 16 bits of a stored code count: 65619 is 83, the S key alone.
-    EXPECT_EQ(dialog->rowCode(0), 83);
+    EXPECT_EQ(rowCode(0), 83);
     EXPECT_EQ(rowText(0), "S");
-    EXPECT_EQ(dialog->rowCode(2), 0);
+    EXPECT_EQ(rowCode(2), 0);
     EXPECT_EQ(rowText(2), NoBreakSpace);
 
-    click(dialog->BitBtnOk);
+    click(child<QPushButton>(*dialog, "BitBtnOk"));
     const QByteArray written = readFile(ini());
     // "Chars" is removed and written anew, so it comes last.
     EXPECT_TRUE(written.endsWith("[Chars]\r\nA=\"/a/\"\r\nb=\"/b/\"\r\nc=\"/c/\"\r\n"
@@ -211,23 +220,23 @@ TEST_F(SetupTest, LoadsTheFileSortedAndDropsLinesWithoutAFolder) {
 TEST_F(SetupTest, AnEmptyDiverseLineGetsTheDefaultUnderItsOwnKey) {
     writeFile(ini(), "[Chars]\r\nDIVERSE=\r\n");
     open();
-    EXPECT_EQ(dialog->folderCharLines(), QStringList{"DIVERSE=" + setupDiverseDefault()});
+    EXPECT_EQ(dialog->result().folderChars, QStringList{"DIVERSE=" + setupDiverseDefault()});
 }
 
 TEST_F(SetupTest, EditWithNothingSelectedAddsAsAddDoes) {
     const QString k = folder("k");
     open();
     answerEditor([&](TFrmSRFolderChar& editor) {
-        EXPECT_TRUE(editor.EditCharacter->isEnabled());
-        EXPECT_EQ(editor.EditCharacter->maxLength(), 1);
+        EXPECT_TRUE(child<QLineEdit>(editor, "EditCharacter")->isEnabled());
+        EXPECT_EQ(child<QLineEdit>(editor, "EditCharacter")->maxLength(), 1);
         EXPECT_EQ(editor.character(), "");
-        QTest::keyClicks(editor.EditCharacter, "k");
+        QTest::keyClicks(child<QLineEdit>(editor, "EditCharacter"), "k");
         prompts.folderAnswers.push_back(k);
-        click(editor.BitBtnFolder);
+        click(child<QPushButton>(editor, "BitBtnFolder"));
     });
-    click(dialog->BitBtnEdit);
+    click(child<QPushButton>(*dialog, "BitBtnEdit"));
     EXPECT_EQ(prompts.dialogsRun, std::vector<QString>{"TFrmSRFolderChar"});
-    EXPECT_TRUE(dialog->folderCharLines().contains("K=" + k));
+    EXPECT_TRUE(dialog->result().folderChars.contains("K=" + k));
 }
 
 TEST_F(SetupTest, EditRewritesTheLineUnderTheKeyTheEditorShows) {
@@ -237,18 +246,18 @@ TEST_F(SetupTest, EditRewritesTheLineUnderTheKeyTheEditorShows) {
     open();
     selectLine("Diverse");
     answerEditor([&](TFrmSRFolderChar& editor) {
-        EXPECT_FALSE(editor.EditCharacter->isEnabled());
+        EXPECT_FALSE(child<QLineEdit>(editor, "EditCharacter")->isEnabled());
         EXPECT_EQ(editor.character(), "DIVERSE");
         EXPECT_EQ(editor.folder(), before);
         prompts.folderAnswers.push_back(after);
-        click(editor.BitBtnFolder);
+        click(child<QPushButton>(editor, "BitBtnFolder"));
     });
-    click(dialog->BitBtnEdit);
+    click(child<QPushButton>(*dialog, "BitBtnEdit"));
     EXPECT_EQ(prompts.browseTitles.at(0),
               "Select a destination folder for the \"DIVERSE\" character");
-    EXPECT_EQ(dialog->folderCharLines(), QStringList({"A=/a/", "DIVERSE=" + after, "Z=/z/"}));
+    EXPECT_EQ(dialog->result().folderChars, QStringList({"A=/a/", "DIVERSE=" + after, "Z=/z/"}));
 
-    click(dialog->BitBtnOk);
+    click(child<QPushButton>(*dialog, "BitBtnOk"));
     EXPECT_TRUE(readFile(ini()).contains("[Chars]\r\nA=\"/a/\"\r\nDIVERSE=\"" + after.toUtf8()));
 }
 
@@ -257,13 +266,13 @@ TEST_F(SetupTest, AddReplacesTheFolderOfAnExistingCharacterOrAddsALineInOrder) {
     open();
     for (const char* typed : {"a", "b"}) {
         answerEditor([&](TFrmSRFolderChar& editor) {
-            QTest::keyClicks(editor.EditCharacter, typed);
+            QTest::keyClicks(child<QLineEdit>(editor, "EditCharacter"), typed);
             prompts.folderAnswers.push_back(folder(typed));
-            click(editor.BitBtnFolder);
+            click(child<QPushButton>(editor, "BitBtnFolder"));
         });
-        click(dialog->BitBtnAdd);
+        click(child<QPushButton>(*dialog, "BitBtnAdd"));
     }
-    EXPECT_EQ(dialog->folderCharLines(),
+    EXPECT_EQ(dialog->result().folderChars,
               QStringList({"A=" + folder("a"), "B=" + folder("b"), "Diverse=/d/", "M=/m/"}));
     EXPECT_TRUE(prompts.messages.empty());
 }
@@ -276,15 +285,15 @@ TEST_P(RemoveTest, TakesTheLineOrRefusesDiverse) {
     const bool diverse = line.startsWith("Diverse=", Qt::CaseInsensitive);
     writeFile(ini(), "[Chars]\r\nA=/a/\r\n" + line.toUtf8() + "\r\n");
     open();
-    QStringList expected = dialog->folderCharLines();
+    QStringList expected = dialog->result().folderChars;
     if (!diverse) {
         EXPECT_EQ(expected, QStringList({"A=/a/", line, "Diverse=" + setupDiverseDefault()}))
             << "a file without Diverse gets the default";
     }
-    click(dialog->BitBtnRemove);
-    EXPECT_EQ(dialog->folderCharLines(), expected) << "nothing is selected";
+    click(child<QPushButton>(*dialog, "BitBtnRemove"));
+    EXPECT_EQ(dialog->result().folderChars, expected) << "nothing is selected";
     selectLine(GetParam());
-    click(dialog->BitBtnRemove);
+    click(child<QPushButton>(*dialog, "BitBtnRemove"));
     if (diverse) {
         expectOneMessage("Warning", "\"Diverse\" can not be removed!", MessageIcon::Warning,
                          MessageButton::Cancel);
@@ -292,7 +301,7 @@ TEST_P(RemoveTest, TakesTheLineOrRefusesDiverse) {
         expected.removeOne(line);
         EXPECT_TRUE(prompts.messages.empty());
     }
-    EXPECT_EQ(dialog->folderCharLines(), expected);
+    EXPECT_EQ(dialog->result().folderChars, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, RemoveTest, ::testing::Values("Diverse", "DIVERSE", "diVERSE", "B"));
@@ -301,16 +310,16 @@ TEST_F(SetupTest, BrowsingForTheSourceAppendsASeparator) {
     writeFile(ini(), "[Folders]\r\nSource=\"/start/\"\r\n");
     open();
     prompts.folderAnswers = {root.path() + "chosen", QString()};
-    click(dialog->BitBtnFolderSource);
-    click(dialog->BitBtnFolderSource);
+    click(child<QPushButton>(*dialog, "BitBtnFolderSource"));
+    click(child<QPushButton>(*dialog, "BitBtnFolderSource"));
     EXPECT_EQ(prompts.browseTitles, std::vector<QString>(2, "Select a source folder"));
     EXPECT_EQ(prompts.browseStarts, std::vector<QString>({"/start/", root.path() + "chosen/"}));
-    EXPECT_EQ(dialog->EditFolderSource->text(), root.path() + "chosen/");
+    EXPECT_EQ(child<QLineEdit>(*dialog, "EditFolderSource")->text(), root.path() + "chosen/");
 }
 
 TEST_F(SetupTest, ShortcutRowsShowLabelsAndTheTextOfTheirCodes) {
     open();
-    QTableWidget* list = dialog->ValueListEditorShortCuts;
+    QTableWidget* list = child<QTableWidget>(*dialog, "ValueListEditorShortCuts");
     ASSERT_EQ(list->rowCount(), 26);
     const std::tuple<int, const char*, QString> rows[] = {
         {0, "Setup", "Alt+S"},
@@ -330,10 +339,10 @@ TEST_F(SetupTest, ShortcutRowsShowLabelsAndTheTextOfTheirCodes) {
 
 TEST_F(SetupTest, HeadingRowsHideTheCaptureFieldAndCommandRowsShowTheirCode) {
     open();
-    EXPECT_EQ(dialog->ValueListEditorShortCuts->currentRow(), 0);
+    EXPECT_EQ(child<QTableWidget>(*dialog, "ValueListEditorShortCuts")->currentRow(), 0);
     EXPECT_TRUE(captureShown());
-    EXPECT_EQ(dialog->HotKeyShortcut->value(), 32851);
-    EXPECT_EQ(dialog->HotKeyShortcut->text(), "Alt+S");
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->value(), 32851);
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "Alt+S");
 
     for (const int heading : {1, 9, 16, 24}) {
         clickRow(heading);
@@ -341,21 +350,22 @@ TEST_F(SetupTest, HeadingRowsHideTheCaptureFieldAndCommandRowsShowTheirCode) {
     }
     clickRow(17);
     EXPECT_TRUE(captureShown());
-    EXPECT_EQ(dialog->HotKeyShortcut->text(), "Alt+E");
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "Alt+E");
     // The keyboard moves the current row too.
-    QTest::keyClick(dialog->ValueListEditorShortCuts, Qt::Key_Up);
+    QTest::keyClick(child<QTableWidget>(*dialog, "ValueListEditorShortCuts"), Qt::Key_Up);
     EXPECT_FALSE(captureShown());
-    QTest::keyClick(dialog->ValueListEditorShortCuts, Qt::Key_Up);
+    QTest::keyClick(child<QTableWidget>(*dialog, "ValueListEditorShortCuts"), Qt::Key_Up);
     EXPECT_TRUE(captureShown());
-    EXPECT_EQ(dialog->HotKeyShortcut->text(), "None") << "Transparent has no shortcut";
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "None")
+        << "Transparent has no shortcut";
 
     // A capture not taken over with Update is lost with its row.
     capture(Qt::Key_Q, Qt::ControlModifier);
-    EXPECT_EQ(dialog->HotKeyShortcut->text(), "Ctrl+Q");
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "Ctrl+Q");
     clickRow(0);
     clickRow(15);
-    EXPECT_EQ(dialog->HotKeyShortcut->text(), "None");
-    EXPECT_EQ(dialog->rowCode(15), 0);
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "None");
+    EXPECT_EQ(rowCode(15), 0);
 }
 
 TEST_F(SetupTest, UpdateAttachesTheCaptureToTheRowUntilOkWritesIt) {
@@ -363,17 +373,17 @@ TEST_F(SetupTest, UpdateAttachesTheCaptureToTheRowUntilOkWritesIt) {
     clickRow(3);
     capture(Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(rowText(3), "Ctrl+Right") << "nothing changes before Update";
-    click(dialog->BitBtnShortCutUpdate);
+    click(child<QPushButton>(*dialog, "BitBtnShortCutUpdate"));
     EXPECT_EQ(rowText(3), "Shift+Ctrl+R");
-    EXPECT_EQ(dialog->rowCode(3), 0x2000 + 0x4000 + 'R');
-    EXPECT_EQ(dialog->focusWidget(), dialog->ValueListEditorShortCuts);
+    EXPECT_EQ(rowCode(3), 0x2000 + 0x4000 + 'R');
+    EXPECT_EQ(dialog->focusWidget(), child<QTableWidget>(*dialog, "ValueListEditorShortCuts"));
     EXPECT_FALSE(exists(ini()));
 
     // Two rows with one combination: nothing checks.
     clickRow(4);
     capture(Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
-    click(dialog->BitBtnShortCutUpdate);
-    click(dialog->BitBtnOk);
+    click(child<QPushButton>(*dialog, "BitBtnShortCutUpdate"));
+    click(child<QPushButton>(*dialog, "BitBtnOk"));
     EXPECT_TRUE(readFile(ini()).contains("\r\nSRFReplaceExisting=24658\r\nSRFRemoveNew=24658\r\n"));
     EXPECT_EQ(dialog->result().codes[2], 24658);
     EXPECT_EQ(dialog->result().codes[3], 24658);
@@ -382,9 +392,9 @@ TEST_F(SetupTest, UpdateAttachesTheCaptureToTheRowUntilOkWritesIt) {
 TEST_F(SetupTest, UpdateWithoutAKeyLeavesTheCommandWithoutShortcut) {
     open();
     clickRow(2);
-    EXPECT_EQ(dialog->HotKeyShortcut->text(), "F5");
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "F5");
     // Modifiers held show as pending; let go without a key they leave none.
-    KeyCaptureEdit* field = dialog->HotKeyShortcut;
+    KeyCaptureEdit* field = child<KeyCaptureEdit>(*dialog, "HotKeyShortcut");
     click(field);
     QTest::keyPress(field, Qt::Key_Control);
     QTest::keyPress(field, Qt::Key_Alt, Qt::ControlModifier);
@@ -392,11 +402,11 @@ TEST_F(SetupTest, UpdateWithoutAKeyLeavesTheCommandWithoutShortcut) {
     EXPECT_EQ(field->value(), 116) << "nothing is captured yet";
     QTest::keyRelease(field, Qt::Key_Alt, Qt::ControlModifier | Qt::AltModifier);
     QTest::keyRelease(field, Qt::Key_Control, Qt::ControlModifier);
-    EXPECT_EQ(dialog->HotKeyShortcut->value(), 0);
-    EXPECT_EQ(dialog->HotKeyShortcut->text(), "None");
-    click(dialog->BitBtnShortCutUpdate);
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->value(), 0);
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "None");
+    click(child<QPushButton>(*dialog, "BitBtnShortCutUpdate"));
     EXPECT_EQ(rowText(2), NoBreakSpace);
-    click(dialog->BitBtnOk);
+    click(child<QPushButton>(*dialog, "BitBtnOk"));
     EXPECT_TRUE(readFile(ini()).contains("\r\nSRFUpdateFileList=0\r\n"));
     EXPECT_EQ(dialog->result().codes[1], 0);
 }
@@ -408,35 +418,36 @@ TEST_F(SetupTest, RestoreBringsBackTheFileInAllThreeAreasAndWritesNothing) {
     open();
     const SetupResult loaded = dialog->result();
     prompts.folderAnswers.push_back(folder("other"));
-    click(dialog->BitBtnFolderSource);
+    click(child<QPushButton>(*dialog, "BitBtnFolderSource"));
     selectLine("A");
-    click(dialog->BitBtnRemove);
+    click(child<QPushButton>(*dialog, "BitBtnRemove"));
     answerEditor([&](TFrmSRFolderChar& editor) {
-        QTest::keyClicks(editor.EditCharacter, "n");
+        QTest::keyClicks(child<QLineEdit>(editor, "EditCharacter"), "n");
         prompts.folderAnswers.push_back(folder("n"));
-        click(editor.BitBtnFolder);
+        click(child<QPushButton>(editor, "BitBtnFolder"));
     });
-    click(dialog->BitBtnAdd);
+    click(child<QPushButton>(*dialog, "BitBtnAdd"));
     clickRow(23);
-    EXPECT_EQ(dialog->HotKeyShortcut->text(), "F1");
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "F1");
     capture(Qt::Key_H, Qt::AltModifier);
-    click(dialog->BitBtnShortCutUpdate);
+    click(child<QPushButton>(*dialog, "BitBtnShortCutUpdate"));
     ASSERT_NE(dialog->result().folderChars, loaded.folderChars);
 
-    click(dialog->BitBtnRestore);
+    click(child<QPushButton>(*dialog, "BitBtnRestore"));
     const SetupResult restored = dialog->result();
     EXPECT_EQ(restored.sourceFolder, "/src/");
     EXPECT_EQ(restored.folderChars, QStringList({"A=/a/", "B=/b/", "Diverse=/d/"}));
     EXPECT_EQ(restored.codes, loaded.codes);
     EXPECT_EQ(rowText(23), "F1");
-    EXPECT_EQ(dialog->HotKeyShortcut->text(), "F1") << "the current row is shown again";
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "F1")
+        << "the current row is shown again";
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(readFile(ini()), file);
 }
 
 TEST_F(SetupTest, AFailedSaveIsShownAndTheDialogStillCountsAsConfirmed) {
     const QString unwritable = root.file("no such folder/sortello.ini");
-    answerSetup(&TFrmSRSetup::BitBtnOk);
+    answerSetup("BitBtnOk");
     const auto values = runSetupDialog(nullptr, prompts, unwritable);
     // One box: the batch stops at the failed write.
     expectOneMessage("Sortello", "Unable to write to " + unwritable + ".", MessageIcon::Error,
@@ -451,15 +462,16 @@ TEST_F(SetupTest, AValueTheFileCannotHoldRefusesOkBeforeAnythingIsWritten) {
     writeFile(ini(), file);
     open();
     prompts.folderAnswers.push_back(folder("new\nsource"));
-    click(dialog->BitBtnFolderSource);
-    EXPECT_EQ(dialog->EditFolderSource->text(), "/") << "the browser's folder is refused";
+    click(child<QPushButton>(*dialog, "BitBtnFolderSource"));
+    EXPECT_EQ(child<QLineEdit>(*dialog, "EditFolderSource")->text(), "/")
+        << "the browser's folder is refused";
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].title, "Error");
 
     // Lines put in place as an older editor could.
-    dialog->ListBoxFolderChars->addItem("0=" + root.file("new\nline/"));
+    child<QListWidget>(*dialog, "ListBoxFolderChars")->addItem("0=" + root.file("new\nline/"));
     prompts.messages.clear();
-    click(dialog->BitBtnOk);
+    click(child<QPushButton>(*dialog, "BitBtnOk"));
     expectOneMessage("Error",
                      "Cannot store a line break in the value of \"0\" in " + ini() +
                          "\rNothing has been saved.",
@@ -481,10 +493,12 @@ TEST_F(SetupTest, IsATranslucentToolWindowOfTheDrawnSize) {
     EXPECT_EQ(dialog->minimumSize(), dialog->size());
     for (const QPushButton* button : dialog->findChildren<QPushButton*>())
         EXPECT_EQ(button->cursor().shape(),
-                  button == dialog->BitBtnShortCutUpdate ? Qt::ArrowCursor : Qt::PointingHandCursor)
+                  button == child<QPushButton>(*dialog, "BitBtnShortCutUpdate")
+                      ? Qt::ArrowCursor
+                      : Qt::PointingHandCursor)
             << button->objectName().toStdString();
-    EXPECT_FALSE(dialog->EditFolderSource->isEnabled());
-    EXPECT_TRUE(dialog->EditFolderSource->isReadOnly());
+    EXPECT_FALSE(child<QLineEdit>(*dialog, "EditFolderSource")->isEnabled());
+    EXPECT_TRUE(child<QLineEdit>(*dialog, "EditFolderSource")->isReadOnly());
 }
 
 TEST_F(SetupTest, AltLettersPressButtonsAndLabelsMoveTheFocus) {
@@ -492,11 +506,11 @@ TEST_F(SetupTest, AltLettersPressButtonsAndLabelsMoveTheFocus) {
     dialog->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
     QTest::keyClick(dialog->focusWidget(), Qt::Key_C, Qt::AltModifier);
-    EXPECT_EQ(dialog->focusWidget(), dialog->ValueListEditorShortCuts);
+    EXPECT_EQ(dialog->focusWidget(), child<QTableWidget>(*dialog, "ValueListEditorShortCuts"));
     QTest::keyClick(dialog->focusWidget(), Qt::Key_F, Qt::AltModifier);
-    EXPECT_EQ(dialog->focusWidget(), dialog->ListBoxFolderChars);
+    EXPECT_EQ(dialog->focusWidget(), child<QListWidget>(*dialog, "ListBoxFolderChars"));
     QTest::keyClick(dialog->focusWidget(), Qt::Key_S, Qt::AltModifier);
-    EXPECT_EQ(dialog->focusWidget(), dialog->BitBtnFolderSource);
+    EXPECT_EQ(dialog->focusWidget(), child<QPushButton>(*dialog, "BitBtnFolderSource"));
     QTest::keyClick(dialog->focusWidget(), Qt::Key_A, Qt::AltModifier);
     // A button's letter clicks it after a short press animation.
     EXPECT_TRUE(QTest::qWaitFor([this] { return !prompts.dialogsRun.empty(); }));
@@ -511,40 +525,47 @@ TEST_F(SetupTest, ControlsSitWhereDrawnAndFollowTheirEdgesWhenResized) {
         QRect grown; // after 100 wider and 50 higher
     };
     const Place places[] = {
-        {dialog->PanelControls, {4, 4, 242, 192}, {4, 4, 342, 242}},
-        {dialog->PanelShortcuts, {249, 4, 293, 192}, {349, 4, 293, 242}},
-        {dialog->PanelButtons, {4, 199, 538, 41}, {4, 249, 638, 41}},
-        {dialog->EditFolderSource, {8, 24, 206, 22}, {8, 24, 306, 22}},
-        {dialog->ListBoxFolderChars, {8, 64, 226, 96}, {8, 64, 326, 146}},
-        {dialog->HotKeyShortcut, {8, 164, 201, 19}, {8, 214, 201, 19}},
-        {dialog->BitBtnShortCutUpdate, {208, 160, 77, 25}, {208, 210, 77, 25}},
-        {dialog->BitBtnOk, {300, 8, 75, 25}, {400, 8, 75, 25}},
+        {child<QFrame>(*dialog, "PanelControls"), {4, 4, 242, 192}, {4, 4, 342, 242}},
+        {child<QFrame>(*dialog, "PanelShortcuts"), {249, 4, 293, 192}, {349, 4, 293, 242}},
+        {child<QFrame>(*dialog, "PanelButtons"), {4, 199, 538, 41}, {4, 249, 638, 41}},
+        {child<QLineEdit>(*dialog, "EditFolderSource"), {8, 24, 206, 22}, {8, 24, 306, 22}},
+        {child<QListWidget>(*dialog, "ListBoxFolderChars"), {8, 64, 226, 96}, {8, 64, 326, 146}},
+        {child<KeyCaptureEdit>(*dialog, "HotKeyShortcut"), {8, 164, 201, 19}, {8, 214, 201, 19}},
+        {child<QPushButton>(*dialog, "BitBtnShortCutUpdate"),
+         {208, 160, 77, 25},
+         {208, 210, 77, 25}},
+        {child<QPushButton>(*dialog, "BitBtnOk"), {300, 8, 75, 25}, {400, 8, 75, 25}},
     };
     for (const Place& p : places)
         EXPECT_EQ(p.control->geometry(), p.drawn) << p.control->objectName().toStdString();
     dialog->resize(dialog->size() + QSize(100, 50));
     for (const Place& p : places)
         EXPECT_EQ(p.control->geometry(), p.grown) << p.control->objectName().toStdString();
-    EXPECT_EQ(dialog->ValueListEditorShortCuts->rowHeight(5), 18);
+    EXPECT_EQ(child<QTableWidget>(*dialog, "ValueListEditorShortCuts")->rowHeight(5), 18);
 }
 
 TEST_F(SetupTest, FocusStartsOnTheBrowseButtonAndTabFollowsTheDrawnOrder) {
     open();
-    ASSERT_EQ(dialog->focusWidget(), dialog->BitBtnFolderSource);
-    const QWidget* expected[] = {dialog->ListBoxFolderChars, dialog->BitBtnEdit,
-                                 dialog->BitBtnAdd,          dialog->BitBtnRemove,
-                                 dialog->BitBtnOk,           dialog->BitBtnRestore,
-                                 dialog->BitBtnCancel,       dialog->ValueListEditorShortCuts,
-                                 dialog->HotKeyShortcut,     dialog->BitBtnShortCutUpdate,
-                                 dialog->BitBtnFolderSource};
+    ASSERT_EQ(dialog->focusWidget(), child<QPushButton>(*dialog, "BitBtnFolderSource"));
+    const QWidget* expected[] = {child<QListWidget>(*dialog, "ListBoxFolderChars"),
+                                 child<QPushButton>(*dialog, "BitBtnEdit"),
+                                 child<QPushButton>(*dialog, "BitBtnAdd"),
+                                 child<QPushButton>(*dialog, "BitBtnRemove"),
+                                 child<QPushButton>(*dialog, "BitBtnOk"),
+                                 child<QPushButton>(*dialog, "BitBtnRestore"),
+                                 child<QPushButton>(*dialog, "BitBtnCancel"),
+                                 child<QTableWidget>(*dialog, "ValueListEditorShortCuts"),
+                                 child<KeyCaptureEdit>(*dialog, "HotKeyShortcut"),
+                                 child<QPushButton>(*dialog, "BitBtnShortCutUpdate"),
+                                 child<QPushButton>(*dialog, "BitBtnFolderSource")};
     for (const QWidget* next : expected) {
         QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(dialog->focusWidget(), next) << next->objectName().toStdString();
     }
     // Enter away from the buttons is OK's.
     selectLine("Diverse");
-    EXPECT_TRUE(dialog->BitBtnOk->isDefault());
-    QTest::keyClick(dialog->ListBoxFolderChars, Qt::Key_Return);
+    EXPECT_TRUE(child<QPushButton>(*dialog, "BitBtnOk")->isDefault());
+    QTest::keyClick(child<QListWidget>(*dialog, "ListBoxFolderChars"), Qt::Key_Return);
     EXPECT_EQ(dialog->QDialog::result(), QDialog::Accepted);
     EXPECT_TRUE(exists(ini()));
 }
@@ -565,11 +586,11 @@ TEST_P(CaptureTest, ShowsTheTextAndYieldsTheStoredCode) {
     open();
     clickRow(10);
     capture(c.key, c.modifiers);
-    EXPECT_EQ(dialog->HotKeyShortcut->text(), c.text);
-    EXPECT_EQ(dialog->HotKeyShortcut->value(), c.code);
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), c.text);
+    EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->value(), c.code);
     EXPECT_TRUE(dialog->isVisible()) << "no key reaches the dialog";
-    EXPECT_EQ(dialog->rowCode(10), 32846) << "no key reaches a button";
-    click(dialog->BitBtnShortCutUpdate);
+    EXPECT_EQ(rowCode(10), 32846) << "no key reaches a button";
+    click(child<QPushButton>(*dialog, "BitBtnShortCutUpdate"));
     EXPECT_EQ(rowText(10), c.text);
     EXPECT_EQ(dialog->result().codes[8], c.code);
 }

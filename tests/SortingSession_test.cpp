@@ -281,6 +281,28 @@ TEST_F(Session, MoveAsAsksForANameAndEnforcesTheRule) {
     EXPECT_EQ(ws.prompts.saveRequests.back().fileName, folderA + QStringLiteral("Banna.jpg"));
 }
 
+// A destination folder given relative to the source folder: the moves, and
+// the folder a Move-as answer must keep, are taken from the source folder.
+TEST_F(Session, ARelativeDestinationFolderIsTakenFromTheSourceFolder) {
+    writeFile(ws.ini(), "[Chars]\r\nA=\"../sorted/A/\"\r\nDiverse=\"../sorted/Misc/\"\r\n");
+    add(QStringLiteral("a1.jpg"));
+    add(QStringLiteral("a2.jpg"));
+    writeFile(in("A", QStringLiteral("a1.jpg")), "old");
+    open();
+    work.setCurrent(0);
+    EXPECT_TRUE(work.replaceExisting().notices.empty());
+    EXPECT_EQ(readFile(in("A", QStringLiteral("a1.jpg"))), "a1.jpg");
+    ws.prompts.saveAnswers = {in("A", QStringLiteral("a2 new.jpg"))};
+    EXPECT_TRUE(texts(work.moveAs()).isEmpty());
+    EXPECT_EQ(readFile(in("A", QStringLiteral("a2 new.jpg"))), "a2.jpg");
+
+    // A relative source folder is taken from the folder listed before it.
+    work.setSourceFolder(QStringLiteral("../sorted/A/"));
+    ASSERT_TRUE(work.listSourceFolder());
+    ASSERT_EQ(work.count(), 2);
+    EXPECT_EQ(readFile(work.pathOf(0)), "a1.jpg");
+}
+
 TEST_F(Session, MoveAsReportsADeleteAndAMoveThatFail) {
     add(QStringLiteral("Anna.jpg"));
     const QString locked = in("A", QStringLiteral("Anna-locked.jpg"));

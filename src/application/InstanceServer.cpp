@@ -10,6 +10,7 @@
 #include <QStringDecoder>
 #include <QTimer>
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +83,25 @@ struct PeerState {
     bool busy = false;
     bool closed = false;
 };
+
+// Answers already given still reach the peer; a peer that does not take
+// them is cut off after the idle time all the same.
+std::function<void()> dropper(QLocalSocket* socket, std::shared_ptr<PeerState> state, QTimer* idle,
+                              int& openConnections) {
+    return [socket, state, idle, &openConnections] {
+        if (state->closed)
+            return;
+        state->closed = true;
+        --openConnections;
+        idle->stop();
+        socket->disconnectFromServer();
+        if (socket->state() != QLocalSocket::UnconnectedState)
+            QTimer::singleShot(IdleTimeoutMs, socket, [socket] {
+                socket->abort();
+                socket->deleteLater();
+            });
+    };
+}
 
 } // namespace
 
@@ -161,33 +181,12 @@ void InstanceServer::serve(QLocalSocket* socket) {
     idle->setSingleShot(true);
     idle->setInterval(IdleTimeoutMs);
 
-    // Answers already given still reach the peer; a peer that does not take
-    // them is cut off after the idle time all the same.
-    const auto drop = [this, socket, state, idle] {
-        if (state->closed)
-            return;
-        state->closed = true;
-        --openConnections;
-        idle->stop();
-        socket->disconnectFromServer();
-        if (socket->state() != QLocalSocket::UnconnectedState)
-            QTimer::singleShot(IdleTimeoutMs, socket, [socket] {
-                socket->abort();
-                socket->deleteLater();
-            });
-    };
-    const auto answer = [socket](const QByteArray& bytes) {
-        if (socket->state() == QLocalSocket::ConnectedState)
-            socket->write(bytes);
-    };
-
-    const auto readInput = [this, socket, state, idle, drop, answer] {
+    const auto drop = dropper(socket, state, idle, openConnections);
+    const auto readInput = [this, socket, state, idle, drop] {
         // A slot of ours may run a nested event loop; the outer call goes on
         // with whatever arrived meanwhile.
         if (state->busy || state->closed)
             return;
-        const QPointer<InstanceServer> self(this);
-        const QPointer<QLocalSocket> peer(socket);
         state->busy = true;
         while (!state->closed) {
             state->buffer += socket->readAll();
@@ -209,21 +208,8 @@ void InstanceServer::serve(QLocalSocket* socket) {
                 drop();
                 break;
             }
-            if (received->type == InstanceMessage::Type::GetId) {
-                answer(QByteArray::number(identification) + '\n');
-                continue;
-            }
-            if (received->type == InstanceMessage::Type::Restore) {
-                Q_EMIT restoreRequested();
-                if (!self || !peer)
-                    return;
-                continue;
-            }
-            Q_EMIT parametersReceived(received->text.left(MaxReceivedText));
-            if (!self || !peer)
+            if (!obey(*received, socket, state->closed))
                 return;
-            if (!state->closed)
-                answer(message(DoneAnswer));
         }
         state->busy = false;
     };
@@ -239,6 +225,30 @@ void InstanceServer::serve(QLocalSocket* socket) {
     idle->start();
     if (socket->bytesAvailable() > 0)
         readInput();
+}
+
+bool InstanceServer::obey(const InstanceMessage& received, QLocalSocket* socket,
+                          const bool& closed) {
+    const auto answer = [socket](const QByteArray& bytes) {
+        if (socket->state() == QLocalSocket::ConnectedState)
+            socket->write(bytes);
+    };
+    const QPointer<InstanceServer> self(this);
+    const QPointer<QLocalSocket> peer(socket);
+    if (received.type == InstanceMessage::Type::GetId) {
+        answer(QByteArray::number(identification) + '\n');
+        return true;
+    }
+    if (received.type == InstanceMessage::Type::Restore) {
+        Q_EMIT restoreRequested();
+        return self && peer;
+    }
+    Q_EMIT parametersReceived(received.text.left(MaxReceivedText));
+    if (!self || !peer)
+        return false;
+    if (!closed)
+        answer(message(DoneAnswer));
+    return true;
 }
 
 } // namespace sortello

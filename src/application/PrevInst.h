@@ -103,6 +103,10 @@ Q_SIGNALS:
 private:
     void acceptConnections();
     void serve(QLocalSocket* socket);
+    // Does what one message asks and answers it; false when the server or the
+    // peer went away meanwhile. `closed` is the peer's state, which a nested
+    // event loop may change.
+    bool obey(const InstanceMessage& received, QLocalSocket* socket, const bool& closed);
 
     QLocalServer* server = nullptr;
     InstanceLock alive;

@@ -137,6 +137,17 @@ QString wideString(const QByteArray& b, qsizetype at, qsizetype end) {
     return text;
 }
 
+// The fields of an ELF section header that the search reads.
+enum { Name, Type, Flags, Address, Offset, Size, Link };
+
+quint64 elfSectionField(const QByteArray& entry, int index, bool wide) {
+    // sh_name, sh_type, sh_flags, sh_addr, sh_offset, sh_size, sh_link
+    static constexpr int at64[] = {0, 4, 8, 16, 24, 32, 40};
+    static constexpr int at32[] = {0, 4, 8, 12, 16, 20, 24};
+    return index < 2 ? u32(entry, at64[index])
+                     : (wide ? u64(entry, at64[index]) : u32(entry, at32[index]));
+}
+
 // The section's bytes, at most one block's worth.
 QByteArray elfVersionSection(BoundedFile& file) {
     const auto ident = file.read(0, 52);
@@ -158,14 +169,9 @@ QByteArray elfVersionSection(BoundedFile& file) {
     if (tableOffset == 0 || entrySize < minimumEntry)
         return {};
 
-    auto field = [wide](const QByteArray& entry, int index) -> quint64 {
-        // sh_name, sh_type, sh_flags, sh_addr, sh_offset, sh_size, sh_link
-        static constexpr int at64[] = {0, 4, 8, 16, 24, 32, 40};
-        static constexpr int at32[] = {0, 4, 8, 12, 16, 20, 24};
-        return index < 2 ? u32(entry, at64[index])
-                         : (wide ? u64(entry, at64[index]) : u32(entry, at32[index]));
+    const auto field = [wide](const QByteArray& entry, int index) {
+        return elfSectionField(entry, index, wide);
     };
-    enum { Name, Type, Flags, Address, Offset, Size, Link };
 
     // Many sections or a far names index are kept in the first entry.
     if (count == 0 || namesIndex == 0xFFFF) {
@@ -226,6 +232,24 @@ std::optional<quint64> peOffset(const QList<PeSection>& sections, quint32 rva, q
     return std::nullopt;
 }
 
+// One level of the resource tree: the entry with `id`, or the first entry
+// when id < 0. Returns the entry's raw offset field.
+std::optional<quint32> resourceEntry(const QByteArray& tree, quint32 directory, int id) {
+    if (quint64(directory) + 16 > quint64(tree.size()))
+        return std::nullopt;
+    const quint32 named = u16(tree, directory + 12);
+    const quint32 ids = u16(tree, directory + 14);
+    for (quint32 i = 0; i < named + ids; ++i) {
+        const quint64 at = quint64(directory) + 16 + quint64(i) * 8;
+        if (at + 8 > quint64(tree.size()))
+            return std::nullopt;
+        const quint32 name = u32(tree, qsizetype(at));
+        if (id < 0 || (!(name & 0x80000000u) && name == quint32(id)))
+            return u32(tree, qsizetype(at + 4));
+    }
+    return std::nullopt;
+}
+
 QByteArray peVersionResource(BoundedFile& file) {
     const auto dos = file.read(0, 64);
     if (!dos || !dos->startsWith("MZ"))
@@ -265,22 +289,8 @@ QByteArray peVersionResource(BoundedFile& file) {
     if (!tree)
         return {};
 
-    // One level of the resource tree: the entry with `id`, or the first entry
-    // when id < 0. Returns the entry's raw offset field.
-    auto lookUp = [&](quint32 directory, int id) -> std::optional<quint32> {
-        if (quint64(directory) + 16 > quint64(tree->size()))
-            return std::nullopt;
-        const quint32 named = u16(*tree, directory + 12);
-        const quint32 ids = u16(*tree, directory + 14);
-        for (quint32 i = 0; i < named + ids; ++i) {
-            const quint64 at = quint64(directory) + 16 + quint64(i) * 8;
-            if (at + 8 > quint64(tree->size()))
-                return std::nullopt;
-            const quint32 name = u32(*tree, qsizetype(at));
-            if (id < 0 || (!(name & 0x80000000u) && name == quint32(id)))
-                return u32(*tree, qsizetype(at + 4));
-        }
-        return std::nullopt;
+    const auto lookUp = [&](quint32 directory, int id) {
+        return resourceEntry(*tree, directory, id);
     };
     constexpr quint32 Subdirectory = 0x80000000u;
     constexpr int VersionType = 16;

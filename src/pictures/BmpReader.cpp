@@ -49,6 +49,47 @@ quint32 pixelAt(const uchar* row, qint64 x, int bits) {
     }
 }
 
+// Masks sit inside the longer headers, or follow the 40-byte one; without
+// them the depth's usual layout applies. False when the file ends first.
+bool readMasks(const QByteArray& head, qint64 headBytes, int headerSize, quint32 compression,
+               int bits, quint32 (&masks)[4]) {
+    if (compression == BitFields || compression == AlphaBitFields) {
+        const int at = 14 + 40;
+        const int count =
+            headerSize > 40 ? (headerSize >= 56 ? 4 : 3) : (compression == AlphaBitFields ? 4 : 3);
+        if (at + 4 * count > headBytes)
+            return false;
+        for (int i = 0; i < count; ++i)
+            masks[i] = littleEndianField(head, at + 4 * i, 4);
+    } else if (bits == 16) {
+        masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
+    } else {
+        masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
+    }
+    return true;
+}
+
+// The colour table, filled up with black to the depth's size. False when the
+// file ends first.
+bool readPalette(int fd, qint64 fileSize, const QByteArray& head, int headerSize, int bits,
+                 QList<QRgb>& palette) {
+    const quint32 used = headerSize >= 40 ? littleEndianField(head, 46, 4) : 0;
+    // Writers of the short headers leave out the colours no pixel uses;
+    // where the pixels start says how many there are.
+    const qint64 room = (qint64(littleEndianField(head, 10, 4)) - 14 - headerSize) / 4;
+    const qint64 colours = qBound<qint64>(
+        0, qMin<qint64>(used == 0 ? qint64(1) << bits : used, qint64(1) << bits), room);
+    QByteArray entries(colours * 4, Qt::Uninitialized);
+    if (14 + headerSize + entries.size() > fileSize ||
+        (colours > 0 && !readFileAt(fd, 14 + headerSize, entries.data(), entries.size())))
+        return false;
+    for (qint64 i = 0; i < colours; ++i)
+        palette.append(
+            qRgb(uchar(entries[4 * i + 2]), uchar(entries[4 * i + 1]), uchar(entries[4 * i])));
+    palette.resize(1 << bits, qRgb(0, 0, 0));
+    return true;
+}
+
 } // namespace
 
 OwnBitmap decodeOwnBitmap(int fd, qint64 fileSize, QImage& image) {
@@ -76,40 +117,14 @@ OwnBitmap decodeOwnBitmap(int fd, qint64 fileSize, QImage& image) {
     if (width <= 0 || height <= 0 || width * height > MaxPicturePixels)
         return OwnBitmap::NotOurs;
 
-    // Masks sit inside the longer headers, or follow the 40-byte one.
     quint32 masks[4] = {0, 0, 0, 0};
-    if (masked) {
-        const int at = 14 + 40;
-        const int count =
-            headerSize > 40 ? (headerSize >= 56 ? 4 : 3) : (compression == AlphaBitFields ? 4 : 3);
-        if (at + 4 * count > headBytes)
-            return OwnBitmap::CutShort;
-        for (int i = 0; i < count; ++i)
-            masks[i] = littleEndianField(head, at + 4 * i, 4);
-    } else if (bits == 16) {
-        masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
-    } else {
-        masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
-    }
+    if (!readMasks(head, headBytes, headerSize, compression, bits, masks))
+        return OwnBitmap::CutShort;
     const Channel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
 
     QList<QRgb> palette;
-    if (bits <= 8) {
-        const quint32 used = headerSize >= 40 ? littleEndianField(head, 46, 4) : 0;
-        // Writers of the short headers leave out the colours no pixel uses;
-        // where the pixels start says how many there are.
-        const qint64 room = (qint64(littleEndianField(head, 10, 4)) - 14 - headerSize) / 4;
-        const qint64 colours = qBound<qint64>(
-            0, qMin<qint64>(used == 0 ? qint64(1) << bits : used, qint64(1) << bits), room);
-        QByteArray entries(colours * 4, Qt::Uninitialized);
-        if (14 + headerSize + entries.size() > fileSize ||
-            (colours > 0 && !readFileAt(fd, 14 + headerSize, entries.data(), entries.size())))
-            return OwnBitmap::CutShort;
-        for (qint64 i = 0; i < colours; ++i)
-            palette.append(
-                qRgb(uchar(entries[4 * i + 2]), uchar(entries[4 * i + 1]), uchar(entries[4 * i])));
-        palette.resize(1 << bits, qRgb(0, 0, 0));
-    }
+    if (bits <= 8 && !readPalette(fd, fileSize, head, headerSize, bits, palette))
+        return OwnBitmap::CutShort;
 
     const qint64 stride = (width * bits + 31) / 32 * 4;
     const qint64 lastRow = (width * bits + 7) / 8; // some writers leave out its padding

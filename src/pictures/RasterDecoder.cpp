@@ -78,12 +78,9 @@ bool bitmapCutShort(const QByteArray& head, qint64 fileSize) {
     return fileSize < littleEndianField(head, 10, 4) + stride * (height - 1) + lastRow;
 }
 
-// The largest canvas a GIF's decoder paints on: the logical screen, grown by
-// every image that reaches past it. Walks the blocks of the whole file, so a
-// frame declared deep inside cannot slip past the limit. Gives where each of
-// the frames an animation may keep lies, and how it gives way.
-QSize gifCanvas(int fd, qint64 fileSize, QList<GifFrameLayout>& layouts) {
-    QByteArray bytes(qMin<qint64>(fileSize, 512 * 1024 * 1024), Qt::Uninitialized);
+// The file's first `count` bytes, or as many as it gives.
+QByteArray readUpTo(int fd, qint64 count) {
+    QByteArray bytes(count, Qt::Uninitialized);
     qint64 got = 0;
     while (got < bytes.size()) {
         const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
@@ -92,6 +89,15 @@ QSize gifCanvas(int fd, qint64 fileSize, QList<GifFrameLayout>& layouts) {
         got += n;
     }
     bytes.truncate(got);
+    return bytes;
+}
+
+// The largest canvas a GIF's decoder paints on: the logical screen, grown by
+// every image that reaches past it. Walks the blocks of the whole file, so a
+// frame declared deep inside cannot slip past the limit. Gives where each of
+// the frames an animation may keep lies, and how it gives way.
+QSize gifCanvas(int fd, qint64 fileSize, QList<GifFrameLayout>& layouts) {
+    const QByteArray bytes = readUpTo(fd, qMin<qint64>(fileSize, 512 * 1024 * 1024));
     // Qt's decoder takes any header of the right length, the version unread;
     // only what is plainly something else is left for it to refuse.
     if (!bytes.startsWith("GI"))

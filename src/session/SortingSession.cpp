@@ -102,7 +102,12 @@ QString unusableNameMessage(const QString& name) {
 
 SortingSession::SortingSession(Prompts& prompts) : ask(prompts) {}
 
-ListingResult SortingSession::list(const QString& newFolder) {
+ListingResult SortingSession::list(const QString& typed) {
+    // A relative folder is taken from the folder listed before it; the
+    // session keeps it whole, so that its paths name the files wherever the
+    // working directory is.
+    const QString newFolder =
+        QDir::isRelativePath(typed) ? withTrailingSeparator(QDir(typed).absolutePath()) : typed;
     ListingResult listing = listPictureFiles(newFolder);
     if (!listing.ok)
         return listing;
@@ -275,7 +280,9 @@ SessionOutcome SortingSession::moveAs() {
     };
     if (asciiUpper(extensionOf(name)) != asciiUpper(extensionOf(*chosen)))
         return refuse(QStringLiteral("Changing extension is not allowed !\rUnable to proceed."));
-    if (folderPart(chars.DestinationPath(path)) != folderPart(*chosen))
+    // The dialog answers with a full path; a relative destination folder is
+    // taken from the source folder, as the moves take it.
+    if (QDir::cleanPath(folderPart(destinationOf(name))) != QDir::cleanPath(folderPart(*chosen)))
         return refuse(QStringLiteral("Changing path is not allowed !\rUnable to proceed."));
     const QString chosenName = namePart(*chosen);
     if (chosenName.isEmpty() || asciiUpper(name.left(1)) != asciiUpper(chosenName.left(1)))

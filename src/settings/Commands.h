@@ -124,8 +124,10 @@ inline constexpr std::array<CommandRow, 27> CommandTable{{
     // Its check state is the arrangement of the panes; the caller gives the default.
     {Command::InverseSplit, "SRIBInverseSplit", "Inverse split", ItemKind::Command, ForImages,
      32802, "Inverse split", 0, false},
-    // Only ever changed by editing the file by hand.
-    {Command::ShowAbout, "SRIShowAbout", "", ItemKind::Binding, ForNone, 8304, nullptr, -1, false},
+    // Only ever changed by editing the file by hand. The caption is that of
+    // the about box's own item, which always names the default key.
+    {Command::ShowAbout, "SRIShowAbout", "&About ...", ItemKind::Binding, ForNone, 8304, nullptr,
+     -1, false},
 }};
 
 constexpr bool isMenuItem(const CommandRow& row) {

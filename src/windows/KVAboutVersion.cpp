@@ -128,48 +128,69 @@ const AboutLabels& EnglishAboutLabels() {
     return labels;
 }
 
+namespace {
+
+QFrame* aboutPanel(QWidget* parent, const char* name, QRect place) {
+    auto* frame = new QFrame(parent);
+    frame->setObjectName(QString::fromLatin1(name));
+    frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    frame->setGeometry(place);
+    return frame;
+}
+
+QLabel* aboutLabel(QWidget* parent, const char* name, QRect place) {
+    auto* text = new QLabel(parent);
+    text->setObjectName(QString::fromLatin1(name));
+    text->setGeometry(place);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return text;
+}
+
+QPushButton* aboutButton(QWidget* parent, const char* name, QRect place,
+                         QStyle::StandardPixmap picture) {
+    auto* b = new QPushButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(place);
+    b->setCursor(Qt::PointingHandCursor);
+    b->setIcon(parent->style()->standardIcon(picture));
+    return b;
+}
+
+} // namespace
+
 TFrmKVVersionAbout::TFrmKVVersionAbout(QWidget* owner, const QString& programFile)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("FrmKVVersionAbout"));
     setFixedSize(313, 325);
     setFont(dialogFontOfPixels(11));
+    buildInfoPanel();
+    buildVersionList();
+    buildButtons();
 
-    auto panel = [this](const char* name, QRect place) {
-        auto* frame = new QFrame(this);
-        frame->setObjectName(QString::fromLatin1(name));
-        frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
-        frame->setGeometry(place);
-        return frame;
-    };
-    auto label = [](QWidget* parent, const char* name, QRect place) {
-        auto* text = new QLabel(parent);
-        text->setObjectName(QString::fromLatin1(name));
-        text->setGeometry(place);
-        text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        return text;
-    };
-    auto button = [this](const char* name, QRect place, QStyle::StandardPixmap picture) {
-        auto* b = new QPushButton(PanelButtons);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(place);
-        b->setCursor(Qt::PointingHandCursor);
-        b->setIcon(style()->standardIcon(picture));
-        return b;
-    };
+    // Centred over its owner, with the program's labels and version block.
+    CenterOnOwner(this);
+    setLabels(DefaultAboutLabels());
+    program = programFile.isEmpty() ? QCoreApplication::applicationFilePath() : programFile;
+    BitBtnVersionClick();
+    ImageAppIcon->setPixmap(programIcon());
+}
 
-    PanelInfo = panel("PanelInfo", {8, 8, 297, 101});
-    LabelVersionTxt = label(PanelInfo, "LabelVersionTxt", {12, 12, 86, 16});
-    LabelVersion = label(PanelInfo, "LabelVersion", {100, 12, 148, 16});
-    LabelProductTxt = label(PanelInfo, "LabelProductTxt", {12, 28, 86, 16});
-    LabelProduct = label(PanelInfo, "LabelProduct", {100, 28, 148, 16});
-    LabelDescriptionTxt = label(PanelInfo, "LabelDescriptionTxt", {12, 44, 86, 16});
-    LabelDescription = label(PanelInfo, "LabelDescription", {100, 44, 189, 29});
+void TFrmKVVersionAbout::buildInfoPanel() {
+    PanelInfo = aboutPanel(this, "PanelInfo", {8, 8, 297, 101});
+    LabelVersionTxt = aboutLabel(PanelInfo, "LabelVersionTxt", {12, 12, 86, 16});
+    LabelVersion = aboutLabel(PanelInfo, "LabelVersion", {100, 12, 148, 16});
+    LabelProductTxt = aboutLabel(PanelInfo, "LabelProductTxt", {12, 28, 86, 16});
+    LabelProduct = aboutLabel(PanelInfo, "LabelProduct", {100, 28, 148, 16});
+    LabelDescriptionTxt = aboutLabel(PanelInfo, "LabelDescriptionTxt", {12, 44, 86, 16});
+    LabelDescription = aboutLabel(PanelInfo, "LabelDescription", {100, 44, 189, 29});
     LabelDescription->setWordWrap(true);
-    ImageAppIcon = label(PanelInfo, "ImageAppIcon", {252, 12, 32, 32});
+    ImageAppIcon = aboutLabel(PanelInfo, "ImageAppIcon", {252, 12, 32, 32});
     ImageAppIcon->setAlignment(Qt::AlignCenter);
+}
 
-    PanelAdditionalInfo = panel("PanelAdditionalInfo", {8, 112, 297, 161});
+void TFrmKVVersionAbout::buildVersionList() {
+    PanelAdditionalInfo = aboutPanel(this, "PanelAdditionalInfo", {8, 112, 297, 161});
     ListViewVersion = new QTreeWidget(PanelAdditionalInfo);
     ListViewVersion->setObjectName(QStringLiteral("ListViewVersion"));
     ListViewVersion->setGeometry(8, 8, 281, 145);
@@ -183,12 +204,16 @@ TFrmKVVersionAbout::TFrmKVVersionAbout(QWidget* owner, const QString& programFil
     ListViewVersion->header()->setSectionsClickable(false);
     ListViewVersion->header()->setSectionsMovable(false);
     ListViewVersion->header()->setStretchLastSection(true);
+}
 
-    PanelButtons = panel("PanelButtons", {8, 276, 297, 41});
-    BitBtnMemory = button("BitBtnMemory", {8, 8, 137, 25}, QStyle::SP_DriveHDIcon);
-    BitBtnVersion = button("BitBtnVersion", {8, 8, 137, 25}, QStyle::SP_FileDialogInfoView);
+void TFrmKVVersionAbout::buildButtons() {
+    PanelButtons = aboutPanel(this, "PanelButtons", {8, 276, 297, 41});
+    BitBtnMemory =
+        aboutButton(PanelButtons, "BitBtnMemory", {8, 8, 137, 25}, QStyle::SP_DriveHDIcon);
+    BitBtnVersion =
+        aboutButton(PanelButtons, "BitBtnVersion", {8, 8, 137, 25}, QStyle::SP_FileDialogInfoView);
     BitBtnVersion->hide();
-    BitBtnOK = button("BitBtnOK", {151, 8, 137, 25}, QStyle::SP_DialogOkButton);
+    BitBtnOK = aboutButton(PanelButtons, "BitBtnOK", {151, 8, 137, 25}, QStyle::SP_DialogOkButton);
     BitBtnOK->setDefault(true);
     connect(BitBtnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(BitBtnMemory, &QPushButton::clicked, this, &TFrmKVVersionAbout::BitBtnMemoryClick);
@@ -197,13 +222,6 @@ TFrmKVVersionAbout::TFrmKVVersionAbout(QWidget* owner, const QString& programFil
     setTabOrder(BitBtnMemory, BitBtnVersion);
     setTabOrder(BitBtnVersion, BitBtnOK);
     BitBtnOK->setFocus();
-
-    // Centred over its owner, with the program's labels and version block.
-    CenterOnOwner(this);
-    setLabels(DefaultAboutLabels());
-    program = programFile.isEmpty() ? QCoreApplication::applicationFilePath() : programFile;
-    BitBtnVersionClick();
-    ImageAppIcon->setPixmap(programIcon());
 }
 
 TFrmKVVersionAbout::~TFrmKVVersionAbout() = default;

@@ -55,6 +55,26 @@ public:
     explicit TFrmKVVersionAbout(QWidget* owner = nullptr, const QString& programFile = QString());
     ~TFrmKVVersionAbout() override;
 
+    const AboutLabels& labels() const { return set; }
+    // Puts a label set in place and applies it to the caption, the header
+    // labels and the buttons; the pages set their own column headings.
+    void setLabels(const AboutLabels& labels);
+
+    // The extra "key=label" lines, kept sorted (letter case ignored) with
+    // duplicates accepted.
+    const QStringList& extraLabels() const { return extra; }
+    void addExtraLabel(const QString& line);
+    void clearExtraLabels() { extra.clear(); }
+
+    const QString& programFile() const { return program; }
+
+    // Fills the list with the version page, as its button does.
+    void BitBtnVersionClick();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
     // ---- Controls, named as everywhere else in the program ----
     QFrame* PanelInfo;
     QLabel* LabelVersionTxt;
@@ -71,27 +91,12 @@ public:
     QPushButton* BitBtnMemory;
     QPushButton* BitBtnVersion;
 
-    const AboutLabels& labels() const { return set; }
-    // Puts a label set in place and applies it to the caption, the header
-    // labels and the buttons; the pages set their own column headings.
-    void setLabels(const AboutLabels& labels);
-
-    // The extra "key=label" lines, kept sorted (letter case ignored) with
-    // duplicates accepted.
-    const QStringList& extraLabels() const { return extra; }
-    void addExtraLabel(const QString& line);
-    void clearExtraLabels() { extra.clear(); }
-
-    const QString& programFile() const { return program; }
-
     // ---- Handlers ----
-    void BitBtnVersionClick();
     void BitBtnMemoryClick();
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
+    void buildInfoPanel();
+    void buildVersionList();
+    void buildButtons();
     void applyLabels();
     void preparePage(const QString (&columns)[2], Qt::Alignment valueAlignment);
     void addVersionRow(const QString& label, const QString& value);

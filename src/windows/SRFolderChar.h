@@ -24,6 +24,15 @@ class TFrmSRFolderChar : public QDialog {
 public:
     explicit TFrmSRFolderChar(Prompts& prompts, QWidget* parent = nullptr);
 
+    // The entry's key cannot change; OK is enabled at once when the folder exists.
+    void setEditMode(const QString& character, const QString& folder);
+    // One new character, typed by the user; both fields start empty.
+    void setAddMode();
+
+    QString character() const;
+    QString folder() const;
+
+private:
     QFrame* PanelMain;
     QFrame* Panel1;
     QLabel* LabelChar;
@@ -35,18 +44,9 @@ public:
     QPushButton* BitBtnOk;
     QPushButton* BitBtnCancel;
 
-    // The entry's key cannot change; OK is enabled at once when the folder exists.
-    void setEditMode(const QString& character, const QString& folder);
-    // One new character, typed by the user; both fields start empty.
-    void setAddMode();
-
-    QString character() const;
-    QString folder() const;
-
     void EditChange();
     void BitBtnFolderClick();
 
-private:
     Prompts& ask;
 };
 

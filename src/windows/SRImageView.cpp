@@ -21,24 +21,6 @@ namespace sortello {
 
 namespace {
 
-using Handler = void (TFrmSRImageView::*)();
-
-Handler handlerOf(PreviewOption option) {
-    switch (option) {
-    case PreviewOption::AutoSize:
-        return &TFrmSRImageView::MIImgAutoSizeClick;
-    case PreviewOption::Center:
-        return &TFrmSRImageView::MIImgCenterClick;
-    case PreviewOption::Proportional:
-        return &TFrmSRImageView::MIImgProportionalClick;
-    case PreviewOption::Stretch:
-        return &TFrmSRImageView::MIImgStretchClick;
-    case PreviewOption::Transparent:
-        break;
-    }
-    return &TFrmSRImageView::MIImgTransparentClick;
-}
-
 QRect screenRect(bool available = false) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
@@ -58,6 +40,22 @@ QPoint onScreen(QPoint topLeft, QSize outer) {
 }
 
 } // namespace
+
+TFrmSRImageView::Handler TFrmSRImageView::handlerOf(PreviewOption option) {
+    switch (option) {
+    case PreviewOption::AutoSize:
+        return &TFrmSRImageView::MIImgAutoSizeClick;
+    case PreviewOption::Center:
+        return &TFrmSRImageView::MIImgCenterClick;
+    case PreviewOption::Proportional:
+        return &TFrmSRImageView::MIImgProportionalClick;
+    case PreviewOption::Stretch:
+        return &TFrmSRImageView::MIImgStretchClick;
+    case PreviewOption::Transparent:
+        break;
+    }
+    return &TFrmSRImageView::MIImgTransparentClick;
+}
 
 TFrmSRImageView::TFrmSRImageView(QWidget* owner)
     : QDialog(owner,

@@ -30,16 +30,6 @@ public:
     // Plays the closing animation.
     ~TFrmSRImageView() override;
 
-    // ---- Controls, named as everywhere else in the program ----
-    QScrollArea* ScrollBox;
-    PictureBox* Image;
-    QMenu* PopupMenu1;
-    QAction* MIImgAutoSize;
-    QAction* MIImgCenter;
-    QAction* MIImgProportional;
-    QAction* MIImgStretch;
-    QAction* MIImgTransparent;
-
     // Shows a picture; it is decoded at its own size, in full.
     void setPicture(const Picture& picture);
 
@@ -53,14 +43,6 @@ public:
     QSize outerSize() const;
     void setBackgroundColour(const QColor& colour);
 
-    // ---- Handlers ----
-    void MouseClick();
-    void MIImgAutoSizeClick();
-    void MIImgCenterClick();
-    void MIImgProportionalClick();
-    void MIImgStretchClick();
-    void MIImgTransparentClick();
-
 protected:
     // A key that types a character closes the viewer.
     void keyPressEvent(QKeyEvent* event) override;
@@ -73,6 +55,30 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // ---- Controls, named as everywhere else in the program ----
+    QScrollArea* ScrollBox;
+    PictureBox* Image;
+    QMenu* PopupMenu1;
+    QAction* MIImgAutoSize;
+    QAction* MIImgCenter;
+    QAction* MIImgProportional;
+    QAction* MIImgStretch;
+    QAction* MIImgTransparent;
+
+    // ---- Handlers ----
+    void MouseClick();
+    void MIImgAutoSizeClick();
+    void MIImgCenterClick();
+    void MIImgProportionalClick();
+    void MIImgStretchClick();
+    void MIImgTransparentClick();
+
+    // The opening sets the window's options as the viewer's items would.
+    friend void ImageClick(QWidget* owner, Prompts& prompts, const Picture& picture,
+                           DisplayOptions& options);
+    using Handler = void (TFrmSRImageView::*)();
+    static Handler handlerOf(PreviewOption option);
+
     // The menu item of a view option.
     QAction*& actionOf(PreviewOption option);
     void keepImageAtPictureSize();

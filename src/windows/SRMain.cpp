@@ -77,6 +77,23 @@ void TFrmSRMain::buildLayout() {
     SplitterFilesImages->setChildrenCollapsible(false);
     outer->addWidget(SplitterFilesImages);
 
+    buildFilePane();
+    buildPictureArea();
+    SplitterFilesImages->setStretchFactor(0, 0);
+    SplitterFilesImages->setStretchFactor(1, 1);
+    SplitterFilesImages->setSizes({125, 494 - 125 - SplitterThickness});
+    SplitterFilesMoved->setSizes({1000, 51});
+    connectControls();
+
+    // Centred on the desktop at its first size.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    FileListBox->setFocus();
+    // Lay the panes out now, so that sizes read during creation are real.
+    outer->activate();
+}
+
+void TFrmSRMain::buildFilePane() {
     PanelFiles = pane("PanelFiles", SplitterFilesImages, 2);
     PanelFiles->setMinimumWidth(20);
     SplitterFilesMoved = new QSplitter(Qt::Vertical, PanelFiles);
@@ -95,7 +112,9 @@ void TFrmSRMain::buildLayout() {
     ListBoxFilesMoved->setTextElideMode(Qt::ElideMiddle);
     SplitterFilesMoved->setStretchFactor(0, 1);
     SplitterFilesMoved->setStretchFactor(1, 0);
+}
 
+void TFrmSRMain::buildPictureArea() {
     PanelImages = new QWidget(SplitterFilesImages);
     PanelImages->setObjectName(QStringLiteral("PanelImages"));
     PanelImages->setMinimumWidth(290);
@@ -120,7 +139,10 @@ void TFrmSRMain::buildLayout() {
     SplitterNewExisting->setHandleWidth(SplitterThickness);
     SplitterNewExisting->setChildrenCollapsible(true);
     images->addWidget(SplitterNewExisting, 1);
+    buildPicturePanes();
+}
 
+void TFrmSRMain::buildPicturePanes() {
     PanelNewImage = pane("PanelNewImage", SplitterNewExisting, 2);
     PanelNewImage->setMinimumSize(0, 0);
     ImageNew = new PictureBox(PanelNewImage);
@@ -137,12 +159,9 @@ void TFrmSRMain::buildLayout() {
     SplitterNewExisting->setStretchFactor(0, 0);
     SplitterNewExisting->setStretchFactor(1, 1);
     SplitterNewExisting->setSizes({164, 1000});
+}
 
-    SplitterFilesImages->setStretchFactor(0, 0);
-    SplitterFilesImages->setStretchFactor(1, 1);
-    SplitterFilesImages->setSizes({125, 494 - 125 - SplitterThickness});
-    SplitterFilesMoved->setSizes({1000, 51});
-
+void TFrmSRMain::connectControls() {
     connect(FileListBox, &FileListBox::currentItemClicked, this, &TFrmSRMain::FileListBoxClick);
     connect(ListBoxFilesMoved, &QListWidget::itemSelectionChanged, this, [this] {
         movedPickPending = false;
@@ -154,13 +173,6 @@ void TFrmSRMain::buildLayout() {
     });
     connect(ImageNew, &PictureBox::clicked, this, [this] { ImageClick(ImageNew); });
     connect(ImageExisting, &PictureBox::clicked, this, [this] { ImageClick(ImageExisting); });
-
-    // Centred on the desktop at its first size.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    FileListBox->setFocus();
-    // Lay the panes out now, so that sizes read during creation are real.
-    outer->activate();
 }
 
 void TFrmSRMain::loadSettings() {

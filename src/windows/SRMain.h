@@ -36,6 +36,20 @@ public:
     TFrmSRMain(Prompts& prompts, QString settingsPath, QWidget* parent = nullptr);
     ~TFrmSRMain() override;
 
+    // What the window shows: the run's folder, listing and files moved.
+    const SortingSession& session() const { return work; }
+
+    // ---- Second start ----
+    void bringForward();
+    void receiveParameters(const QString& text);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
     // ---- Controls, named as everywhere else in the program ----
     sortello::FileListBox* FileListBox;
     QListWidget* ListBoxFilesMoved;
@@ -51,7 +65,6 @@ public:
     QMenu* PopupMenuAll;
 
     // ---- State owned for the whole run ----
-    const SortingSession& session() const { return work; }
     DisplayOptions PreviewOptions;
     ShortCutCode ShowAboutShortCut = 0;
     ShortCutCode ShowNewShortCut = 0;
@@ -68,7 +81,6 @@ public:
     void SRISetupClick();
 
     // ---- Layout ----
-    bool isSideBySide() const { return sideBySide; }
     void SRIBInverseSplitClick();
 
     // ---- Current file and comparison ----
@@ -82,17 +94,6 @@ public:
     void SRFAutoMoveMultipleAsClick();
     void SRFMoveNonExistingClick();
 
-    // ---- Second start ----
-    void bringForward();
-    void receiveParameters(const QString& text);
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-
-private:
     QWidget* PanelFiles;
     QSplitter* SplitterFilesMoved;
     ShortCutCode ShowExistingShortCut = 0;
@@ -110,6 +111,10 @@ private:
     void ListBoxFilesMovedClick();
 
     void buildLayout();
+    void buildFilePane();
+    void buildPictureArea();
+    void buildPicturePanes();
+    void connectControls();
     void buildMenu();
     void loadSettings();
     void saveSettings();

@@ -53,7 +53,8 @@ void TFrmSRMain::buildMenu() {
     // The window manager owns the title bar's menu here, so the about box gets
     // its entry at the end of this one, where every target shows it.
     PopupMenuAll->addSeparator()->setObjectName(QStringLiteral("SRIAboutSplit"));
-    QAction* about = PopupMenuAll->addAction(QStringLiteral("&About ...\tShift+F1"));
+    const CommandRow& aboutRow = CommandTable[commandIndexOf("SRIShowAbout")];
+    QAction* about = PopupMenuAll->addAction(captionWithShortcut(aboutRow, aboutRow.defaultCode));
     about->setObjectName(QStringLiteral("SRIAbout"));
     connect(about, &QAction::triggered, this, &TFrmSRMain::showAbout);
     // The items' defaults are the check marks the window starts with.

@@ -37,11 +37,11 @@ void TFrmSRMain::FileListBoxClick() {
         }
         const QString path = work.pathOf(row);
         const QString name = work.files()[row].name;
-        const QString folder = work.folderChars().DestinationFolder(name);
         ImageNew->load(path);
         StringGrid1->FillComparisonRow(ImageNew->picture().width(), ImageNew->picture().height(),
                                        true, FileDateOf(path), FileSizeOf(path));
-        ExistingFileName = folder + name;
+        // A relative destination folder is taken from the source folder.
+        ExistingFileName = work.destinationOf(name);
         if (fileExists(ExistingFileName)) {
             ImageExisting->setVisible(ImageExisting->isEnabledTo(PanelExistingImage));
             ImageExisting->load(ExistingFileName);
@@ -68,7 +68,7 @@ void TFrmSRMain::ListBoxFilesMovedClick() {
     }
     BusyCursor busy;
     const QString name = selected->text();
-    const QString path = work.folderChars().DestinationFolder(name) + name;
+    const QString path = work.destinationOf(name);
     try {
         if (fileExists(path)) {
             ImageExisting->setVisible(true);

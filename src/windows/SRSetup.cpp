@@ -84,8 +84,19 @@ void TFrmSRSetup::buildControls() {
         ->place(PanelMain, QRect(QPoint(0, 0), client), PinLeft | PinTop | PinRight | PinBottom);
     auto* main = new PinnedPlacement(PanelMain, client);
 
+    buildFolderControls(*main);
+
+    PanelShortcuts = makePanel("PanelShortcuts", PanelMain, false);
+    main->place(PanelShortcuts, {249, 4, 293, 192}, PinTop | PinRight | PinBottom);
+    buildShortcutList(PanelShortcuts);
+
+    buildButtons(*main);
+    chainAndConnect();
+}
+
+void TFrmSRSetup::buildFolderControls(PinnedPlacement& main) {
     PanelControls = makePanel("PanelControls", PanelMain, false);
-    main->place(PanelControls, {4, 4, 242, 192}, PinLeft | PinTop | PinRight | PinBottom);
+    main.place(PanelControls, {4, 4, 242, 192}, PinLeft | PinTop | PinRight | PinBottom);
     auto* controls = new PinnedPlacement(PanelControls, {242, 192});
     LabelFolderSource = new QLabel(text("&Source folder"), PanelControls);
     LabelFolderSource->setObjectName(QStringLiteral("LabelFolderSource"));
@@ -115,13 +126,11 @@ void TFrmSRSetup::buildControls() {
     controls->place(BitBtnAdd, {84, 160, 75, 25}, PinLeft | PinBottom);
     BitBtnRemove = makeButton("BitBtnRemove", text("&Remove"), PanelControls);
     controls->place(BitBtnRemove, {160, 160, 75, 25}, PinLeft | PinBottom);
+}
 
-    PanelShortcuts = makePanel("PanelShortcuts", PanelMain, false);
-    main->place(PanelShortcuts, {249, 4, 293, 192}, PinTop | PinRight | PinBottom);
-    buildShortcutList(PanelShortcuts);
-
+void TFrmSRSetup::buildButtons(PinnedPlacement& main) {
     PanelButtons = makePanel("PanelButtons", PanelMain, false);
-    main->place(PanelButtons, {4, 199, 538, 41}, PinLeft | PinRight | PinBottom);
+    main.place(PanelButtons, {4, 199, 538, 41}, PinLeft | PinRight | PinBottom);
     auto* buttons = new PinnedPlacement(PanelButtons, {538, 41});
     BitBtnOk = makeButton("BitBtnOk", text("OK"), PanelButtons);
     BitBtnOk->setDefault(true);
@@ -130,7 +139,10 @@ void TFrmSRSetup::buildControls() {
     buttons->place(BitBtnRestore, {376, 8, 75, 25}, PinTop | PinRight);
     BitBtnCancel = makeButton("BitBtnCancel", text("Cancel"), PanelButtons);
     buttons->place(BitBtnCancel, {452, 8, 75, 25}, PinTop | PinRight);
+}
 
+// Tab order follows the panels from top left; each button runs its handler.
+void TFrmSRSetup::chainAndConnect() {
     QWidget* const chain[] = {BitBtnFolderSource, ListBoxFolderChars,  BitBtnEdit,
                               BitBtnAdd,          BitBtnRemove,        BitBtnOk,
                               BitBtnRestore,      BitBtnCancel,        ValueListEditorShortCuts,

@@ -22,6 +22,7 @@ class QTableWidget;
 namespace sortello {
 
 class KeyCaptureEdit;
+class PinnedPlacement;
 class Prompts;
 
 struct SetupResult {
@@ -44,6 +45,10 @@ public:
     // Creating the dialog fills it from the settings file.
     TFrmSRSetup(Prompts& prompts, QString settingsPath, QWidget* parent = nullptr);
 
+    // The values the dialog holds now. Hides QDialog::result(), the exit code.
+    SetupResult result() const;
+
+private:
     QFrame* PanelMain;
     QFrame* PanelControls;
     QLabel* LabelFolderSource;
@@ -64,8 +69,6 @@ public:
     QPushButton* BitBtnRestore;
     QPushButton* BitBtnCancel;
 
-    // The values the dialog holds now. Hides QDialog::result(), the exit code.
-    SetupResult result() const;
     // The code attached to a row of the shortcut list (0 for headings).
     ShortCutCode rowCode(int row) const;
     QStringList folderCharLines() const;
@@ -84,8 +87,10 @@ public:
     void BitBtnOkClick();
     void BitBtnRestoreClick();
 
-private:
     void buildControls();
+    void buildFolderControls(PinnedPlacement& main);
+    void buildButtons(PinnedPlacement& main);
+    void chainAndConnect();
     void buildShortcutList(QWidget* panel);
     void showRow(int row);
     void setFolderOf(const QString& key, const QString& folder);

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/Workspace.h"
 
+#include "widgets/ComparisonGrid.h"
 #include "widgets/FileListBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QDir>
+#include <QListWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -42,8 +45,32 @@ void Workspace::close() {
 }
 
 void Workspace::select(int row) {
-    main->FileListBox->focusAndSelect(row);
-    main->FileListBoxClick();
+    clickRow(*files(), row);
+}
+
+void Workspace::selectAll() {
+    clickRow(*files(), 0);
+    clickRow(*files(), files()->count() - 1, Qt::ShiftModifier);
+}
+
+sortello::FileListBox* Workspace::files() {
+    return child<sortello::FileListBox>(*main, "FileListBox");
+}
+
+QListWidget* Workspace::filesMoved() {
+    return child<QListWidget>(*main, "ListBoxFilesMoved");
+}
+
+ComparisonGrid* Workspace::grid() {
+    return child<ComparisonGrid>(*main, "StringGrid1");
+}
+
+PictureBox* Workspace::imageNew() {
+    return child<PictureBox>(*main, "ImageNew");
+}
+
+PictureBox* Workspace::imageExisting() {
+    return child<PictureBox>(*main, "ImageExisting");
 }
 
 } // namespace sortello::test

@@ -3,12 +3,21 @@
 // A sorting workspace on disk for window tests: a source folder, destination
 // folders and a settings file, plus a main window built on it with scripted
 // prompts.
+#include "support/Controls.h"
 #include "support/FakePrompts.h"
 #include "support/TempFiles.h"
 #include "windows/SRMain.h"
 
 #include <QImage>
 #include <memory>
+
+class QListWidget;
+
+namespace sortello {
+class ComparisonGrid;
+class FileListBox;
+class PictureBox;
+} // namespace sortello
 
 namespace sortello::test {
 
@@ -30,8 +39,20 @@ public:
     TFrmSRMain& open();
     TFrmSRMain& window() { return *main; }
     void close();
-    // Selects a row as a click does and lets the window react.
+    // Clicks a row of the file list, which makes it the only selected one.
     void select(int row);
+    // Selects every row of the file list with Shift+click.
+    void selectAll();
+    // Chooses a menu item of the window, as the menu or its key does.
+    void command(const char* name) { trigger(*main, name); }
+    QAction* item(const char* name) { return menuItem(*main, name); }
+
+    // The window's controls, found by their names.
+    sortello::FileListBox* files();
+    QListWidget* filesMoved();
+    ComparisonGrid* grid();
+    PictureBox* imageNew();
+    PictureBox* imageExisting();
 
     FakePrompts prompts;
 
