@@ -1,0 +1,240 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Text records. Each character is placed at the advance the file gives it, so
+// that labels keep the width their writer laid them out in even where the
+// font standing in for theirs is wider. The glyphs become outlines here, so
+// the picture needs no font where it is shown and looks the same at any size.
+#include "CodePage.h"
+#include "EmfDevice.h"
+#include "FaceMetrics.h"
+
+#include <QFontMetricsF>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include <uemf.h>
+
+namespace sortello::metafile {
+
+namespace {
+
+// Glyph outlines are taken at this many pixels to the em, and scaled.
+constexpr int OutlineEm = 256;
+constexpr std::uint32_t MaxChars = 65536;
+
+struct Glyphs {
+    QString text;
+    std::vector<double> dx; // per character of text, logical units
+    std::vector<double> dy;
+};
+
+// The characters and their advances. An 8-bit text gives one advance per
+// byte; a two-byte character takes the sum of its two.
+Glyphs readGlyphs(const Record& r, std::size_t at, bool wide, const LogFont& font) {
+    Glyphs glyphs;
+    const std::uint32_t count = r.u32(at + 8);
+    const std::uint32_t offString = r.u32(at + 12);
+    const std::uint32_t options = r.u32(at + 16);
+    const std::uint32_t offDx = r.u32(at + 36);
+    if (count == 0 || count > MaxChars || !r.holds(offString, count, wide ? 2 : 1))
+        return glyphs;
+    const bool pairs = options & U_ETO_PDY;
+    std::vector<double> advances;
+    if (offDx != 0 && r.holds(offDx, count, pairs ? 8 : 4))
+        for (std::uint32_t i = 0; i < count * (pairs ? 2u : 1u); ++i)
+            advances.push_back(r.s32(offDx + 4 * i));
+    auto addAdvance = [&](std::uint32_t unit, std::uint32_t units) {
+        if (advances.empty())
+            return;
+        double x = 0, y = 0;
+        for (std::uint32_t k = unit; k < unit + units && k < count; ++k) {
+            x += advances[pairs ? 2 * k : k];
+            y += pairs ? advances[2 * k + 1] : 0;
+        }
+        glyphs.dx.push_back(x);
+        glyphs.dy.push_back(y);
+    };
+    const std::string_view bytes = r.bytes.substr(offString, std::size_t(count) * (wide ? 2 : 1));
+    const std::string face = font.face.toStdString();
+    if (wide) {
+        const bool symbol = isSymbolFont(face);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            char16_t unit = char16_t(readU16(bytes, i * 2));
+            // The Symbol font's characters, in whichever of its two places
+            // they are given, are the Greek letters and signs it shows.
+            if (symbol && (unit < 0x100 || (unit >= 0xF000 && unit <= 0xF0FF))) {
+                const char byte = char(unit & 0xFF);
+                const QString mapped =
+                    QString::fromStdString(codePageToUtf8(std::string_view(&byte, 1), 2, face));
+                glyphs.text += mapped.isEmpty() ? QChar(unit) : mapped.at(0);
+            } else {
+                glyphs.text += QChar(unit);
+            }
+            addAdvance(i, 1);
+        }
+        return glyphs;
+    }
+    for (std::uint32_t i = 0; i < count;) {
+        const std::uint32_t units =
+            isLeadByte(font.charset, static_cast<unsigned char>(bytes[i])) && i + 1 < count ? 2 : 1;
+        const QString piece =
+            QString::fromStdString(codePageToUtf8(bytes.substr(i, units), font.charset, face));
+        glyphs.text += piece.isEmpty() ? QStringLiteral(" ") : piece.left(1);
+        addAdvance(i, units);
+        i += units;
+    }
+    return glyphs;
+}
+
+double emOf(const LogFont& font) {
+    const FaceMetrics& metrics = metricsOfFace(font.face.toStdString());
+    if (font.height < 0)
+        return -double(font.height);
+    if (font.height > 0)
+        return font.height / (metrics.ascent + metrics.descent);
+    return 12;
+}
+
+} // namespace
+
+QFont EmfDevice::fontFor(double) const {
+    const std::string face = dc.font.face.toStdString();
+    QString family = dc.font.face;
+    // The Symbol font's signs are given as Unicode, which the fonts called
+    // Symbol here do not map; LibreOffice's own symbol font does.
+    if (dc.font.charset == 2 && isSymbolFont(face))
+        family = QStringLiteral("OpenSymbol");
+    QFont font(family.isEmpty() ? QStringLiteral("Arial") : family);
+    font.setPixelSize(OutlineEm);
+    font.setWeight(QFont::Weight(std::clamp(dc.font.weight == 0 ? 400 : dc.font.weight, 1, 1000)));
+    font.setItalic(dc.font.italic);
+    font.setUnderline(dc.font.underline);
+    font.setStrikeOut(dc.font.strikeOut);
+    font.setKerning(false);
+    return font;
+}
+
+void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
+    const std::uint32_t options = r.u32(at + 16);
+    const Glyphs glyphs = readGlyphs(r, at, wide, dc.font);
+    const bool updatePosition = dc.textAlign & U_TA_UPDATECP;
+    const QPointF reference = updatePosition ? dc.position : r.point(at);
+    const QRectF box = EmfDevice::box(r, at + 20);
+    const QTransform toDevice = logicalToDevice();
+
+    if ((options & U_ETO_OPAQUE) && !box.isEmpty() && beginDrawing(toDevice)) {
+        painter.fillRect(box, dc.backColor);
+        endDrawing();
+    }
+    if (glyphs.text.isEmpty())
+        return;
+
+    const double em = emOf(dc.font);
+    const double k = em / OutlineEm; // logical units per outline pixel
+    const QFont font = fontFor(em);
+    const QFontMetricsF metrics(font);
+    double stretch = 1;
+    if (dc.font.width > 0 && metrics.averageCharWidth() > 0)
+        stretch = dc.font.width / (metrics.averageCharWidth() * k);
+
+    // The glyphs, along the baseline from the reference point, in logical
+    // units with y downwards whatever the mapping.
+    QPainterPath outline;
+    double x = 0, y = 0;
+    if (glyphs.dx.empty()) {
+        outline.addText(0, 0, font, glyphs.text);
+        outline = QTransform::fromScale(k * stretch, k).map(outline);
+        x = metrics.horizontalAdvance(glyphs.text) * k * stretch;
+    } else {
+        for (qsizetype i = 0; i < glyphs.text.size(); ++i) {
+            QPainterPath glyph;
+            glyph.addText(0, 0, font, glyphs.text.mid(i, 1));
+            outline.addPath(QTransform(k * stretch, 0, 0, k, x, y).map(glyph));
+            if (std::size_t(i) < glyphs.dx.size()) {
+                x += glyphs.dx[std::size_t(i)];
+                y -= glyphs.dy[std::size_t(i)];
+            }
+        }
+    }
+    const FaceMetrics& face = metricsOfFace(dc.font.face.toStdString());
+    const double ascent = face.ascent * em, descent = face.descent * em;
+    double shiftX = 0, shiftY = 0;
+    const std::uint32_t horizontal = dc.textAlign & (U_TA_CENTER | U_TA_RIGHT);
+    if (horizontal == U_TA_CENTER)
+        shiftX = -x / 2;
+    else if (horizontal == U_TA_RIGHT)
+        shiftX = -x;
+    const std::uint32_t vertical = dc.textAlign & U_TA_BASELINE;
+    if (vertical == U_TA_BASELINE)
+        shiftY = 0;
+    else if (vertical & U_TA_BOTTOM)
+        shiftY = -descent;
+    else
+        shiftY = ascent;
+
+    // Text stands upright on the page whichever way the mapping runs.
+    QTransform linear(toDevice.m11(), toDevice.m12(), toDevice.m21(), toDevice.m22(), 0, 0);
+    if (linear.m11() < 0 && linear.m12() == 0)
+        linear = QTransform(-linear.m11(), -linear.m12(), linear.m21(), linear.m22(), 0, 0);
+    if (linear.m22() < 0 && linear.m21() == 0)
+        linear = QTransform(linear.m11(), linear.m12(), -linear.m21(), -linear.m22(), 0, 0);
+    const QPointF origin = toDevice.map(reference);
+    const QTransform local = QTransform::fromTranslate(shiftX, shiftY) *
+                             QTransform().rotate(-dc.font.escapement / 10.0) * linear *
+                             QTransform::fromTranslate(origin.x(), origin.y());
+    if (updatePosition && horizontal != U_TA_RIGHT)
+        dc.position = reference + QPointF(horizontal == U_TA_CENTER ? 0 : x, 0);
+    else if (updatePosition)
+        dc.position = reference - QPointF(x, 0);
+
+    if (path) {
+        bool invertible = false;
+        const QTransform back = toDevice.inverted(&invertible);
+        if (invertible)
+            path->addPath((local * back).map(outline));
+        return;
+    }
+    if (!beginDrawing(toDevice))
+        return;
+    painter.setWorldTransform(local * deviceToPicture);
+    const bool opaque = dc.opaqueBack && !(options & U_ETO_NO_RECT);
+    if (opaque)
+        painter.fillRect(QRectF(0, -ascent, x, ascent + descent), dc.backColor);
+    QPainterPath drawn = outline;
+    if ((options & U_ETO_CLIPPED) && !box.isEmpty()) {
+        // The box is in logical units; the glyphs in the text's own.
+        bool invertible = false;
+        const QTransform toLocal = (toDevice * local.inverted(&invertible));
+        QPainterPath clip;
+        clip.addRect(box);
+        const QPainterPath localClip = toLocal.map(clip);
+        if (invertible && !localClip.contains(drawn.boundingRect()))
+            drawn = drawn.intersected(localClip);
+    }
+    painter.fillPath(drawn, dc.textColor);
+    endDrawing();
+}
+
+bool EmfDevice::playText(std::uint32_t type, const Record& r) {
+    switch (type) {
+    case U_EMR_EXTTEXTOUTA:
+    case U_EMR_EXTTEXTOUTW:
+        textOut(r, 36, type == U_EMR_EXTTEXTOUTW, QPointF(r.f32(28), r.f32(32)));
+        break;
+    case U_EMR_POLYTEXTOUTA:
+    case U_EMR_POLYTEXTOUTW: {
+        const std::uint32_t strings = r.u32(36);
+        if (strings > 4096 || !r.holds(40, strings, 40))
+            break;
+        for (std::uint32_t i = 0; i < strings; ++i)
+            textOut(r, 40 + std::size_t(i) * 40, type == U_EMR_POLYTEXTOUTW, {});
+        break;
+    }
+    default:
+        return false;
+    }
+    return true;
+}
+
+} // namespace sortello::metafile
