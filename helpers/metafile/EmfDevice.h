@@ -133,7 +133,7 @@ public:
     bool sawEmfPlus() const { return emfPlusSeen; }
 
 private:
-    // EmfPlayer.cpp: state, objects, mapping
+    // EmfPlayer.cpp: state and mapping; EmfObjects.cpp: the object table
     bool playState(std::uint32_t type, const Record& r);
     bool playObject(std::uint32_t type, const Record& r);
     bool playMapping(std::uint32_t type, const Record& r);
@@ -147,7 +147,7 @@ private:
     void comment(const Record& r);
     GdiObject* objectAt(std::uint32_t index, bool create);
 
-    // EmfShapes.cpp: lines, shapes, paths
+    // EmfDrawing.cpp: lines, shapes, paths
     bool playShape(std::uint32_t type, const Record& r);
     bool playPath(std::uint32_t type, const Record& r);
     void polyline(const Record& r, bool small, bool fromCurrent, bool bezier, bool closed);
@@ -173,7 +173,8 @@ private:
 
     // EmfBlits.cpp
     bool playBitmap(std::uint32_t type, const Record& r);
-    QImage bitmap(const Record& r, std::size_t bmiAt, std::size_t usageAt) const;
+    QImage bitmap(const Record& r, std::size_t bmiAt, std::size_t usageAt,
+                  bool keepAlpha = false) const;
     void blit(const QImage& source, const QRectF& dest, const QRectF& sourceRect,
               std::uint32_t rop);
 

@@ -6,6 +6,7 @@
 
 #include <QPainterPathStroker>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -292,8 +293,12 @@ bool EmfDevice::playShape(std::uint32_t type, const Record& r) {
     }
     case U_EMR_ROUNDRECT: {
         QPainterPath outline;
-        outline.addRoundedRect(insideBox(box(r, 8)), std::abs(r.s32(24)) / 2.0,
-                               std::abs(r.s32(28)) / 2.0);
+        // The corner is given as the size of the ellipse that rounds it;
+        // the reference takes it for the radius, and its rounder corners are
+        // what the picture's users have seen.
+        const QRectF inside = insideBox(box(r, 8));
+        outline.addRoundedRect(inside, std::min<double>(std::abs(r.s32(24)), inside.width() / 2),
+                               std::min<double>(std::abs(r.s32(28)), inside.height() / 2));
         shape(outline, true, true);
         break;
     }

@@ -123,7 +123,9 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
     const QRectF box = EmfDevice::box(r, at + 20);
     const QTransform toDevice = logicalToDevice();
 
-    if ((options & U_ETO_OPAQUE) && !box.isEmpty() && beginDrawing(toDevice)) {
+    // ETO_NO_RECT: the writer asks for no box, opaque or clipping, at all.
+    const bool noBox = options & U_ETO_NO_RECT;
+    if ((options & U_ETO_OPAQUE) && !noBox && !box.isEmpty() && beginDrawing(toDevice)) {
         painter.fillRect(box, dc.backColor);
         endDrawing();
     }
@@ -148,9 +150,12 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
         x = metrics.horizontalAdvance(glyphs.text) * k * stretch;
     } else {
         for (qsizetype i = 0; i < glyphs.text.size(); ++i) {
-            QPainterPath glyph;
-            glyph.addText(0, 0, font, glyphs.text.mid(i, 1));
-            outline.addPath(QTransform(k * stretch, 0, 0, k, x, y).map(glyph));
+            // Control characters (a closing NUL, most often) show nothing.
+            if (glyphs.text.at(i).unicode() >= 0x20) {
+                QPainterPath glyph;
+                glyph.addText(0, 0, font, glyphs.text.mid(i, 1));
+                outline.addPath(QTransform(k * stretch, 0, 0, k, x, y).map(glyph));
+            }
             if (std::size_t(i) < glyphs.dx.size()) {
                 x += glyphs.dx[std::size_t(i)];
                 y -= glyphs.dy[std::size_t(i)];
@@ -183,10 +188,17 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
     const QTransform local = QTransform::fromTranslate(shiftX, shiftY) *
                              QTransform().rotate(-dc.font.escapement / 10.0) * linear *
                              QTransform::fromTranslate(origin.x(), origin.y());
-    if (updatePosition && horizontal != U_TA_RIGHT)
-        dc.position = reference + QPointF(horizontal == U_TA_CENTER ? 0 : x, 0);
-    else if (updatePosition)
-        dc.position = reference - QPointF(x, 0);
+    if (updatePosition && horizontal != U_TA_CENTER) {
+        // The advance, vertical ones included, taken back into logical units.
+        const QTransform along = QTransform().rotate(-dc.font.escapement / 10.0) * linear;
+        const QTransform deviceLinear(toDevice.m11(), toDevice.m12(), toDevice.m21(),
+                                      toDevice.m22(), 0, 0);
+        bool invertible = false;
+        const QTransform back = deviceLinear.inverted(&invertible);
+        const QPointF advance = (along * back).map(QPointF(x, y));
+        if (invertible)
+            dc.position = horizontal == U_TA_RIGHT ? reference - advance : reference + advance;
+    }
 
     if (path) {
         bool invertible = false;
@@ -198,20 +210,24 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
     if (!beginDrawing(toDevice))
         return;
     painter.setWorldTransform(local * deviceToPicture);
-    const bool opaque = dc.opaqueBack && !(options & U_ETO_NO_RECT);
-    if (opaque)
-        painter.fillRect(QRectF(0, -ascent, x, ascent + descent), dc.backColor);
+    QPainterPath background;
+    if (dc.opaqueBack && !noBox)
+        background.addRect(QRectF(0, -ascent, x, ascent + descent));
     QPainterPath drawn = outline;
-    if ((options & U_ETO_CLIPPED) && !box.isEmpty()) {
+    if ((options & U_ETO_CLIPPED) && !noBox && !box.isEmpty()) {
         // The box is in logical units; the glyphs in the text's own.
         bool invertible = false;
-        const QTransform toLocal = (toDevice * local.inverted(&invertible));
+        const QTransform toLocal = toDevice * local.inverted(&invertible);
         QPainterPath clip;
         clip.addRect(box);
         const QPainterPath localClip = toLocal.map(clip);
-        if (invertible && !localClip.contains(drawn.boundingRect()))
+        if (invertible && !localClip.contains(drawn.boundingRect())) {
             drawn = drawn.intersected(localClip);
+            background = background.intersected(localClip);
+        }
     }
+    if (!background.isEmpty())
+        painter.fillPath(background, dc.backColor);
     painter.fillPath(drawn, dc.textColor);
     endDrawing();
 }
