@@ -48,7 +48,7 @@ void EmfPlusPlayer::playRecord(std::uint16_t type, std::uint16_t flags,
     switch (type) {
     case emfplus::Header: {
         in.u32();
-        in.u32();
+        dual_ = in.u32() & 1;
         const std::uint32_t x = in.u32(), y = in.u32();
         if (in.ok() && x > 0 && y > 0 && x < 10000 && y < 10000)
             dpi_ = EmfPlusDpi{double(x), double(y)};
@@ -96,15 +96,26 @@ void EmfPlusPlayer::playRecord(std::uint16_t type, std::uint16_t flags,
     }
     if (type >= emfplus::SetWorldTransform && type <= emfplus::SetPageTransform) {
         setTransform(type, flags, in);
-    } else if (type >= emfplus::ResetClip && type <= emfplus::OffsetClip) {
-        setClip(type, flags, in);
-    } else if (type == emfplus::DrawString || type == emfplus::DrawDriverString) {
-        drew_ |= drawText(type, flags, in);
-    } else if (type == emfplus::DrawImage || type == emfplus::DrawImagePoints) {
-        drew_ |= drawImage(type, flags, in);
-    } else if (type >= emfplus::Clear && type <= emfplus::DrawBeziers) {
-        drew_ |= drawShape(type, flags, in);
+        return;
     }
+    if (type >= emfplus::ResetClip && type <= emfplus::OffsetClip) {
+        setClip(type, flags, in);
+        return;
+    }
+    bool drawn = false;
+    if (type == emfplus::DrawString || type == emfplus::DrawDriverString)
+        drawn = drawText(type, flags, in);
+    else if (type == emfplus::DrawImage || type == emfplus::DrawImagePoints)
+        drawn = drawImage(type, flags, in);
+    else if (type >= emfplus::Clear && type <= emfplus::DrawBeziers)
+        drawn = drawShape(type, flags, in);
+    else
+        return;
+    drew_ |= drawn;
+    // A dual file follows each comment with the same drawing in GDI records:
+    // what cannot be drawn here (a metafile inside, say) is drawn from them.
+    if (!drawn && dual_)
+        gdiDraws_ = true;
 }
 
 void EmfPlusPlayer::defineObject(std::uint16_t flags, std::span<const std::uint8_t> data) {

@@ -31,7 +31,8 @@ public:
     bool drew() const { return drew_; }
     // Whether the GDI records that follow are alternates to skip: once EMF+
     // records have been played, unless the last comment asked for the device
-    // context (GetDC), which the GDI records then draw into.
+    // context (GetDC), which the GDI records then draw into, or, in a file
+    // that holds both, held a drawing record this player could not draw.
     bool skipGdi() const { return seen_ && !gdiDraws_; }
 
 private:
@@ -76,6 +77,7 @@ private:
     int pendingId_ = -1;
     bool drew_ = false;
     bool seen_ = false;
+    bool dual_ = false;
     bool gdiDraws_ = false;
 };
 
