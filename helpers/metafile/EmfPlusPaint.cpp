@@ -4,6 +4,7 @@
 
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPolygonF>
 #include <QRadialGradient>
 
 #include <algorithm>
@@ -120,10 +121,8 @@ QBrush pathGradient(EmfPlusReader& in) {
         box = emfPlusPath(pathData).boundingRect();
     } else {
         const std::vector<QPointF> boundary = in.points(in.u32(), false, false);
-        for (const QPointF& p : boundary)
-            box = box.united(QRectF(p, QSizeF(0, 0)));
-        if (!boundary.empty())
-            box = box.united(QRectF(boundary.front(), QSizeF(0, 0)));
+        QPolygonF polygon(boundary.begin(), boundary.end());
+        box = polygon.boundingRect();
     }
     const QTransform transform = flags & BrushTransform ? in.transform() : QTransform();
     // As the reference draws it: out to 0.7 of the box, past its corners.
