@@ -110,6 +110,10 @@ struct DibCase {
 constexpr QRgb Red = 0xFFFF0000, Green = 0xFF00FF00, Blue = 0xFF0000FF, White = 0xFFFFFFFF,
                Black = 0xFF000000, Clear = 0;
 
+void PrintTo(const DibCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 std::vector<DibCase> cases() {
     const Bytes bw = quads({Black, White});
     const Bytes rgb = quads({Red, Green, Blue});

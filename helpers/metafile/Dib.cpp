@@ -285,13 +285,15 @@ QImage decodeRunLength(const Header& header, std::span<const std::uint8_t> bits,
     return at == bits.size() ? image : QImage();
 }
 
-QImage decodeEmbedded(const Header& header, std::span<const std::uint8_t> bits) {
+} // namespace
+
+QImage decodeEmbeddedImage(std::span<const std::uint8_t> bits, const char* format) {
     QByteArray data =
         QByteArray::fromRawData(reinterpret_cast<const char*>(bits.data()), qsizetype(bits.size()));
     QBuffer buffer(&data);
     if (!buffer.open(QIODevice::ReadOnly))
         return {};
-    QImageReader reader(&buffer, header.compression == Png ? "png" : "jpeg");
+    QImageReader reader(&buffer, format);
     const QSize size = reader.size();
     if (!size.isValid() || size.isEmpty() ||
         std::int64_t(size.width()) * size.height() > MaxDibPixels)
@@ -303,8 +305,6 @@ QImage decodeEmbedded(const Header& header, std::span<const std::uint8_t> bits) 
     return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
                                                          : QImage::Format_RGB32);
 }
-
-} // namespace
 
 std::span<const QRgb> defaultPalette() {
     return SystemPalette;
@@ -321,7 +321,7 @@ QImage dibToImage(std::span<const std::uint8_t> info, std::span<const std::uint8
     if (!header)
         return {};
     if (header->compression == Jpeg || header->compression == Png)
-        return decodeEmbedded(*header, bits);
+        return decodeEmbeddedImage(bits, header->compression == Png ? "png" : "jpeg");
     std::vector<QRgb> table;
     if (header->depth <= 8) {
         std::optional<std::vector<QRgb>> read = readColourTable(*header, info, colours, palette);

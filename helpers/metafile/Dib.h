@@ -43,4 +43,10 @@ QImage dibToImage(std::span<const std::uint8_t> info, std::span<const std::uint8
 QImage dibToImage(std::span<const std::uint8_t> info, std::span<const std::uint8_t> bits,
                   DibColours colours, std::span<const QRgb> palette);
 
+// A picture file embedded in a record (PNG or JPEG for a bitmap, any format
+// Qt reads for an EMF+ image), decoded only once its own header shows it
+// within MaxDibPixels; `format` names the one expected, or null to let Qt
+// tell. Format_ARGB32 when it has an alpha channel, else Format_RGB32.
+QImage decodeEmbeddedImage(std::span<const std::uint8_t> data, const char* format = nullptr);
+
 } // namespace sortello::metafile
