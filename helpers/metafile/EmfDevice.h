@@ -24,6 +24,8 @@
 
 namespace sortello::metafile {
 
+class EmfPlusPlayer;
+
 // One record's bytes, type and size included, read with bounds checks.
 class Record {
 public:
@@ -129,7 +131,7 @@ public:
     EmfDevice& operator=(const EmfDevice&) = delete;
 
     void play(std::uint32_t type, const Record& record);
-    bool drew() const { return drawn; }
+    bool drew() const;
     bool sawEmfPlus() const { return emfPlusSeen; }
 
 private:
@@ -201,6 +203,9 @@ private:
     bool clipDirty = false;
     bool drawn = false;
     bool emfPlusSeen = false;
+    // Office programs draw in EMF+ records inside comments, some with GDI
+    // records beside them that say the same again.
+    std::unique_ptr<EmfPlusPlayer> emfPlus;
 };
 
 } // namespace sortello::metafile

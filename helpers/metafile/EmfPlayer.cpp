@@ -2,6 +2,7 @@
 #include "EmfPlayer.h"
 
 #include "EmfDevice.h"
+#include "EmfPlus.h"
 
 #include <QBuffer>
 #include <QPicture>
@@ -70,7 +71,7 @@ float Record::f32(std::size_t offset) const {
 EmfDevice::EmfDevice(QPainter& painter, const QTransform& deviceToPicture, QSizeF deviceMm,
                      QSizeF devicePixels)
     : painter(painter), deviceToPicture(deviceToPicture), deviceMm(deviceMm),
-      devicePixels(devicePixels) {
+      devicePixels(devicePixels), emfPlus(std::make_unique<EmfPlusPlayer>(painter)) {
     selectObject(U_SYSTEM_FONT);
 }
 
@@ -131,10 +132,11 @@ QPen EmfDevice::qpen() const {
     QPen pen(dc.pen.color);
     // A pen narrower than the reference renderer's unit, a hundredth of a
     // millimetre, is a hairline: one pixel wide at any size the picture is
-    // shown. Any wider one grows with the picture.
+    // shown. Any wider one grows with the picture, even one a single device
+    // pixel wide, which a small picture shown large makes a thick line.
     const QTransform toDevice = logicalToDevice();
     const double deviceWidth = dc.pen.width * std::sqrt(std::abs(toDevice.determinant()));
-    if (dc.pen.cosmetic || deviceWidth <= 1.0) {
+    if (dc.pen.cosmetic || deviceWidth * 100 * deviceMm.width() / devicePixels.width() < 0.5) {
         pen.setWidthF(0);
         pen.setCosmetic(true);
     } else {
@@ -229,6 +231,19 @@ void EmfDevice::comment(const Record& r) {
         return;
     if (emfPlusDraws(r))
         emfPlusSeen = true;
+    const std::uint32_t length = r.u32(8);
+    if (length < 4 || !r.has(16, length - 4))
+        return;
+    emfPlus->play({reinterpret_cast<const std::uint8_t*>(r.bytes.data()) + 16, length - 4},
+                  deviceToPicture);
+    // The EMF+ player leaves the painter as it found it, but not the clip
+    // this side remembers having set.
+    appliedClip = QPainterPath();
+    clipDirty = true;
+}
+
+bool EmfDevice::drew() const {
+    return drawn || emfPlus->drew();
 }
 
 bool EmfDevice::playState(std::uint32_t type, const Record& r) {
@@ -328,6 +343,8 @@ bool EmfDevice::playMapping(std::uint32_t type, const Record& r) {
 }
 
 void EmfDevice::play(std::uint32_t type, const Record& r) {
+    if (type != U_EMR_COMMENT && emfPlus->skipGdi())
+        return;
     playState(type, r) || playMapping(type, r) || playObject(type, r) || playPath(type, r) ||
         playShape(type, r) || playClip(type, r) || playRegion(type, r) || playText(type, r) ||
         playBitmap(type, r);
