@@ -343,7 +343,10 @@ bool EmfDevice::playMapping(std::uint32_t type, const Record& r) {
 }
 
 void EmfDevice::play(std::uint32_t type, const Record& r) {
-    if (type != U_EMR_COMMENT && emfPlus->skipGdi())
+    // GDI records are alternates of EMF+ ones only where those draw: a file
+    // whose EMF+ records the EMF+ player draws nothing of is drawn from its
+    // GDI records.
+    if (type != U_EMR_COMMENT && emfPlus->skipGdi() && emfPlus->drew())
         return;
     playState(type, r) || playMapping(type, r) || playObject(type, r) || playPath(type, r) ||
         playShape(type, r) || playClip(type, r) || playRegion(type, r) || playText(type, r) ||
