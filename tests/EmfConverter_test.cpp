@@ -219,6 +219,11 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
     auto rectangle = [](std::uint32_t l, std::uint32_t t, std::uint32_t r, std::uint32_t b) {
         return recordOf({43, 24, l, t, r, b});
     };
+    // STRETCHDIBITS of a 1 x 1 bitmap in the colour (0xRRGGBB) onto a box.
+    auto bitmap = [](std::uint32_t rgb, std::uint32_t rop, std::uint32_t at, std::uint32_t size) {
+        return recordOf({81, 124, 0,    0,    0,  0, at, at,       0, 0, 1, 1, 80, 40, 120, 4,
+                         0,  rop, size, size, 40, 1, 1,  0x180001, 0, 0, 0, 0, 0,  0,  rgb});
+    };
     // A region of one rectangle: its size, then RGNDATAHEADER and the rectangle.
     auto region = [](std::uint32_t type, std::uint32_t l, std::uint32_t r) {
         return type == 75 ? recordOf({75, 64, 48, 5, 32, 1, 1, 16, l, 0, r, 100, l, 0, r, 100})
@@ -301,6 +306,19 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
          blackBrush + recordOf({17, 12, 8, 9, 16, 1000, 1000, 11, 16, 100, 100}) +
              rectangle(500, 500, 900, 900),
          {{{70, 70}, Qt::black}, {{30, 30}, Qt::white}}},
+        {"a bitmap stretched over a box",
+         1,
+         bitmap(0xFF0000, 0xCC0020, 20, 40),
+         {{{40, 40}, Qt::red}, {{70, 70}, Qt::white}}},
+        {"a white bitmap ANDed over blue",
+         3,
+         recordOf({39, 24, 1, 0, 0xFF0000, 0, 37, 12, 1}) + rectangle(0, 0, 100, 100) +
+             bitmap(0xFFFFFF, 0x8800C6, 20, 40),
+         {{{40, 40}, Qt::blue}}},
+        {"a cross-hatched brush on its background colour",
+         4,
+         recordOf({39, 24, 1, 2, 0, 4, 37, 12, 1, 25, 12, 0x0000FF}) + rectangle(10, 10, 90, 90),
+         {{{50, 50}, Qt::red}, {{52, 52}, Qt::black}}},
         {"a rectangle moved by the world transform",
          3,
          blackBrush + recordOf({35, 32, 0x3F800000, 0, 0, 0x3F800000, 0x42480000, 0}) + // dx = 50
