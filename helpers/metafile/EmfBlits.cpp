@@ -85,10 +85,11 @@ QImage EmfDevice::bitmap(const Record& r, std::size_t bmiAt, std::size_t usageAt
 
 void EmfDevice::blit(const QImage& source, const QRectF& dest, const QRectF& sourceRect,
                      std::uint32_t rop) {
-    if (!beginDrawing(logicalToDevice()))
+    const QRectF target = dest.normalized();
+    if (!withinReach((logicalToDevice() * deviceToPicture).mapRect(target)) ||
+        !beginDrawing(logicalToDevice()))
         return;
     painter.setPen(Qt::NoPen);
-    const QRectF target = dest.normalized();
     if (!usesSource(rop) || source.isNull()) {
         switch (rop) {
         case Blackness:

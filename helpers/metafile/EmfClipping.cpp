@@ -157,6 +157,8 @@ void EmfDevice::gradientFill(const Record& r) {
         if (a >= vertices || b >= vertices || c >= vertices)
             continue;
         const QPointF pa = r.point(vertex(a)), pb = r.point(vertex(b));
+        if (!withinReach(painter.worldTransform().mapRect(QRectF(pa, pb).normalized())))
+            continue;
         const QColor ca = vertexColour(r, vertex(a)), cb = vertexColour(r, vertex(b));
         if (mode == U_GRADIENT_FILL_RECT_H || mode == U_GRADIENT_FILL_RECT_V) {
             const QRectF rect = QRectF(pa, pb).normalized();

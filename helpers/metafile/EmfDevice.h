@@ -186,6 +186,10 @@ private:
     QPen qpen() const;
     QBrush qbrush() const;
     bool beginDrawing(const QTransform& logical);
+    // Whether a drawing's bounds, in the painter's coordinates, lie near
+    // enough the picture to be drawn; damaged records put shapes billions of
+    // pixels away, past what a picture's bounds can hold.
+    static bool withinReach(const QRectF& drawn);
     void endDrawing() { drawn = true; }
     void setRop(std::uint32_t rop2);
     static QRectF box(const Record& r, std::size_t at);

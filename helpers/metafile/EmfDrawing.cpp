@@ -46,7 +46,9 @@ void EmfDevice::shape(const QPainterPath& outline, bool fill, bool stroke) {
         path->addPath(outline);
         return;
     }
-    if (!beginDrawing(logicalToDevice()))
+    const QTransform toDevice = logicalToDevice();
+    if (!withinReach((toDevice * deviceToPicture).mapRect(outline.boundingRect())) ||
+        !beginDrawing(toDevice))
         return;
     QPainterPath filled = outline;
     filled.setFillRule(dc.fillRule);

@@ -173,6 +173,10 @@ EmfPlusObject readFont(EmfPlusReader& in, const EmfPlusDpi& dpi) {
     if (!(emSize > 0))
         return {};
     QFont font(family);
+    // A name of no family (empty, or only separators) leaves the font with
+    // none, which recording it into a picture dereferences.
+    if (font.families().isEmpty())
+        font.setFamilies({QStringLiteral("Arial")});
     font.setPixelSize(FontPixels);
     font.setBold(style & 1);
     font.setItalic(style & 2);

@@ -125,7 +125,8 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
 
     // ETO_NO_RECT: the writer asks for no box, opaque or clipping, at all.
     const bool noBox = options & U_ETO_NO_RECT;
-    if ((options & U_ETO_OPAQUE) && !noBox && !box.isEmpty() && beginDrawing(toDevice)) {
+    if ((options & U_ETO_OPAQUE) && !noBox && !box.isEmpty() &&
+        withinReach((toDevice * deviceToPicture).mapRect(box)) && beginDrawing(toDevice)) {
         painter.fillRect(box, dc.backColor);
         endDrawing();
     }
@@ -207,7 +208,8 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
             path->addPath((local * back).map(outline));
         return;
     }
-    if (!beginDrawing(toDevice))
+    if (!withinReach((local * deviceToPicture).mapRect(outline.boundingRect())) ||
+        !beginDrawing(toDevice))
         return;
     painter.setWorldTransform(local * deviceToPicture);
     QPainterPath background;
