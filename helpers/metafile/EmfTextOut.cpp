@@ -87,6 +87,57 @@ Glyphs readGlyphs(const Record& r, std::size_t at, bool wide, const LogFont& fon
     return glyphs;
 }
 
+struct LaidOut {
+    QPainterPath outline; // in logical units, y downwards, from the reference point
+    double x = 0;         // where the advances end
+    double y = 0;
+};
+
+// The glyphs along the baseline, each at the advance the file gives it when
+// it gives them. sx and sy are logical units per outline pixel.
+LaidOut layOut(const Glyphs& glyphs, const QFont& font, double sx, double sy) {
+    LaidOut laid;
+    if (glyphs.dx.empty()) {
+        laid.outline.addText(0, 0, font, glyphs.text);
+        laid.outline = QTransform::fromScale(sx, sy).map(laid.outline);
+        laid.x = QFontMetricsF(font).horizontalAdvance(glyphs.text) * sx;
+        return laid;
+    }
+    for (qsizetype i = 0; i < glyphs.text.size(); ++i) {
+        // Control characters (a closing NUL, most often) show nothing.
+        if (glyphs.text.at(i).unicode() >= 0x20) {
+            QPainterPath glyph;
+            glyph.addText(0, 0, font, glyphs.text.mid(i, 1));
+            laid.outline.addPath(QTransform(sx, 0, 0, sy, laid.x, laid.y).map(glyph));
+        }
+        if (std::size_t(i) < glyphs.dx.size()) {
+            laid.x += glyphs.dx[std::size_t(i)];
+            laid.y -= glyphs.dy[std::size_t(i)];
+        }
+    }
+    return laid;
+}
+
+// Where the reference point puts the text's start and baseline.
+QPointF alignmentShift(std::uint32_t align, double width, double ascent, double descent) {
+    const std::uint32_t horizontal = align & (U_TA_CENTER | U_TA_RIGHT);
+    const double x = horizontal == U_TA_CENTER ? -width / 2 : horizontal == U_TA_RIGHT ? -width : 0;
+    const std::uint32_t vertical = align & U_TA_BASELINE;
+    const double y = vertical == U_TA_BASELINE ? 0 : (vertical & U_TA_BOTTOM) ? -descent : ascent;
+    return {x, y};
+}
+
+// The mapping's scale and turn without its flips: text stands upright on the
+// page whichever way the mapping runs.
+QTransform upright(const QTransform& toDevice) {
+    QTransform linear(toDevice.m11(), toDevice.m12(), toDevice.m21(), toDevice.m22(), 0, 0);
+    if (linear.m11() < 0 && linear.m12() == 0)
+        linear = QTransform(-linear.m11(), -linear.m12(), linear.m21(), linear.m22(), 0, 0);
+    if (linear.m22() < 0 && linear.m21() == 0)
+        linear = QTransform(linear.m11(), linear.m12(), -linear.m21(), -linear.m22(), 0, 0);
+    return linear;
+}
+
 double emOf(const LogFont& font) {
     const FaceMetrics& metrics = metricsOfFace(font.face.toStdString());
     if (font.height < 0)
@@ -141,52 +192,14 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
     if (dc.font.width > 0 && metrics.averageCharWidth() > 0)
         stretch = dc.font.width / (metrics.averageCharWidth() * k);
 
-    // The glyphs, along the baseline from the reference point, in logical
-    // units with y downwards whatever the mapping.
-    QPainterPath outline;
-    double x = 0, y = 0;
-    if (glyphs.dx.empty()) {
-        outline.addText(0, 0, font, glyphs.text);
-        outline = QTransform::fromScale(k * stretch, k).map(outline);
-        x = metrics.horizontalAdvance(glyphs.text) * k * stretch;
-    } else {
-        for (qsizetype i = 0; i < glyphs.text.size(); ++i) {
-            // Control characters (a closing NUL, most often) show nothing.
-            if (glyphs.text.at(i).unicode() >= 0x20) {
-                QPainterPath glyph;
-                glyph.addText(0, 0, font, glyphs.text.mid(i, 1));
-                outline.addPath(QTransform(k * stretch, 0, 0, k, x, y).map(glyph));
-            }
-            if (std::size_t(i) < glyphs.dx.size()) {
-                x += glyphs.dx[std::size_t(i)];
-                y -= glyphs.dy[std::size_t(i)];
-            }
-        }
-    }
+    const auto [outline, x, y] = layOut(glyphs, font, k * stretch, k);
     const FaceMetrics& face = metricsOfFace(dc.font.face.toStdString());
     const double ascent = face.ascent * em, descent = face.descent * em;
-    double shiftX = 0, shiftY = 0;
     const std::uint32_t horizontal = dc.textAlign & (U_TA_CENTER | U_TA_RIGHT);
-    if (horizontal == U_TA_CENTER)
-        shiftX = -x / 2;
-    else if (horizontal == U_TA_RIGHT)
-        shiftX = -x;
-    const std::uint32_t vertical = dc.textAlign & U_TA_BASELINE;
-    if (vertical == U_TA_BASELINE)
-        shiftY = 0;
-    else if (vertical & U_TA_BOTTOM)
-        shiftY = -descent;
-    else
-        shiftY = ascent;
-
-    // Text stands upright on the page whichever way the mapping runs.
-    QTransform linear(toDevice.m11(), toDevice.m12(), toDevice.m21(), toDevice.m22(), 0, 0);
-    if (linear.m11() < 0 && linear.m12() == 0)
-        linear = QTransform(-linear.m11(), -linear.m12(), linear.m21(), linear.m22(), 0, 0);
-    if (linear.m22() < 0 && linear.m21() == 0)
-        linear = QTransform(linear.m11(), linear.m12(), -linear.m21(), -linear.m22(), 0, 0);
+    const QPointF shift = alignmentShift(dc.textAlign, x, ascent, descent);
+    const QTransform linear = upright(toDevice);
     const QPointF origin = toDevice.map(reference);
-    const QTransform local = QTransform::fromTranslate(shiftX, shiftY) *
+    const QTransform local = QTransform::fromTranslate(shift.x(), shift.y()) *
                              QTransform().rotate(-dc.font.escapement / 10.0) * linear *
                              QTransform::fromTranslate(origin.x(), origin.y());
     if (updatePosition && horizontal != U_TA_CENTER) {
