@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The EMF converter in this process: EMFs written with libuemf, drawn the way
-// Sortello draws the SVG it answers with.
+// The EMF player in this process: EMFs written with libuemf or record by
+// record, played into a picture and drawn the way Sortello draws it.
 #include "support/MetafileFixtures.h"
 #include "support/TempFiles.h"
 
 #include <QPainter>
-#include <QSvgRenderer>
+#include <QPicture>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "EmfRecords.h"
-#include "EmfToSvg.h"
+#include "EmfPlayer.h"
 
 using namespace sortello::metafile;
 using namespace sortello::test;
@@ -25,16 +24,21 @@ QByteArray emfFile(const MetafileSample& sample) {
     return readFile(path);
 }
 
-Conversion convert(const QByteArray& file) {
-    return convertEmf(std::string_view(file.constData(), std::size_t(file.size())));
+PlayedEmf convert(const QByteArray& file) {
+    return playEmf(std::string_view(file.constData(), std::size_t(file.size())));
 }
 
-QImage drawn(const Conversion& drawing) {
-    QSvgRenderer renderer(QByteArray::fromStdString(drawing.svg));
-    QImage image(drawing.size.width, drawing.size.height, QImage::Format_ARGB32);
+// On white, at `scale` times the picture's own size.
+QImage drawn(const PlayedEmf& drawing, int scale = 1) {
+    QPicture picture;
+    picture.setData(drawing.picture.constData(), uint(drawing.picture.size()));
+    QImage image(drawing.size.width * scale, drawing.size.height * scale,
+                 QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     QPainter painter(&image);
-    renderer.render(&painter);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(scale, scale);
+    painter.drawPicture(0, 0, picture);
     return image;
 }
 
@@ -81,17 +85,16 @@ INSTANTIATE_TEST_SUITE_P(
         FillCase{"RegionBeforeAnyBrush", MetafileShape::Region, EmfBrush::Unselected, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(EmfDrawing, OfEmfPlusRecordsAloneIsRefusedRatherThanBlank) {
+// Office programs write charts in EMF+ records alone.
+TEST(EmfDrawing, OfEmfPlusRecordsAloneIsDrawn) {
     MetafileSample sample;
     sample.kind = MetafileShape::EmfPlusRectangle;
     const QByteArray file = emfFile(sample);
     ASSERT_FALSE(file.isEmpty());
-    try {
-        convert(file);
-        FAIL() << "a blank drawing";
-    } catch (const ConversionError& error) {
-        EXPECT_NE(std::string(error.what()).find("EMF+"), std::string::npos) << error.what();
-    }
+    const QImage image = drawn(convert(file));
+    EXPECT_TRUE(near(image.pixelColor(sample.shape.center()), sample.color))
+        << image.pixelColor(sample.shape.center()).name().toStdString();
+    EXPECT_TRUE(near(image.pixelColor(sample.shape.topLeft() - QPoint(10, 10)), Qt::white));
 }
 
 // How many pixels across a dark line is on row y, from x = from on.
@@ -108,12 +111,14 @@ int darkRun(const QImage& image, int from, int y) {
 struct PenCase {
     int unitsPerPixel;
     int penWidth;
-    int pixels; // how wide the outline comes out at the picture's own size
+    int pixels;    // how wide the outline comes out at the picture's own size
+    int fourTimes; // and at four times that size
 };
 
 class EmfPen : public ::testing::TestWithParam<PenCase> {};
 
-// A pen's width is in logical units; one of a pixel or less is a hairline.
+// A pen's width is in logical units; one narrower than a hundredth of a
+// millimetre is a hairline, one pixel wide at any size.
 TEST_P(EmfPen, IsAsWideAsItsMappedWidth) {
     const PenCase& c = GetParam();
     MetafileSample sample;
@@ -122,24 +127,15 @@ TEST_P(EmfPen, IsAsWideAsItsMappedWidth) {
     sample.color = Qt::white;
     const QByteArray file = emfFile(sample);
     ASSERT_FALSE(file.isEmpty());
-    const Conversion drawing = convert(file);
+    const PlayedEmf drawing = convert(file);
     const int y = sample.shape.center().y();
     EXPECT_NEAR(darkRun(drawn(drawing), sample.shape.left() - 10, y), c.pixels, 1);
-    // A hairline stays one pixel wide at four times the size.
-    if (c.pixels == 1) {
-        QSvgRenderer renderer(QByteArray::fromStdString(drawing.svg));
-        QImage large(drawing.size.width * 4, drawing.size.height * 4, QImage::Format_ARGB32);
-        large.fill(Qt::white);
-        QPainter painter(&large);
-        renderer.render(&painter);
-        painter.end();
-        EXPECT_LE(darkRun(large, (sample.shape.left() - 10) * 4, y * 4), 2);
-    }
+    EXPECT_NEAR(darkRun(drawn(drawing, 4), (sample.shape.left() - 10) * 4, y * 4), c.fourTimes, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(, EmfPen,
-                         ::testing::Values(PenCase{1, 6, 6}, PenCase{15, 90, 6},
-                                           PenCase{15, 15, 1}));
+                         ::testing::Values(PenCase{1, 6, 6, 24}, PenCase{15, 90, 6, 24},
+                                           PenCase{15, 15, 1, 4}, PenCase{100, 1, 1, 1}));
 
 bool inkIn(const QImage& image, const QRect& area) {
     for (int y = area.top(); y <= area.bottom(); ++y)
@@ -175,55 +171,6 @@ TEST(EmfText, EachCharacterStartsWhereItsAdvancesPutIt) {
         EXPECT_TRUE(inkIn(image, QRect(x, 12, 10, 14))) << x;
     EXPECT_FALSE(inkIn(image, QRect(76, 0, 40, 30)));
 }
-
-void appendU32(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out += char((value >> (8 * i)) & 0xFF);
-}
-
-std::int32_t s32At(const std::string& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (int i = 0; i < 4; ++i)
-        value |= std::uint32_t(std::uint8_t(bytes[at + i])) << (8 * i);
-    return std::int32_t(value);
-}
-
-struct FontCase {
-    const char* face;
-    std::int32_t height;
-    std::int32_t prepared;
-};
-
-class EmfFont : public ::testing::TestWithParam<FontCase> {};
-
-// A positive height is the cell's, a negative one the font's size, which is
-// what the drawing takes.
-TEST_P(EmfFont, HeightIsTheFontSize) {
-    const FontCase& c = GetParam();
-    std::string emf;
-    appendU32(emf, 1); // a bare header: what the rewriting reads of it
-    appendU32(emf, 88);
-    emf.resize(88, '\0');
-    const std::size_t fontAt = emf.size();
-    appendU32(emf, 82); // EXTCREATEFONTINDIRECTW
-    appendU32(emf, 104);
-    appendU32(emf, 1);
-    appendU32(emf, std::uint32_t(c.height));
-    emf.resize(fontAt + 40, '\0');
-    for (const char* ch = c.face; *ch; ++ch)
-        emf += {*ch, '\0'};
-    emf.resize(fontAt + 104, '\0');
-    const std::string prepared = prepareEmfRecords(emf).bytes;
-    // The rewriting selects the white brush first.
-    ASSERT_EQ(s32At(prepared, 88 + 12), 82);
-    EXPECT_EQ(s32At(prepared, 88 + 12 + 12), c.prepared);
-}
-
-INSTANTIATE_TEST_SUITE_P(, EmfFont,
-                         ::testing::Values(FontCase{"Arial", 112, -100},
-                                           FontCase{"Courier New", 34, -30},
-                                           FontCase{"Unknown Face", 112, -100},
-                                           FontCase{"Arial", -40, -40}));
 
 // A picture 100 pixels square, one logical unit a pixel, of these records.
 QByteArray emfOf(std::uint32_t records, const std::string& body) {
@@ -264,10 +211,25 @@ std::string recordOf(std::initializer_list<std::uint32_t> values) {
     return record;
 }
 
-// Records libemf2svg draws nothing for, or with the wrong state, drawn as the
-// device draws them.
+// Records drawn as the device draws them.
 TEST(EmfDrawing, IsWhatTheDeviceDraws) {
     const std::string blackBrush = recordOf({37, 12, 0x80000004});
+    const std::string whiteBrush = recordOf({37, 12, 0x80000000});
+    const std::string noPen = recordOf({37, 12, 0x80000008});
+    auto rectangle = [](std::uint32_t l, std::uint32_t t, std::uint32_t r, std::uint32_t b) {
+        return recordOf({43, 24, l, t, r, b});
+    };
+    // STRETCHDIBITS of a 1 x 1 bitmap in the colour (0xRRGGBB) onto a box.
+    auto bitmap = [](std::uint32_t rgb, std::uint32_t rop, std::uint32_t at, std::uint32_t size) {
+        return recordOf({81, 124, 0,    0,    0,  0, at, at,       0, 0, 1, 1, 80, 40, 120, 4,
+                         0,  rop, size, size, 40, 1, 1,  0x180001, 0, 0, 0, 0, 0,  0,  rgb});
+    };
+    // A region of one rectangle: its size, then RGNDATAHEADER and the rectangle.
+    auto region = [](std::uint32_t type, std::uint32_t l, std::uint32_t r) {
+        return type == 75 ? recordOf({75, 64, 48, 5, 32, 1, 1, 16, l, 0, r, 100, l, 0, r, 100})
+                          : recordOf({71, 80, l, 0, r, 100, 48, 0x80000004, 32, 1,
+                                      1,  16, l, 0, r, 100, l,  0,          r,  100});
+    };
     struct Case {
         const char* name;
         std::uint32_t records;
@@ -291,7 +253,7 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
         {"an arc all the way round",
          1,
          recordOf({45, 40, 20, 20, 80, 80, 80, 50, 80, 50}),
-         {{{20, 50}, QColor(118, 118, 118)}, {{50, 50}, Qt::white}}},
+         {{{20, 50}, QColor(110, 110, 110)}, {{50, 50}, Qt::white}}},
         {"an ellipse filled as a path",
          5,
          blackBrush + recordOf({59, 8, 42, 24, 20, 20, 80, 80, 60, 8, 62, 24, 0, 0, 100, 100}),
@@ -313,6 +275,55 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
          1,
          triangle,
          {{{2, 2}, QColor(234, 11, 11)}, {{95, 2}, QColor(11, 234, 11)}, {{80, 80}, Qt::white}}},
+        {"a rectangle clipped to a rectangle",
+         3,
+         blackBrush + recordOf({30, 24, 0, 0, 50, 100}) + rectangle(10, 10, 90, 90),
+         {{{25, 50}, Qt::black}, {{75, 50}, Qt::white}}},
+        {"a rectangle with a rectangle left out",
+         3,
+         blackBrush + recordOf({29, 24, 0, 0, 50, 100}) + rectangle(10, 10, 90, 90),
+         {{{25, 50}, Qt::white}, {{75, 50}, Qt::black}}},
+        {"a rectangle clipped to a region",
+         3,
+         blackBrush + region(75, 60, 100) + rectangle(10, 10, 90, 90),
+         {{{25, 50}, Qt::white}, {{75, 50}, Qt::black}}},
+        {"a clip undone by restoring",
+         5,
+         blackBrush + recordOf({33, 8, 30, 24, 0, 0, 50, 100, 34, 12, 0xFFFFFFFFu}) +
+             rectangle(10, 10, 90, 90),
+         {{{25, 50}, Qt::black}, {{75, 50}, Qt::black}}},
+        {"a region filled with its own brush",
+         1,
+         region(71, 20, 40),
+         {{{30, 50}, Qt::black}, {{60, 50}, Qt::white}}},
+        {"a white rectangle xored over black and white",
+         6,
+         blackBrush + rectangle(10, 10, 70, 90) + recordOf({20, 12, 7}) + whiteBrush + noPen +
+             rectangle(30, 30, 96, 96),
+         {{{50, 50}, Qt::white}, {{85, 50}, Qt::black}, {{20, 20}, Qt::black}}},
+        {"a rectangle in a window ten times the viewport",
+         5,
+         blackBrush + recordOf({17, 12, 8, 9, 16, 1000, 1000, 11, 16, 100, 100}) +
+             rectangle(500, 500, 900, 900),
+         {{{70, 70}, Qt::black}, {{30, 30}, Qt::white}}},
+        {"a bitmap stretched over a box",
+         1,
+         bitmap(0xFF0000, 0xCC0020, 20, 40),
+         {{{40, 40}, Qt::red}, {{70, 70}, Qt::white}}},
+        {"a white bitmap ANDed over blue",
+         3,
+         recordOf({39, 24, 1, 0, 0xFF0000, 0, 37, 12, 1}) + rectangle(0, 0, 100, 100) +
+             bitmap(0xFFFFFF, 0x8800C6, 20, 40),
+         {{{40, 40}, Qt::blue}}},
+        {"a cross-hatched brush on its background colour",
+         4,
+         recordOf({39, 24, 1, 2, 0, 4, 37, 12, 1, 25, 12, 0x0000FF}) + rectangle(10, 10, 90, 90),
+         {{{50, 50}, Qt::red}, {{52, 52}, Qt::black}}},
+        {"a rectangle moved by the world transform",
+         3,
+         blackBrush + recordOf({35, 32, 0x3F800000, 0, 0, 0x3F800000, 0x42480000, 0}) + // dx = 50
+             rectangle(0, 10, 40, 90),
+         {{{70, 50}, Qt::black}, {{20, 50}, Qt::white}}},
     };
     for (const Case& c : cases) {
         const QImage image = drawn(convert(emfOf(c.records, c.body)));
@@ -322,5 +333,56 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
                 << image.pixelColor(at).name().toStdString();
     }
 }
+
+// Arial at `height` logical units (negative: the font's size), made and
+// selected as object 1.
+std::string fontRecords(std::int32_t height) {
+    std::string font = recordOf({82, 104, 1, std::uint32_t(height)});
+    font.resize(40, '\0');
+    for (const char ch : std::string_view("Arial"))
+        font += {ch, '\0'};
+    font.resize(104, '\0');
+    return font + recordOf({37, 12, 1});
+}
+
+std::string textRecord(int x, int y, std::u16string_view text) {
+    const auto n = std::uint32_t(text.size());
+    const std::uint32_t size = 76 + ((2 * n + 3) & ~3u);
+    std::string record = recordOf({84, size, 0, 0, 0, 0, 1, 0, 0, std::uint32_t(x),
+                                   std::uint32_t(y), n, 76, 0, 0, 0, 0, 0, 0});
+    for (const char16_t unit : text)
+        record += {char(unit & 0xFF), char(unit >> 8)};
+    record.resize(size, '\0');
+    return record;
+}
+
+struct AlignCase {
+    const char* name;
+    std::uint32_t align; // SETTEXTALIGN
+    QPoint at;
+    QRect ink;   // some of the text is here
+    QRect blank; // and none of it here
+};
+
+class EmfTextAlign : public ::testing::TestWithParam<AlignCase> {};
+
+TEST_P(EmfTextAlign, PutsTheTextOnTheSideItsAlignmentSays) {
+    const AlignCase& c = GetParam();
+    const std::string body =
+        fontRecords(-20) + recordOf({22, 12, c.align}) + textRecord(c.at.x(), c.at.y(), u"MM");
+    const QImage image = drawn(convert(emfOf(4, body)));
+    EXPECT_TRUE(inkIn(image, c.ink));
+    EXPECT_FALSE(inkIn(image, c.blank));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , EmfTextAlign,
+    ::testing::Values(AlignCase{"LeftTop", 0, {10, 30}, {10, 32, 30, 16}, {0, 0, 100, 29}},
+                      AlignCase{"Right", 2, {90, 30}, {60, 32, 29, 16}, {91, 0, 9, 100}},
+                      AlignCase{"Centre", 6, {50, 30}, {30, 32, 18, 16}, {0, 0, 25, 100}},
+                      AlignCase{"CentreRightHalf", 6, {50, 30}, {52, 32, 18, 16}, {75, 0, 25, 100}},
+                      AlignCase{"Baseline", 24, {10, 50}, {10, 38, 30, 10}, {0, 52, 100, 48}},
+                      AlignCase{"Bottom", 8, {10, 50}, {10, 36, 30, 10}, {0, 51, 100, 49}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,30 +1,37 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// sortello-metafile: draws one WMF or EMF file as SVG for Sortello.
+// sortello-metafile: draws one WMF or EMF file for Sortello.
 //
 //   sortello-metafile [--wmf | --emf] <path>
 //
 // The answer on standard output is "OK <width> <height> <svg bytes>\n"
-// followed by the SVG document, or "ERROR <text>\n". With --wmf or --emf a
+// followed by the SVG document for a WMF, "OK <width> <height> <bytes>
+// picture\n" followed by a QPicture's data for an EMF, or "ERROR <text>\n". With --wmf or --emf a
 // file of the other kind is refused, so a renamed file is reported rather than
 // drawn by a library that does not expect it.
 //
-// libwmf and libemf2svg have a history of memory-safety faults on hostile
-// files, which is why they run here and not inside Sortello, and why this
+// libwmf has a history of memory-safety faults on hostile files, and the EMF
+// player reads records nobody checked, which is why they run here and not
+// inside Sortello, and why this
 // program limits itself before it reads anything: no more memory or processor
 // time than a drawing needs, no core dumps, no files written, and once the
 // input is read no more open files than fontconfig needs to find a font.
-#include "EmfToSvg.h"
+#include "EmfPlayer.h"
 #include "MetafileFormat.h"
 #include "WmfToSvg.h"
 
+#include <QFontDatabase>
+#include <QGuiApplication>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/resource.h>
@@ -38,12 +45,8 @@ using namespace sortello::metafile;
 constexpr rlim_t MaxAddressSpace = rlim_t{512} << 20;
 constexpr rlim_t MaxCpuSeconds = 10;
 constexpr off_t MaxFileBytes = off_t{64} << 20;
-// libemf2svg looks the font of text written by glyph index up through
-// fontconfig, which loads its configuration and caches afresh for every such
-// text (the library ends each lookup with FcFini), and reads the font file
-// with FreeType. Nested configuration files and one font take a handful of
-// descriptors at a time; without them the lookup fails, and libemf2svg
-// follows a null pointer for right-to-left text.
+// Font lookups read fontconfig's files and the font files themselves, a
+// handful at a time.
 constexpr rlim_t FontLookupDescriptors = 32;
 
 // Never raises a limit the parent already lowered.
@@ -103,6 +106,15 @@ void sendError(int fd, std::string_view text) {
     writeAll(fd, line);
 }
 
+void sendPicture(int fd, const PlayedEmf& drawing) {
+    const std::string header = "OK " + std::to_string(drawing.size.width) + ' ' +
+                               std::to_string(drawing.size.height) + ' ' +
+                               std::to_string(drawing.picture.size()) + " picture\n";
+    if (writeAll(fd, header))
+        writeAll(
+            fd, std::string_view(drawing.picture.constData(), std::size_t(drawing.picture.size())));
+}
+
 void sendDrawing(int fd, const Conversion& drawing) {
     const std::string header = "OK " + std::to_string(drawing.size.width) + ' ' +
                                std::to_string(drawing.size.height) + ' ' +
@@ -151,23 +163,48 @@ std::string readInput(const char* path) {
     return bytes;
 }
 
-Conversion convert(const char* path, std::optional<Kind> expected, int lastOpenFd) {
-    const std::string bytes = readInput(path);
-    // libemf2svg converts UTF-16 text with iconv, which reads its table of
-    // conversions on first use; that has to happen while files can be opened.
-    if (const iconv_t conversion = iconv_open("UTF-8", "UTF-16LE");
-        conversion != reinterpret_cast<iconv_t>(-1))
-        iconv_close(conversion);
-    // From here on only font lookups open files.
-    lowerLimit(RLIMIT_NOFILE, static_cast<rlim_t>(lastOpenFd) + 1 + FontLookupDescriptors);
+// The EMF player draws with Qt, which needs an application object and the
+// fonts; both are set up while files can still be opened.
+void startQt(int& argc, char** argv, std::optional<QGuiApplication>& app) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    app.emplace(argc, argv);
+    QFontDatabase::families();
+}
 
+// Qt keeps descriptors of its own open; the limit counts from the highest.
+int highestOpenFd(int atLeast) {
+    int highest = atLeast;
+    if (DIR* fds = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(fds))
+            highest = std::max(highest, std::atoi(entry->d_name));
+        closedir(fds);
+    }
+    return highest;
+}
+
+void convert(int answer, const char* path, std::optional<Kind> expected, int& argc, char** argv) {
+    const std::string bytes = readInput(path);
     const std::optional<Kind> kind = detectKind(bytes);
     if (expected && kind != expected)
         throw ConversionError(*expected == Kind::Wmf ? "it is not a WMF file"
                                                      : "it is not an EMF file");
     if (!kind)
         throw ConversionError("it is neither a WMF nor an EMF file");
-    return *kind == Kind::Wmf ? convertWmf(bytes) : convertEmf(bytes);
+    std::optional<QGuiApplication> app;
+    if (*kind == Kind::Emf)
+        startQt(argc, argv, app);
+    // libwmf converts text with iconv, which reads its table of conversions
+    // on first use; that has to happen while files can be opened.
+    if (const iconv_t conversion = iconv_open("UTF-8", "UTF-16LE");
+        conversion != reinterpret_cast<iconv_t>(-1))
+        iconv_close(conversion);
+    // From here on only font lookups open files.
+    lowerLimit(RLIMIT_NOFILE,
+               static_cast<rlim_t>(highestOpenFd(answer)) + 1 + FontLookupDescriptors);
+    if (*kind == Kind::Wmf)
+        sendDrawing(answer, convertWmf(bytes));
+    else
+        sendPicture(answer, playEmf(bytes));
 }
 
 } // namespace
@@ -194,7 +231,7 @@ int main(int argc, char** argv) {
     }
 
     try {
-        sendDrawing(answer, convert(path, expected, answer));
+        convert(answer, path, expected, argc, argv);
     } catch (const ConversionError& error) {
         sendError(answer, error.what());
     } catch (const std::bad_alloc&) {

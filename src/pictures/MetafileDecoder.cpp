@@ -10,6 +10,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <QPicture>
 #include <QProcess>
 #include <QXmlStreamReader>
 #include <csignal>
@@ -24,6 +27,9 @@ namespace {
 
 constexpr qint64 MaxFileBytes = qint64{64} << 20;
 constexpr qint64 MaxSvgBytes = qint64{64} << 20;
+// Anything a picture draws lies within this many of its own pixels of it;
+// coordinates beyond say the answer is not the drawing it claims to be.
+constexpr double MaxPictureReach = 1e7;
 // Long enough for any real first line, "OK <width> <height> <length>".
 constexpr qsizetype MaxHeaderBytes = 512;
 constexpr qsizetype MaxErrorBytes = 4096;
@@ -114,12 +120,12 @@ public:
             readHeader();
         if (!headerSeen)
             return;
-        if (isError ? data.size() > MaxErrorBytes : data.size() - bodyStart > svgLength)
+        if (isError ? data.size() > MaxErrorBytes : data.size() - bodyStart > bodyLength)
             throw stoppedUnexpectedly(path, QStringLiteral("it sent a malformed answer"));
     }
 
     MetafileRendering result() const {
-        if (!headerSeen || data.size() - bodyStart < svgLength)
+        if (!headerSeen || data.size() - bodyStart < bodyLength)
             throw stoppedUnexpectedly(path, QStringLiteral("its answer was cut short"));
         if (isError)
             throw damaged(errorText);
@@ -127,6 +133,8 @@ public:
             throw damaged(QStringLiteral("it declares a size of %1 x %2 pixels")
                               .arg(size.width())
                               .arg(size.height()));
+        if (isPicture)
+            return {size, {}, checkedPicture(data.mid(bodyStart))};
         QByteArray svg = data.mid(bodyStart);
         QXmlStreamReader reader(svg);
         if (!startsWithSvgElement(reader))
@@ -137,10 +145,29 @@ public:
             reader.readNext();
         if (reader.hasError())
             throw damaged(QStringLiteral("its records make a drawing that cannot be read"));
-        return {size, svg};
+        return {size, svg, {}};
     }
 
 private:
+    QByteArray checkedPicture(const QByteArray& bytes) const {
+        // Playing it once, into a single pixel, is what checks its header and
+        // checksum.
+        QPicture picture;
+        picture.setData(bytes.constData(), uint(bytes.size()));
+        QImage pixel(1, 1, QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&pixel);
+        painter.scale(1e-3, 1e-3);
+        if (!picture.play(&painter))
+            throw stoppedUnexpectedly(path, QStringLiteral("its answer is not a drawing"));
+        const QRect reach = picture.boundingRect();
+        if (!reach.isNull() && (std::abs(double(reach.left())) > MaxPictureReach ||
+                                std::abs(double(reach.top())) > MaxPictureReach ||
+                                std::abs(double(reach.right())) > MaxPictureReach ||
+                                std::abs(double(reach.bottom())) > MaxPictureReach))
+            throw stoppedUnexpectedly(path, QStringLiteral("its answer is not a drawing"));
+        return bytes;
+    }
+
     void readHeader() {
         const qsizetype end = data.indexOf('\n');
         if (end < 0) {
@@ -152,19 +179,20 @@ private:
         if (line.startsWith("ERROR ")) {
             isError = true;
             errorText = QString::fromUtf8(line.mid(6)).simplified().left(300);
-            svgLength = 0;
+            bodyLength = 0;
         } else {
             const QList<QByteArray> fields = line.split(' ');
             bool okWidth = false;
             bool okHeight = false;
             bool okLength = false;
-            if (fields.size() == 4 && fields[0] == "OK") {
+            isPicture = fields.size() == 5 && fields[4] == "picture";
+            if ((fields.size() == 4 || isPicture) && fields[0] == "OK") {
                 size = QSize(fields[1].toInt(&okWidth), fields[2].toInt(&okHeight));
-                svgLength = fields[3].toLongLong(&okLength);
+                bodyLength = fields[3].toLongLong(&okLength);
             }
-            if (!okWidth || !okHeight || !okLength || svgLength < 0)
+            if (!okWidth || !okHeight || !okLength || bodyLength < 0)
                 throw stoppedUnexpectedly(path, QStringLiteral("it sent a malformed answer"));
-            if (svgLength > MaxSvgBytes)
+            if (bodyLength > MaxSvgBytes)
                 throw Error(QStringLiteral("The helper program that draws metafiles sent more than "
                                            "64 MiB for %1")
                                 .arg(quoted(path)));
@@ -187,9 +215,10 @@ private:
     QByteArray data;
     bool headerSeen = false;
     bool isError = false;
+    bool isPicture = false;
     QString errorText;
     QSize size;
-    qint64 svgLength = 0;
+    qint64 bodyLength = 0;
     qsizetype bodyStart = 0;
 };
 

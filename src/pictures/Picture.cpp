@@ -8,6 +8,7 @@
 #include "pictures/RasterDecoder.h"
 
 #include <QPainter>
+#include <QPicture>
 #include <QSvgRenderer>
 #include <cmath>
 
@@ -41,7 +42,8 @@ struct Picture::Data {
     QSize size;
     QImage still; // BMP, GIF, ICO: decoded in full when opened
     QList<AnimationFrame> frames;
-    QByteArray svg; // metafiles
+    QByteArray svg;     // WMF
+    QByteArray picture; // EMF, a QPicture's data
     // A JPEG's file, read at its first decode: every later size, the viewer's
     // among them, comes from the same bytes, even once the file has been
     // moved or removed.
@@ -72,8 +74,12 @@ struct Picture::Data {
 };
 
 QImage Picture::Data::renderMetafileAt(const QSize& target) const {
-    QSvgRenderer renderer(svg);
-    if (!renderer.isValid())
+    // A picture of its own per call: playing one moves its read position,
+    // and images of several sizes may be drawn at once.
+    QPicture played;
+    played.setData(picture.constData(), uint(picture.size()));
+    QSvgRenderer renderer;
+    if (picture.isEmpty() && !renderer.load(svg))
         throw Error(QStringLiteral("The drawing in \"%1\" cannot be shown").arg(path));
     QImage image(target, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
@@ -84,6 +90,14 @@ QImage Picture::Data::renderMetafileAt(const QSize& target) const {
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    if (!picture.isEmpty()) {
+        // Drawn in the picture's own pixels, stretched to the target.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.scale(double(target.width()) / size.width(),
+                      double(target.height()) / size.height());
+        painter.drawPicture(0, 0, played);
+        return image;
+    }
     renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
     renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(target)));
     return image;
@@ -113,6 +127,7 @@ Picture Picture::open(const QString& path) {
         MetafileRendering rendering = renderMetafile(path);
         data->size = rendering.size;
         data->svg = rendering.svg;
+        data->picture = rendering.picture;
     } else {
         throw Error(QStringLiteral("Unknown picture file extension (.%1)").arg(extension.mid(1)));
     }
