@@ -151,7 +151,7 @@ bool EmfPlusPlayer::drawShape(std::uint16_t type, std::uint16_t flags, EmfPlusRe
             const auto* pen = objectAs<EmfPlusPen>(in.u32());
             if (!pen || !in.ok())
                 return false;
-            stroke(path, pen->pen);
+            stroke(path, *pen);
             return true;
         }
         break;
@@ -183,7 +183,7 @@ bool EmfPlusPlayer::drawShape(std::uint16_t type, std::uint16_t flags, EmfPlusRe
     }
     if (!penToDraw)
         return false;
-    stroke(path, penToDraw->pen);
+    stroke(path, *penToDraw);
     return true;
 }
 
