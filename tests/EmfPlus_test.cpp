@@ -197,6 +197,22 @@ std::vector<PlayCase> playCases() {
          {},
          true,
          QRect(10, 10, 80, 40)},
+        // Glyphs squeezed to a line or blown up past any page are not drawn:
+        // Qt's glyph cache fails on them.
+        {"TextSqueezedFlat",
+         {header(),
+          font(2, 20),
+          {0x402A, 0, {30000.0, 0.0, 0.0, 0.00001, 0.0, 50.0}},
+          {0x401C, Colour | 2, {Black, 0xFFFFFFFF, 1, 0.0, 0.0, 0.0, 0.0, Field::u16('W')}}},
+         {},
+         false},
+        {"TextBlownUp",
+         {header(),
+          font(2, 20),
+          {0x402A, 0, {1e9, 0.0, 0.0, 1e9, 0.0, 0.0}},
+          {0x401C, Colour | 2, {Black, 0xFFFFFFFF, 1, 0.0, 0.0, 0.0, 0.0, Field::u16('W')}}},
+         {},
+         false},
         // An object split over two records, the first flagged as continued.
         // White in the middle to navy at 0.7 of the boundary's box.
         {"PathGradientBrush",
