@@ -158,6 +158,26 @@ std::vector<PlayCase> playCases() {
         {"DrawLinesWithPen",
          {header(), pen(1, 4, Black), {0x400D, 1, {2, 10.0, 50.0, 90.0, 50.0}}},
          {{50, 50, Black}, {50, 40, White}}},
+        // An arrow anchor at the end: twice the pen's width across, its
+        // middle on the line's end, so its tip reaches past the line.
+        {"ArrowAnchorAtLineEnd",
+         {header(),
+          {0x4008, 0x201, {Version, 0, 4, 0, 4.0, 0x14, Version, 0, Black}},
+          {0x400D, 1, {2, 10.0, 50.0, 70.0, 50.0}}},
+         {{71, 50, Black}, {50, 44, White}}},
+        // A custom cap's fill path, its tip on the line's end, as wide as the
+        // path times the pen's width.
+        {"CustomCapAtLineEnd",
+         {header(),
+          {0x4008,
+           0x201,
+           {Version, 0,   0x1004, 0,   2.0, 0xFF, 100,     Version,
+            0,       1,   0,      0.0, 0,   0,    0,       10.0,
+            1.0,     0.0, 0.0,    0.0, 0.0, 40,   Version, 3,
+            0,       1.5, -3.0,   0.0, 0.0, -1.5, -3.0,    Field::raw({0, 1, 0x81, 0}),
+            Version, 0,   Black}},
+          {0x400D, 1, {2, 10.0, 50.0, 70.0, 50.0}}},
+         {{64, 48, Black}, {50, 47, White}}},
         // Relative points: seven-bit offsets from the point before.
         {"RelativePoints",
          {header(),
@@ -177,6 +197,22 @@ std::vector<PlayCase> playCases() {
          {},
          true,
          QRect(10, 10, 80, 40)},
+        // Glyphs squeezed to a line or blown up past any page are not drawn:
+        // Qt's glyph cache fails on them.
+        {"TextSqueezedFlat",
+         {header(),
+          font(2, 20),
+          {0x402A, 0, {30000.0, 0.0, 0.0, 0.00001, 0.0, 50.0}},
+          {0x401C, Colour | 2, {Black, 0xFFFFFFFF, 1, 0.0, 0.0, 0.0, 0.0, Field::u16('W')}}},
+         {},
+         false},
+        {"TextBlownUp",
+         {header(),
+          font(2, 20),
+          {0x402A, 0, {1e9, 0.0, 0.0, 1e9, 0.0, 0.0}},
+          {0x401C, Colour | 2, {Black, 0xFFFFFFFF, 1, 0.0, 0.0, 0.0, 0.0, Field::u16('W')}}},
+         {},
+         false},
         // An object split over two records, the first flagged as continued.
         // White in the middle to navy at 0.7 of the boundary's box.
         {"PathGradientBrush",

@@ -6,6 +6,7 @@
 #include <QPaintDevice>
 
 #include <algorithm>
+#include <cmath>
 
 namespace sortello::metafile {
 
@@ -272,11 +273,46 @@ void EmfPlusPlayer::fill(const QPainterPath& path, const QBrush& brush) {
     painter_.restore();
 }
 
-void EmfPlusPlayer::stroke(const QPainterPath& path, const QPen& pen) {
+namespace {
+
+// The line end's shape placed at `tip`, pointing away from `from`.
+QPainterPath placedLineEnd(const EmfPlusLineEnd& end, const QPointF& tip, const QPointF& from) {
+    const QRectF box = end.shape.boundingRect();
+    const QPointF along = tip - from;
+    const double length = std::hypot(along.x(), along.y());
+    if (box.width() <= 0 || length <= 0)
+        return {};
+    const double scale = end.width / box.width();
+    const QPointF d = along / length;
+    // Its top middle to the origin, sized, moved back by half its height
+    // when centred, then its up turned along the line.
+    const QTransform place =
+        QTransform::fromTranslate(-box.center().x(), -box.top()) *
+        QTransform::fromScale(scale, scale) *
+        QTransform::fromTranslate(0, end.centred ? -box.height() * scale / 2 : 0) *
+        QTransform(-d.y(), d.x(), -d.x(), -d.y(), tip.x(), tip.y());
+    return place.map(end.shape);
+}
+
+} // namespace
+
+void EmfPlusPlayer::stroke(const QPainterPath& path, const EmfPlusPen& pen) {
     begin();
-    painter_.setPen(pen);
+    painter_.setPen(pen.pen);
     painter_.setBrush(Qt::NoBrush);
     painter_.drawPath(path);
+    // Ends are drawn on open figures only, at the path's first and last points.
+    const int count = path.elementCount();
+    const bool closed = count > 2 && path.elementAt(0) == path.elementAt(count - 1);
+    if (count >= 2 && !closed) {
+        painter_.setPen(Qt::NoPen);
+        painter_.setBrush(pen.pen.brush());
+        if (pen.start)
+            painter_.drawPath(placedLineEnd(*pen.start, path.elementAt(0), path.elementAt(1)));
+        if (pen.end)
+            painter_.drawPath(
+                placedLineEnd(*pen.end, path.elementAt(count - 1), path.elementAt(count - 2)));
+    }
     painter_.restore();
 }
 

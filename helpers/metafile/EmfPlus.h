@@ -65,7 +65,7 @@ private:
     void begin(const QTransform& extra = QTransform());
     std::optional<QBrush> brush(std::uint16_t flags, std::uint32_t idOrColour) const;
     void fill(const QPainterPath& path, const QBrush& brush);
-    void stroke(const QPainterPath& path, const QPen& pen);
+    void stroke(const QPainterPath& path, const EmfPlusPen& pen);
 
     QPainter& painter_;
     QTransform device_;

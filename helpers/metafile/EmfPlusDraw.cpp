@@ -4,6 +4,7 @@
 #include "EmfPlusRecords.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace sortello::metafile {
 
@@ -34,6 +35,17 @@ QPainterPath cardinalSpline(const std::vector<QPointF>& p, double tension, bool 
     if (closed)
         path.closeSubpath();
     return path;
+}
+
+// Whether glyphs drawn at FontPixels through `transform` come out a size Qt
+// renders: its glyph cache fails on glyphs squeezed to a line or blown up
+// past any page, which hostile transforms make.
+bool glyphsDrawable(const QTransform& transform) {
+    const double across = std::hypot(transform.m11(), transform.m12()) * FontPixels;
+    const double down = std::hypot(transform.m21(), transform.m22()) * FontPixels;
+    const double area = std::abs(transform.determinant()) * FontPixels * FontPixels;
+    return std::isfinite(across) && std::isfinite(down) && std::isfinite(area) &&
+           std::max(across, down) < 20000 && area > 0.5 && area > across * down * 1e-3;
 }
 
 QPainterPath polyline(const std::vector<QPointF>& points, bool close) {
@@ -151,7 +163,7 @@ bool EmfPlusPlayer::drawShape(std::uint16_t type, std::uint16_t flags, EmfPlusRe
             const auto* pen = objectAs<EmfPlusPen>(in.u32());
             if (!pen || !in.ok())
                 return false;
-            stroke(path, pen->pen);
+            stroke(path, *pen);
             return true;
         }
         break;
@@ -183,7 +195,7 @@ bool EmfPlusPlayer::drawShape(std::uint16_t type, std::uint16_t flags, EmfPlusRe
     }
     if (!penToDraw)
         return false;
-    stroke(path, penToDraw->pen);
+    stroke(path, *penToDraw);
     return true;
 }
 
@@ -213,6 +225,8 @@ bool EmfPlusPlayer::drawText(std::uint16_t type, std::uint16_t flags, EmfPlusRea
             textFlags |= Qt::TextDontClip;
         else if (!how.noWrap)
             textFlags |= Qt::TextWordWrap;
+        if (!glyphsDrawable(QTransform::fromScale(scale, scale) * toPicture()))
+            return false;
         begin(QTransform::fromScale(scale, scale));
         painter_.setFont(font->font);
         painter_.setPen(QPen(*ink, 0));
@@ -235,6 +249,8 @@ bool EmfPlusPlayer::drawText(std::uint16_t type, std::uint16_t flags, EmfPlusRea
     const std::vector<QPointF> positions = in.points(count, false, false);
     const QTransform matrix = hasMatrix ? in.transform() : QTransform();
     if (!in.ok() || positions.empty())
+        return false;
+    if (!glyphsDrawable(QTransform::fromScale(scale, scale) * matrix * toPicture()))
         return false;
     begin(QTransform::fromScale(scale, scale) * matrix);
     painter_.setFont(font->font);

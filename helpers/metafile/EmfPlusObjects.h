@@ -66,8 +66,17 @@ struct EmfPlusBrush {
     QBrush brush;
 };
 
+// A shape drawn at a line's end (an arrow head, say).
+struct EmfPlusLineEnd {
+    QPainterPath shape;  // its tip at the top, pointing out of the line
+    double width = 0;    // across the line, in world units
+    bool centred = true; // its middle on the line's end, else its tip
+};
+
 struct EmfPlusPen {
     QPen pen;
+    std::optional<EmfPlusLineEnd> start;
+    std::optional<EmfPlusLineEnd> end;
 };
 
 struct EmfPlusPath {

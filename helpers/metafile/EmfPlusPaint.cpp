@@ -208,6 +208,63 @@ QList<qreal> dashesOf(std::int32_t style) {
 
 } // namespace
 
+namespace {
+
+// The shapes the reference draws at line ends for GDI+'s anchor caps, in
+// units of their own: the tip at the top, pointing out of the line. Each
+// is drawn `size` pen widths across.
+std::optional<EmfPlusLineEnd> anchorEnd(std::int32_t cap, double penWidth) {
+    QPainterPath shape;
+    double size = 2;
+    switch (cap) {
+    case 3: // triangle
+        shape.addPolygon(QPolygonF({{-1, 1}, {1, 1}, {1, 0}, {0, -1}, {-1, 0}}));
+        size = 1;
+        break;
+    case 0x11: // square anchor
+        shape.addRect(-1, -1, 2, 2);
+        size = 1.5;
+        break;
+    case 0x12: // round anchor
+        shape.addEllipse(QPointF(0, 0), 1, 1);
+        break;
+    case 0x13: // diamond anchor
+        shape.addPolygon(
+            QPolygonF({{0, -1}, {1, 0}, {0.5, 0.5}, {0.5, 1}, {-0.5, 1}, {-0.5, 0.5}, {-1, 0}}));
+        break;
+    case 0x14: // arrow anchor
+        shape.addPolygon(QPolygonF({{0, -1}, {1, 1}, {-1, 1}}));
+        break;
+    default:
+        return std::nullopt;
+    }
+    shape.closeSubpath();
+    return EmfPlusLineEnd{shape, size * penWidth, true};
+}
+
+// A custom cap: its fill or line path, turned to point out of the line,
+// as wide as the path times its width scale, in pen widths.
+std::optional<EmfPlusLineEnd> customEnd(std::span<const std::uint8_t> data, double penWidth) {
+    EmfPlusReader in(data);
+    in.u32();
+    if (in.u32() != 0)
+        return std::nullopt; // adjustable arrows: the reference draws none either
+    const std::uint32_t flags = in.u32();
+    in.skip(6 * 4); // base cap and inset, stroke caps and join, miter limit
+    const double widthScale = in.f32();
+    in.skip(4 * 4);
+    if (!(flags & 0x3) || !in.ok())
+        return std::nullopt;
+    EmfPlusReader pathData(in.bytes(in.u32()));
+    const QPainterPath shape = QTransform().rotate(180).map(emfPlusPath(pathData));
+    const double width = shape.boundingRect().width() * widthScale * penWidth;
+    if (!in.ok() || shape.isEmpty() || !(width > 0))
+        return std::nullopt;
+    return EmfPlusLineEnd{shape, width, false};
+}
+
+} // namespace
+
 EmfPlusObject readEmfPlusPen(EmfPlusReader& in, const EmfPlusDpi& dpi) {
     in.u32(); // version
     in.u32(); // type
@@ -219,10 +276,11 @@ EmfPlusObject readEmfPlusPen(EmfPlusReader& in, const EmfPlusDpi& dpi) {
     pen.setJoinStyle(Qt::MiterJoin);
     if (flags & 0x0001)
         in.transform();
-    if (flags & 0x0002)
-        pen.setCapStyle(capOf(in.i32()));
-    if (flags & 0x0004)
-        in.i32(); // one cap style for both ends
+    // Qt has one cap style for both ends; anchors are drawn as shapes.
+    const std::int32_t startCap = flags & 0x0002 ? in.i32() : 0;
+    const std::int32_t endCap = flags & 0x0004 ? in.i32() : 0;
+    pen.setCapStyle(capOf(startCap));
+    EmfPlusPen result{pen, anchorEnd(startCap, pen.widthF()), anchorEnd(endCap, pen.widthF())};
     if (flags & 0x0008) {
         const std::uint32_t join = in.u32();
         pen.setJoinStyle(join == 1 ? Qt::BevelJoin : join == 2 ? Qt::RoundJoin : Qt::MiterJoin);
@@ -252,19 +310,19 @@ EmfPlusObject readEmfPlusPen(EmfPlusReader& in, const EmfPlusDpi& dpi) {
     }
     if (flags & 0x0200)
         in.i32();
-    for (std::uint32_t part : {0x0400u, 0x0800u, 0x1000u}) {
-        if (!(flags & part))
-            continue;
-        // Compound line widths count floats; custom caps count bytes.
-        const std::uint32_t count = in.u32();
-        in.skip(part == 0x0400 ? std::size_t(count) * 4 : count);
-    }
+    if (flags & 0x0400) // compound lines
+        in.skip(std::size_t(in.u32()) * 4);
+    if (flags & 0x0800)
+        result.start = customEnd(in.bytes(in.u32()), pen.widthF());
+    if (flags & 0x1000)
+        result.end = customEnd(in.bytes(in.u32()), pen.widthF());
     if (!dashes.isEmpty()) {
         pen.setDashPattern(dashes);
         pen.setDashOffset(dashOffset);
     }
     pen.setBrush(readEmfPlusBrush(in));
-    return EmfPlusPen{pen};
+    result.pen = pen;
+    return result;
 }
 
 } // namespace sortello::metafile
