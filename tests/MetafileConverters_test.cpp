@@ -220,6 +220,26 @@ TEST(WmfText, LettersFollowTheirAdvancesFromTheCurrentPosition) {
         EXPECT_NE(svg.find(placed), std::string::npos) << placed << "\n" << svg;
 }
 
+// A font's width is the mean advance of its letters: the letters are
+// narrowed or widened to it; a width of 0 keeps the face's own.
+TEST(WmfText, AFontWidthStretchesTheLetters) {
+    const struct {
+        int width;
+        const char* transform;
+    } cases[] = {{7, "scale(0.6 1)"}, {0, ""}, {-35, "scale(3.002 1)"}};
+    for (const auto& c : cases) {
+        const QByteArray file = wmfOf({
+            {0x020C, parameters({200, 400})},
+            {0x02FB, parameters({-20, c.width, 0, 0, 400, 0, 0, 0, 0}, "Arial")},
+            {0x012D, parameters({0})},
+            {0x0A32, parameters({50, 10, 2, 0}, "ab")},
+        });
+        const std::string transform = attributeOf(converted(file).svg, "text", "transform");
+        EXPECT_NE(transform.find(c.transform), std::string::npos) << c.width << " " << transform;
+        EXPECT_EQ(transform.empty(), c.width == 0) << c.width;
+    }
+}
+
 TEST(WmfText, TheSymbolFontShowsItsSignsInUnicode) {
     const QByteArray file = wmfOf({
         {0x020C, parameters({200, 400})},
