@@ -165,13 +165,18 @@ QByteArray parameters(std::initializer_list<int> values, const QByteArray& tail 
 }
 
 // ETO_OPAQUE paints the record's rectangle in the background colour; office
-// programs fill backgrounds with records that have no text at all.
+// programs fill backgrounds with records that have no text at all, and some
+// write records whose text is longer than they are, which are not drawn.
 TEST(WmfText, AnOpaqueRecordPaintsItsRectangle) {
-    for (const QByteArray& text : {QByteArray(), QByteArray("ab")}) {
+    const struct {
+        int count;
+        QByteArray text;
+    } cases[] = {{0, {}}, {2, "ab"}, {3, "ab"}};
+    for (const auto& [count, text] : cases) {
         const QByteArray file = wmfOf({
             {0x020C, parameters({200, 400})},  // window extent
             {0x0201, parameters({0x00FF, 0})}, // red background
-            {0x0A32, parameters({5, 5, int(text.size()), 2, 10, 20, 110, 70}, text)},
+            {0x0A32, parameters({5, 5, count, 2, 10, 20, 110, 70}, text)},
         });
         const std::string svg = converted(file).svg;
         EXPECT_NE(svg.find("<rect x=\"10\" y=\"20\" width=\"100\" height=\"50\" fill=\"#ff0000\""),
@@ -194,6 +199,45 @@ TEST(WmfText, TwoByteLettersPlacedOneByOneStayWhole) {
     EXPECT_NE(svg.find("\">日</text>"), std::string::npos) << svg;
     EXPECT_NE(svg.find("<text x=\"30\""), std::string::npos) << svg;
     EXPECT_NE(svg.find("\">本</text>"), std::string::npos);
+}
+
+// ETO_PDY gives each letter a vertical advance, upwards, after its
+// horizontal one; text aligned to the current position starts where the
+// advances of the text before it end.
+TEST(WmfText, LettersFollowTheirAdvancesFromTheCurrentPosition) {
+    const QByteArray file = wmfOf({
+        {0x020C, parameters({200, 400})},
+        {0x02FB, parameters({-20, 0, 0, 0, 400, 0, 0, 0, 0}, "Arial")},
+        {0x012D, parameters({0})},
+        {0x012E, parameters({24 | 1})}, // on the baseline, from the current position
+        {0x0214, parameters({50, 10})}, // move to
+        {0x0A32, parameters({0, 0, 2, 0x2000}, "hi" + parameters({20, 10, 30, 0}))},
+        {0x0A32, parameters({0, 0, 1, 0}, "j" + QByteArray(1, '\0') + parameters({5}))},
+    });
+    const std::string svg = converted(file).svg;
+    for (const char* placed :
+         {"<text x=\"10\" y=\"50\"", "<text x=\"30\" y=\"40\"", "<text x=\"60\" y=\"40\""})
+        EXPECT_NE(svg.find(placed), std::string::npos) << placed << "\n" << svg;
+}
+
+// A font's width is the mean advance of its letters: the letters are
+// narrowed or widened to it; a width of 0 keeps the face's own.
+TEST(WmfText, AFontWidthStretchesTheLetters) {
+    const struct {
+        int width;
+        const char* transform;
+    } cases[] = {{7, "scale(0.6 1)"}, {0, ""}, {-35, "scale(3.002 1)"}};
+    for (const auto& c : cases) {
+        const QByteArray file = wmfOf({
+            {0x020C, parameters({200, 400})},
+            {0x02FB, parameters({-20, c.width, 0, 0, 400, 0, 0, 0, 0}, "Arial")},
+            {0x012D, parameters({0})},
+            {0x0A32, parameters({50, 10, 2, 0}, "ab")},
+        });
+        const std::string transform = attributeOf(converted(file).svg, "text", "transform");
+        EXPECT_NE(transform.find(c.transform), std::string::npos) << c.width << " " << transform;
+        EXPECT_EQ(transform.empty(), c.width == 0) << c.width;
+    }
 }
 
 TEST(WmfText, TheSymbolFontShowsItsSignsInUnicode) {

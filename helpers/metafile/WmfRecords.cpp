@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace sortello::metafile {
@@ -19,6 +21,11 @@ constexpr std::uint16_t MetaSelectPalette = 0x0234;
 constexpr std::uint16_t MetaDeleteObject = 0x01F0;
 constexpr std::uint16_t MetaCreatePen = 0x02FA;
 constexpr std::uint16_t MetaCreateBrush = 0x02FC;
+constexpr std::uint16_t MetaSetTextAlign = 0x012E;
+constexpr std::uint16_t MetaMoveTo = 0x0214;
+constexpr std::uint16_t MetaLineTo = 0x0213;
+constexpr std::uint16_t MetaTextOut = 0x0521;
+constexpr std::uint16_t MetaExtTextOut = 0x0A32;
 
 // The records that take a place in the file's object table.
 bool createsObject(std::uint16_t function) {
@@ -81,7 +88,111 @@ std::string dibOf(std::string_view bitmap) {
     return dib;
 }
 
+void appendMoveTo(std::string& out, int x, int y) {
+    std::string point;
+    appendU16(point, static_cast<std::uint16_t>(y));
+    appendU16(point, static_cast<std::uint16_t>(x));
+    appendRecord(out, MetaMoveTo, point);
+}
+
+std::int16_t clamped16(long value) {
+    return static_cast<std::int16_t>(std::clamp<long>(value, -32768, 32767));
+}
+
 } // namespace
+
+std::string textPlacedByAdvances(std::string_view bytes, const WmfInfo& info) {
+    constexpr std::uint16_t EtoOpaque = 0x0002;
+    constexpr std::uint16_t EtoClipped = 0x0004;
+    constexpr std::uint16_t EtoPdy = 0x2000;
+    constexpr unsigned TaUpdateCp = 0x0001;
+    std::string out(bytes.substr(0, info.firstRecord));
+    out.reserve(bytes.size());
+    std::size_t end = info.firstRecord;
+    unsigned align = 0;
+    // The current position, unknown after text whose width only libwmf's
+    // estimate gives.
+    std::optional<std::pair<long, long>> position{{0, 0}};
+    forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view parameters) {
+        const std::size_t start = std::size_t(parameters.data() - bytes.data()) - 6;
+        end = start + 6 + parameters.size();
+        const std::string_view record = bytes.substr(start, end - start);
+        if (function == MetaSetTextAlign && parameters.size() >= 2)
+            align = readU16(parameters, 0);
+        if ((function == MetaMoveTo || function == MetaLineTo) && parameters.size() >= 4)
+            position = {{readS16(parameters, 2), readS16(parameters, 0)}};
+        const bool fromPosition = align & TaUpdateCp;
+        if (function == MetaTextOut && fromPosition)
+            position.reset();
+        if (function != MetaExtTextOut || parameters.size() < 8) {
+            out.append(record);
+            return true;
+        }
+        const std::uint16_t options = readU16(parameters, 6);
+        const std::size_t count = readU16(parameters, 4);
+        const std::size_t stringAt = options & (EtoOpaque | EtoClipped) ? 16 : 8;
+        const std::size_t advancesAt = stringAt + (count + 1) / 2 * 2;
+        // libwmf refuses the whole file for a string longer than its record;
+        // GDI and the reference renderer leave the record out.
+        if (stringAt + count > parameters.size())
+            return true;
+        const std::size_t perLetter = options & EtoPdy ? 2 : 1;
+        const bool hasAdvances = count > 0 && advancesAt <= parameters.size() &&
+                                 (parameters.size() - advancesAt) / 2 >= count * perLetter;
+        if (!hasAdvances) {
+            if (fromPosition)
+                position.reset();
+            out.append(record);
+            return true;
+        }
+        if (fromPosition && !position) {
+            out.append(record);
+            return true;
+        }
+        long x = readS16(parameters, 2);
+        long y = readS16(parameters, 0);
+        if (fromPosition)
+            std::tie(x, y) = *position;
+        if (perLetter == 1) {
+            if (fromPosition)
+                appendMoveTo(out, int(x), int(y));
+            out.append(record);
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const long dx = readS16(parameters, advancesAt + 2 * perLetter * i);
+            if (perLetter == 2) {
+                // One letter at its own place, the rectangle painted with the first.
+                std::string letter;
+                appendU16(letter, static_cast<std::uint16_t>(clamped16(y)));
+                appendU16(letter, static_cast<std::uint16_t>(clamped16(x)));
+                appendU16(letter, 1);
+                appendU16(letter,
+                          static_cast<std::uint16_t>(options & ~EtoPdy & ~(i > 0 ? EtoOpaque : 0)));
+                if (stringAt == 16)
+                    letter.append(parameters.substr(8, 8));
+                letter += parameters[stringAt + i];
+                letter += '\0';
+                appendU16(letter, static_cast<std::uint16_t>(dx));
+                if (fromPosition)
+                    appendMoveTo(out, int(clamped16(x)), int(clamped16(y)));
+                appendRecord(out, MetaExtTextOut, letter);
+            }
+            x += dx;
+            // Vertical advances run upwards, as they do on the page.
+            if (perLetter == 2)
+                y -= readS16(parameters, advancesAt + 4 * i + 2);
+        }
+        if (fromPosition) {
+            position = {{x, y}};
+            appendMoveTo(out, int(clamped16(x)), int(clamped16(y)));
+        }
+        return true;
+    });
+    out.append(bytes.substr(end));
+    writeU32(out, fileWordsAt(info),
+             static_cast<std::uint32_t>((out.size() - (info.firstRecord - 18)) / 2));
+    return out;
+}
 
 std::string bitmapsAsDibs(std::string_view bytes, const WmfInfo& info) {
     constexpr std::uint16_t MetaBitBlt = 0x0922;

@@ -33,4 +33,13 @@ void resolvePaletteColours(std::string& bytes, const WmfInfo& info);
 // such record's right and bottom move one logical unit in. Rewritten in place.
 void excludeRightAndBottomEdges(std::string& bytes, const WmfInfo& info);
 
+// libwmf reads the advances of an ExtTextOut with ETO_PDY as horizontal
+// ones only, and moves the current position of text aligned with
+// TA_UPDATECP by its own estimate of the string's width, not by the
+// record's advances. A record with ETO_PDY becomes one record a letter,
+// each at its place; text at the current position is put there by a MoveTo
+// before it, and the position after it is where its advances end. bytes
+// must have passed readWmfLayout().
+std::string textPlacedByAdvances(std::string_view bytes, const WmfInfo& info);
+
 } // namespace sortello::metafile

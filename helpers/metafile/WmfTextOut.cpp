@@ -7,7 +7,9 @@
 #include "WmfSvgStyle.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <numbers>
 
@@ -25,6 +27,21 @@ const FaceMetrics& metricsOf(const char* face) {
 }
 
 constexpr double EstimatedAdvance = 0.5;
+
+// The mean advance of the letters a-z and A-Z, in font sizes, in the faces
+// that stand in for the common ones; a font record's width is that mean, and
+// the reference renderer stretches the letters to give it.
+double meanLetterAdvance(const char* face) {
+    const std::string_view name = face ? face : "";
+    for (const std::string_view serif : {"Times New Roman", "Times", "Liberation Serif", "Tinos"})
+        if (name.size() == serif.size() &&
+            std::equal(name.begin(), name.end(), serif.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return 0.563;
+    return 0.583; // Arial's, and the sans faces like it
+}
 
 } // namespace
 
@@ -141,7 +158,14 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
     // The font size is in the device's vertical units; where the picture is
     // stretched to a shape other than its device area's, the letters keep
     // their own proportions, as GDI draws them at the size shown.
-    const double stretch = (canvas.viewWidth / canvas.width) / (canvas.viewHeight / canvas.height);
+    double stretch = (canvas.viewWidth / canvas.width) / (canvas.viewHeight / canvas.height);
+    // libwmf gives a font of the face's own width as wide as it is high.
+    const int fontHeight = std::abs(static_cast<std::int16_t>(font->lfHeight));
+    const int fontWidth = std::abs(static_cast<std::int16_t>(font->lfWidth));
+    if (fontWidth != 0 && fontWidth != fontHeight && height > 0) {
+        const double sizeInUnits = size * fontHeight / height;
+        stretch *= fontWidth / (meanLetterAdvance(font->lfFaceName) * sizeInUnits);
+    }
     const bool rotated = font->lfEscapement != 0;
     const bool stretched = std::isfinite(stretch) && std::abs(stretch - 1) > 0.01;
     if (rotated || stretched) {

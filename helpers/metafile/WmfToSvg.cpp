@@ -160,7 +160,11 @@ void paintEmptyOpaqueText(std::string& played, std::string_view bytes, const Wmf
             played[at + i] = static_cast<char>(value >> (8 * i));
     };
     forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view parameters) {
-        if (function != MetaExtTextOut || parameters.size() < 16 || readU16(parameters, 4) != 0 ||
+        // A string longer than its record is not drawn, as the reference
+        // renderer leaves it out, but its rectangle is painted.
+        const std::size_t count = parameters.size() >= 16 ? readU16(parameters, 4) : 0;
+        if (function != MetaExtTextOut || parameters.size() < 16 ||
+            (count != 0 && 16 + count <= parameters.size()) ||
             !(readU16(parameters, 6) & EtoOpaque))
             return true;
         const int left = readS16(parameters, 8);
@@ -306,6 +310,7 @@ Conversion convertWmf(std::string_view bytes) {
     excludeRightAndBottomEdges(played, info);
     played = restoreStatesStepByStep(played, info);
     played = bitmapsAsDibs(played, info);
+    played = textPlacedByAdvances(played, info);
 
     wmfAPI_Options options{};
     options.function = installWmfSvgDevice;
