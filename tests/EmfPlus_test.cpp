@@ -66,8 +66,10 @@ constexpr std::uint32_t Version = 0xDBC01002;
 constexpr std::uint32_t Red = 0xFFFF0000, Blue = 0xFF0000FF, Black = 0xFF000000, White = 0xFFFFFFFF;
 constexpr std::uint16_t Colour = 0x8000; // the brush field holds a colour
 
+// The data's 1 says the reference device was a screen, as in most real files;
+// whether the file is dual is in the record's flags alone.
 Record header(bool dual = false) {
-    return {0x4001, std::uint16_t(dual), {Version, dual ? 1 : 0, 96, 96}};
+    return {0x4001, std::uint16_t(dual), {Version, 1, 96, 96}};
 }
 Record fillRect(double x, double y, double w, double h, std::uint32_t brush = Red,
                 std::uint16_t flags = Colour) {

@@ -48,8 +48,11 @@ void EmfPlusPlayer::playRecord(std::uint16_t type, std::uint16_t flags,
     EmfPlusReader in(data);
     switch (type) {
     case emfplus::Header: {
-        in.u32();
-        dual_ = in.u32() & 1;
+        in.u32(); // version
+        in.u32(); // whether the reference device was a screen
+        // The record's own flags, not its data, say whether GDI records
+        // follow as alternates.
+        dual_ = flags & 1;
         const std::uint32_t x = in.u32(), y = in.u32();
         if (in.ok() && x > 0 && y > 0 && x < 10000 && y < 10000)
             dpi_ = EmfPlusDpi{double(x), double(y)};
