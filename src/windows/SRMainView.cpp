@@ -7,6 +7,7 @@
 #include "base/Error.h"
 #include "base/Prompts.h"
 #include "fileops/FileSystem.h"
+#include "pictures/DecodeAhead.h"
 #include "widgets/ComparisonGrid.h"
 #include "widgets/FileListBox.h"
 #include "widgets/PictureBox.h"
@@ -35,28 +36,80 @@ void TFrmSRMain::FileListBoxClick() {
             }
             return;
         }
-        const QString path = work.pathOf(row);
-        const QString name = work.files()[row].name;
-        ImageNew->load(path);
-        StringGrid1->FillComparisonRow(ImageNew->picture().width(), ImageNew->picture().height(),
-                                       true, FileDateOf(path), FileSizeOf(path));
-        // A relative destination folder is taken from the source folder.
-        ExistingFileName = work.destinationOf(name);
-        if (fileExists(ExistingFileName)) {
-            ImageExisting->setVisible(ImageExisting->isEnabledTo(PanelExistingImage));
-            ImageExisting->load(ExistingFileName);
-            StringGrid1->FillComparisonRow(
-                ImageExisting->picture().width(), ImageExisting->picture().height(), false,
-                FileDateOf(ExistingFileName), FileSizeOf(ExistingFileName));
-        } else {
-            // A hidden pane holds no picture, so the viewer's key cannot show
-            // the namesake of a file that was current before.
-            ImageExisting->setVisible(false);
-            ImageExisting->clear();
-        }
+        showPair(row);
     } catch (const Error& error) {
         showError(error.message());
     }
+}
+
+// Shows the entry's picture and its namesake with their figures. When both
+// were decoded ahead they change together; otherwise nothing of the previous
+// file stays on screen while they decode here.
+void TFrmSRMain::showPair(int row) {
+    const QString path = work.pathOf(row);
+    // A relative destination folder is taken from the source folder.
+    ExistingFileName = work.destinationOf(work.files()[row].name);
+    const bool hasExisting = fileExists(ExistingFileName);
+    std::optional<DecodedPicture> readyNew = ahead->take(path, ImageNew->targetRule());
+    std::optional<DecodedPicture> readyExisting;
+    if (hasExisting)
+        readyExisting = ahead->take(ExistingFileName, ImageExisting->targetRule());
+    if (!readyNew || (hasExisting && !readyExisting)) {
+        ImageNew->clear();
+        ImageExisting->clear();
+        StringGrid1->FillComparisonRow(0, 0, true, 0, 0);
+        StringGrid1->FillComparisonRow(0, 0, false, 0, 0);
+    }
+    if (readyNew)
+        ImageNew->setDecoded(readyNew->picture, readyNew->image);
+    else
+        ImageNew->load(path);
+    StringGrid1->FillComparisonRow(ImageNew->picture().width(), ImageNew->picture().height(), true,
+                                   FileDateOf(path), FileSizeOf(path));
+    if (hasExisting) {
+        ImageExisting->setVisible(ImageExisting->isEnabledTo(PanelExistingImage));
+        if (readyExisting)
+            ImageExisting->setDecoded(readyExisting->picture, readyExisting->image);
+        else
+            ImageExisting->load(ExistingFileName);
+        StringGrid1->FillComparisonRow(ImageExisting->picture().width(),
+                                       ImageExisting->picture().height(), false,
+                                       FileDateOf(ExistingFileName), FileSizeOf(ExistingFileName));
+    } else {
+        // A hidden pane holds no picture, so the viewer's key cannot show
+        // the namesake of a file that was current before.
+        ImageExisting->setVisible(false);
+        ImageExisting->clear();
+    }
+    decodeAround(row);
+}
+
+void TFrmSRMain::decodeAround(int row) {
+    QList<DecodeRequest> requests;
+    const TargetRule newRule = ImageNew->targetRule();
+    const TargetRule existingRule = ImageExisting->targetRule();
+    QList<int> order;
+    for (int step = 1; step <= DecodeAhead::PairsAhead; ++step)
+        order.append(row + step);
+    for (int step = 1; step <= DecodeAhead::PairsBehind; ++step)
+        order.append(row - step);
+    for (const int r : order) {
+        if (r < 0 || r >= int(work.files().size()) || !work.files()[r].representable)
+            continue;
+        requests.append({work.pathOf(r), newRule});
+        const QString namesake = work.destinationOf(work.files()[r].name);
+        if (fileExists(namesake))
+            requests.append({namesake, existingRule});
+    }
+    ahead->want(requests);
+}
+
+void TFrmSRMain::waitForDecodesAhead() {
+    ahead->waitIdle();
+}
+
+qint64 TFrmSRMain::decodedAheadPeakBytes() const {
+    return ahead->peakBytes();
 }
 
 void TFrmSRMain::ListBoxFilesMovedClick() {
