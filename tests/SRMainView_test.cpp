@@ -203,20 +203,4 @@ TEST_F(View, StepsShowPairsDecodedAheadAndNeverAChangedFile) {
     }
 }
 
-TEST_F(View, ADamagedPictureLeavesNothingOfThePreviousPair) {
-    ws.writeSettings();
-    ws.picture(src("a1.bmp"), QSize(11, 5));
-    ws.picture(in("A", "a1.bmp"), QSize(21, 5));
-    writeFile(src("b1.jpg"), QByteArray("\xff\xd8\xff not a picture"));
-    ws.picture(in("B", "b1.jpg"), QSize(22, 5));
-    ws.open();
-    ws.select(0);
-    ws.window().waitForDecodesAhead();
-    key(Qt::Key_Down);
-    EXPECT_EQ(ws.prompts.messages.size(), 1u);
-    EXPECT_TRUE(ws.imageNew()->picture().isNull());
-    EXPECT_NE(ws.imageExisting()->picture().width(), 21) << "the previous file's namesake";
-    EXPECT_NE(ws.grid()->cell(2, 1), QStringLiteral("21"));
-}
-
 } // namespace

@@ -42,36 +42,47 @@ void TFrmSRMain::FileListBoxClick() {
     }
 }
 
-// Shows the entry's picture and its namesake with their figures. When both
-// were decoded ahead they change together; otherwise nothing of the previous
-// file stays on screen while they decode here.
+namespace {
+
+// The picture decoded ahead for the control, or else decoded here for it.
+DecodedPicture readyFor(DecodeAhead& ahead, const PictureBox& box, const QString& path) {
+    if (std::optional<DecodedPicture> ready = ahead.take(path, box.targetRule()))
+        return *ready;
+    DecodedPicture decoded{Picture::open(path), {}};
+    const QSize target = box.targetRule()(decoded.picture.size());
+    if (!target.isEmpty())
+        decoded.image = decoded.picture.imageFor(target);
+    return decoded;
+}
+
+} // namespace
+
+// Shows the entry's picture and its namesake with their figures, all at once:
+// both are decoded before anything on screen changes, so no paint shows the
+// new picture beside the previous file's namesake or figures. A damaged new
+// picture leaves the previous view as it was.
 void TFrmSRMain::showPair(int row) {
     const QString path = work.pathOf(row);
+    const DecodedPicture fresh = readyFor(*ahead, *ImageNew, path);
     // A relative destination folder is taken from the source folder.
     ExistingFileName = work.destinationOf(work.files()[row].name);
     const bool hasExisting = fileExists(ExistingFileName);
-    std::optional<DecodedPicture> readyNew = ahead->take(path, ImageNew->targetRule());
-    std::optional<DecodedPicture> readyExisting;
-    if (hasExisting)
-        readyExisting = ahead->take(ExistingFileName, ImageExisting->targetRule());
-    if (!readyNew || (hasExisting && !readyExisting)) {
-        ImageNew->clear();
-        ImageExisting->clear();
-        StringGrid1->FillComparisonRow(0, 0, true, 0, 0);
-        StringGrid1->FillComparisonRow(0, 0, false, 0, 0);
+    std::optional<DecodedPicture> existing;
+    std::optional<Error> existingFailed;
+    try {
+        if (hasExisting)
+            existing = readyFor(*ahead, *ImageExisting, ExistingFileName);
+    } catch (const Error& error) {
+        existingFailed = error;
     }
-    if (readyNew)
-        ImageNew->setDecoded(readyNew->picture, readyNew->image);
-    else
-        ImageNew->load(path);
+    ImageNew->setDecoded(fresh.picture, fresh.image);
     StringGrid1->FillComparisonRow(ImageNew->picture().width(), ImageNew->picture().height(), true,
                                    FileDateOf(path), FileSizeOf(path));
     if (hasExisting) {
         ImageExisting->setVisible(ImageExisting->isEnabledTo(PanelExistingImage));
-        if (readyExisting)
-            ImageExisting->setDecoded(readyExisting->picture, readyExisting->image);
-        else
-            ImageExisting->load(ExistingFileName);
+        if (existingFailed)
+            throw *existingFailed;
+        ImageExisting->setDecoded(existing->picture, existing->image);
         StringGrid1->FillComparisonRow(ImageExisting->picture().width(),
                                        ImageExisting->picture().height(), false,
                                        FileDateOf(ExistingFileName), FileSizeOf(ExistingFileName));
