@@ -178,4 +178,29 @@ TEST_F(View, AnUnusableNameClearsTheViewAndIsReportedOnce) {
     ::unlink(raw.constData()); // QTemporaryDir cannot remove what is not text
 }
 
+TEST_F(View, StepsShowPairsDecodedAheadAndNeverAChangedFile) {
+    ws.writeSettings();
+    for (int i = 0; i < 4; ++i) {
+        const QByteArray name = QByteArrayLiteral("a") + QByteArray::number(i) + ".bmp";
+        ws.picture(src(name.constData()), QSize(10 + i, 5));
+        ws.picture(in("A", name.constData()), QSize(20 + i, 5));
+    }
+    ws.open();
+    ws.select(0);
+    ws.window().waitForDecodesAhead();
+    // Rewritten after it was decoded ahead: same name, another picture.
+    ws.picture(src("a2.bmp"), QSize(32, 5));
+    const std::pair<Qt::Key, int> steps[] = {
+        {Qt::Key_Down, 1}, {Qt::Key_Down, 2}, {Qt::Key_Down, 3}, {Qt::Key_Up, 2}};
+    for (const auto& [k, row] : steps) {
+        key(k);
+        ws.window().waitForDecodesAhead();
+        const int width = row == 2 ? 32 : 10 + row;
+        EXPECT_EQ(ws.imageNew()->picture().width(), width) << row;
+        EXPECT_EQ(ws.grid()->cell(1, 1), QString::number(width)) << row;
+        EXPECT_EQ(ws.imageExisting()->picture().width(), 20 + row) << row;
+        EXPECT_EQ(ws.grid()->cell(2, 1), QString::number(20 + row)) << row;
+    }
+}
+
 } // namespace

@@ -48,6 +48,23 @@ void PictureBox::setPicture(const Picture& picture) {
     restartAnimation();
 }
 
+void PictureBox::setDecoded(const Picture& picture, const QImage& image) {
+    partial = QImage();
+    shown = picture;
+    source = image;
+    frame = 0;
+    invalidate();
+    applyAutoSize();
+    restartAnimation();
+}
+
+TargetRule PictureBox::targetRule() const {
+    return [control = contentsRect().size(), options = opts,
+            ratio = devicePixelRatioF()](const QSize& pictureSize) {
+        return placePicture(control, pictureSize, options).size() * ratio;
+    };
+}
+
 void PictureBox::clear() {
     shown = Picture();
     source = QImage();

@@ -4,6 +4,7 @@
 // is given by the placement rule and the display options, paints a large JPEG
 // band by band while it decodes, keys out a bitmap's transparent colour, and
 // plays animated GIFs. It never parses a file itself.
+#include "pictures/DecodeAhead.h"
 #include "pictures/Picture.h"
 #include "widgets/Placement.h"
 
@@ -23,6 +24,12 @@ public:
     void load(const QString& path);
     // Shows an opened picture (decoding it for the current size first).
     void setPicture(const Picture& picture);
+    // Shows an opened picture with an image of it already decoded elsewhere
+    // (at least as large as this control wants), without decoding again.
+    void setDecoded(const Picture& picture, const QImage& image);
+    // The size this control would decode a picture of the given own size at,
+    // as values a worker thread may use.
+    TargetRule targetRule() const;
     void clear();
     const Picture& picture() const { return shown; }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "windows/SRMain.h"
 
+#include "pictures/DecodeAhead.h"
+
 #include "base/Error.h"
 #include "base/Prompts.h"
 #include "settings/SettingsFile.h"
@@ -46,7 +48,8 @@ QString text(const char* latin1) {
 } // namespace
 
 TFrmSRMain::TFrmSRMain(Prompts& prompts, QString settingsPath, QWidget* parent)
-    : QWidget(parent), ask(prompts), iniPath(std::move(settingsPath)), work(prompts) {
+    : QWidget(parent), ask(prompts), iniPath(std::move(settingsPath)), work(prompts),
+      ahead(std::make_unique<DecodeAhead>()) {
     work.setDialogParent(this);
     setObjectName(QStringLiteral("TFrmSRMain"));
     setWindowTitle(ApplicationTitle);

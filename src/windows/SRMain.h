@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QListWidget;
@@ -29,6 +30,8 @@ class ComparisonGrid;
 class FileListBox;
 class PictureBox;
 class Prompts;
+class DecodeAhead;
+struct DecodedPicture;
 
 class TFrmSRMain : public QWidget {
     Q_OBJECT
@@ -38,6 +41,11 @@ public:
 
     // What the window shows: the run's folder, listing and files moved.
     const SortingSession& session() const { return work; }
+    // Blocks until the pictures asked for ahead of the next keys are decoded;
+    // for tests and measurements.
+    void waitForDecodesAhead();
+    // The most memory the pictures decoded ahead have held at once, in bytes.
+    qint64 decodedAheadPeakBytes() const;
 
     // ---- Second start ----
     void bringForward();
@@ -85,6 +93,9 @@ private:
 
     // ---- Current file and comparison ----
     void FileListBoxClick();
+    void showPair(int row);
+    // Asks the workers for the pictures the next keys will show around row.
+    void decodeAround(int row);
 
     // ---- File commands ----
     void SRFUpdateFileListClick();
@@ -131,6 +142,7 @@ private:
     Prompts& ask;
     QString iniPath;
     SortingSession work;
+    std::unique_ptr<DecodeAhead> ahead;
     std::array<QAction*, PopupMenuItems.size()> items{};
     std::array<ShortCutCode, PopupMenuItems.size()> codes{};
     void splitPanesEvenly();

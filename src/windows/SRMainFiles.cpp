@@ -4,6 +4,8 @@
 // in the file list, the list of files moved and the boxes.
 #include "windows/SRMain.h"
 
+#include "pictures/DecodeAhead.h"
+
 #include "base/Prompts.h"
 #include "widgets/FileListBox.h"
 
@@ -82,6 +84,8 @@ void TFrmSRMain::showFilesMovedByCount() {
 }
 
 void TFrmSRMain::applyOutcome(const SessionOutcome& outcome) {
+    // A command may have moved, replaced or removed any file decoded ahead.
+    ahead->clear();
     {
         const QSignalBlocker quiet(ListBoxFilesMoved);
         for (const MovedName& moved : outcome.moved) {

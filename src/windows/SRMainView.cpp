@@ -7,6 +7,7 @@
 #include "base/Error.h"
 #include "base/Prompts.h"
 #include "fileops/FileSystem.h"
+#include "pictures/DecodeAhead.h"
 #include "widgets/ComparisonGrid.h"
 #include "widgets/FileListBox.h"
 #include "widgets/PictureBox.h"
@@ -35,28 +36,91 @@ void TFrmSRMain::FileListBoxClick() {
             }
             return;
         }
-        const QString path = work.pathOf(row);
-        const QString name = work.files()[row].name;
-        ImageNew->load(path);
-        StringGrid1->FillComparisonRow(ImageNew->picture().width(), ImageNew->picture().height(),
-                                       true, FileDateOf(path), FileSizeOf(path));
-        // A relative destination folder is taken from the source folder.
-        ExistingFileName = work.destinationOf(name);
-        if (fileExists(ExistingFileName)) {
-            ImageExisting->setVisible(ImageExisting->isEnabledTo(PanelExistingImage));
-            ImageExisting->load(ExistingFileName);
-            StringGrid1->FillComparisonRow(
-                ImageExisting->picture().width(), ImageExisting->picture().height(), false,
-                FileDateOf(ExistingFileName), FileSizeOf(ExistingFileName));
-        } else {
-            // A hidden pane holds no picture, so the viewer's key cannot show
-            // the namesake of a file that was current before.
-            ImageExisting->setVisible(false);
-            ImageExisting->clear();
-        }
+        showPair(row);
     } catch (const Error& error) {
         showError(error.message());
     }
+}
+
+namespace {
+
+// The picture decoded ahead for the control, or else decoded here for it.
+DecodedPicture readyFor(DecodeAhead& ahead, const PictureBox& box, const QString& path) {
+    if (std::optional<DecodedPicture> ready = ahead.take(path, box.targetRule()))
+        return *ready;
+    DecodedPicture decoded{Picture::open(path), {}};
+    const QSize target = box.targetRule()(decoded.picture.size());
+    if (!target.isEmpty())
+        decoded.image = decoded.picture.imageFor(target);
+    return decoded;
+}
+
+} // namespace
+
+// Shows the entry's picture and its namesake with their figures, all at once:
+// both are decoded before anything on screen changes, so no paint shows the
+// new picture beside the previous file's namesake or figures. A damaged new
+// picture leaves the previous view as it was.
+void TFrmSRMain::showPair(int row) {
+    const QString path = work.pathOf(row);
+    const DecodedPicture fresh = readyFor(*ahead, *ImageNew, path);
+    // A relative destination folder is taken from the source folder.
+    ExistingFileName = work.destinationOf(work.files()[row].name);
+    const bool hasExisting = fileExists(ExistingFileName);
+    std::optional<DecodedPicture> existing;
+    std::optional<Error> existingFailed;
+    try {
+        if (hasExisting)
+            existing = readyFor(*ahead, *ImageExisting, ExistingFileName);
+    } catch (const Error& error) {
+        existingFailed = error;
+    }
+    ImageNew->setDecoded(fresh.picture, fresh.image);
+    StringGrid1->FillComparisonRow(ImageNew->picture().width(), ImageNew->picture().height(), true,
+                                   FileDateOf(path), FileSizeOf(path));
+    if (hasExisting) {
+        ImageExisting->setVisible(ImageExisting->isEnabledTo(PanelExistingImage));
+        if (existingFailed)
+            throw *existingFailed;
+        ImageExisting->setDecoded(existing->picture, existing->image);
+        StringGrid1->FillComparisonRow(ImageExisting->picture().width(),
+                                       ImageExisting->picture().height(), false,
+                                       FileDateOf(ExistingFileName), FileSizeOf(ExistingFileName));
+    } else {
+        // A hidden pane holds no picture, so the viewer's key cannot show
+        // the namesake of a file that was current before.
+        ImageExisting->setVisible(false);
+        ImageExisting->clear();
+    }
+    decodeAround(row);
+}
+
+void TFrmSRMain::decodeAround(int row) {
+    QList<DecodeRequest> requests;
+    const TargetRule newRule = ImageNew->targetRule();
+    const TargetRule existingRule = ImageExisting->targetRule();
+    QList<int> order;
+    for (int step = 1; step <= DecodeAhead::PairsAhead; ++step)
+        order.append(row + step);
+    for (int step = 1; step <= DecodeAhead::PairsBehind; ++step)
+        order.append(row - step);
+    for (const int r : order) {
+        if (r < 0 || r >= int(work.files().size()) || !work.files()[r].representable)
+            continue;
+        requests.append({work.pathOf(r), newRule});
+        const QString namesake = work.destinationOf(work.files()[r].name);
+        if (fileExists(namesake))
+            requests.append({namesake, existingRule});
+    }
+    ahead->want(requests);
+}
+
+void TFrmSRMain::waitForDecodesAhead() {
+    ahead->waitIdle();
+}
+
+qint64 TFrmSRMain::decodedAheadPeakBytes() const {
+    return ahead->peakBytes();
 }
 
 void TFrmSRMain::ListBoxFilesMovedClick() {
