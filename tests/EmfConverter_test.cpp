@@ -242,6 +242,9 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
     const std::string triangle =
         recordOf({118, 96,  0, 0,           100, 100, 3,   1, 2,      0, 0, 0xFF00,
                   0,   100, 0, 0xFF000000u, 0,   0,   100, 0, 0xFF00, 0, 1, 2});
+    std::string redScans;
+    for (int i = 0; i < 200; ++i)
+        redScans += {'\0', '\0', '\xFF'};
     const Case cases[] = {
         {"a rectangle after restoring twice",
          9,
@@ -249,11 +252,11 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
                                 9,           16, 1,  1,           11,         16, 2,  2,  34, 12,
                                 0xFFFFFFFFu, 34, 12, 0xFFFFFFFFu, 43,         24, 10, 10, 40, 40}),
          {{{25, 25}, Qt::black}, {{70, 70}, Qt::white}}},
-        // A hairline on a pixel edge, half on each side.
+        // A hairline fills the pixel its coordinate names.
         {"an arc all the way round",
          1,
          recordOf({45, 40, 20, 20, 80, 80, 80, 50, 80, 50}),
-         {{{20, 50}, QColor(110, 110, 110)}, {{50, 50}, Qt::white}}},
+         {{{19, 50}, QColor(35, 35, 35)}, {{50, 50}, Qt::white}}},
         {"an ellipse filled as a path",
          5,
          blackBrush + recordOf({59, 8, 42, 24, 20, 20, 80, 80, 60, 8, 62, 24, 0, 0, 100, 100}),
@@ -274,7 +277,7 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
         {"a gradient in a triangle",
          1,
          triangle,
-         {{{2, 2}, QColor(234, 11, 11)}, {{95, 2}, QColor(11, 234, 11)}, {{80, 80}, Qt::white}}},
+         {{{3, 3}, QColor(234, 11, 11)}, {{94, 3}, QColor(11, 234, 11)}, {{80, 80}, Qt::white}}},
         {"a rectangle clipped to a rectangle",
          3,
          blackBrush + recordOf({30, 24, 0, 0, 50, 100}) + rectangle(10, 10, 90, 90),
@@ -324,6 +327,18 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
          blackBrush + recordOf({35, 32, 0x3F800000, 0, 0, 0x3F800000, 0x42480000, 0}) + // dx = 50
              rectangle(0, 10, 40, 90),
          {{{70, 50}, Qt::black}, {{20, 50}, Qt::white}}},
+        // SMALLTEXTOUT, ETO_OPAQUE and ETO_SMALL_CHARS: one character in a red box.
+        {"a small text's opaque box",
+         2,
+         recordOf({25, 12, 0x0000FF, 108, 56, 10, 10, 1, 0x202, 1, 0, 0, 10, 10, 60, 40, 'M'}),
+         {{{50, 35}, Qt::red}, {{80, 80}, Qt::white}}},
+        // SETDIBITSTODEVICE of the top ten of a red bitmap's 20 scan lines.
+        {"a bitmap's scan lines from the tenth on",
+         1,
+         recordOf({80,  716, 0,  0,  0,  0,  20, 20,       0, 0, 20, 20, 76, 40, 116,
+                   600, 0,   10, 10, 40, 20, 20, 0x180001, 0, 0, 0,  0,  0,  0}) +
+             redScans,
+         {{{30, 25}, Qt::red}, {{30, 35}, Qt::white}}},
     };
     for (const Case& c : cases) {
         const QImage image = drawn(convert(emfOf(c.records, c.body)));
@@ -332,6 +347,23 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
                 << c.name << " at " << at.x() << "," << at.y() << ": "
                 << image.pixelColor(at).name().toStdString();
     }
+}
+
+// Shapes sit half a device pixel up and left of their coordinates, with each
+// coordinate at the centre of its pixel; bitmaps sit on their first pixel's
+// corner. Seen ten times enlarged, on each side of the left edge.
+TEST(EmfDrawing, CentresShapesOnTheirCoordinatesAndBitmapsOnTheirCorners) {
+    const std::string rectangle =
+        recordOf({37, 12, 0x80000004, 37, 12, 0x80000008}) + recordOf({43, 24, 20, 20, 80, 80});
+    const std::string bitmap =
+        recordOf({81, 124,      0,  0,  0,  0, 20, 20,       0, 0, 1, 1, 80, 40, 120,     4,
+                  0,  0xCC0020, 40, 40, 40, 1, 1,  0x180001, 0, 0, 0, 0, 0,  0,  0xFF0000});
+    const QImage shape = drawn(convert(emfOf(3, rectangle)), 10);
+    EXPECT_EQ(qGray(shape.pixel(197, 500)), 0);
+    EXPECT_EQ(qGray(shape.pixel(192, 500)), 255);
+    const QImage image = drawn(convert(emfOf(1, bitmap)), 10);
+    EXPECT_TRUE(near(image.pixelColor(202, 300), Qt::red));
+    EXPECT_EQ(qGray(image.pixel(197, 300)), 255);
 }
 
 // Arial at `height` logical units (negative: the font's size), made and

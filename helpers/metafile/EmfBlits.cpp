@@ -83,6 +83,47 @@ QImage EmfDevice::bitmap(const Record& r, std::size_t bmiAt, std::size_t usageAt
     return keepAlpha ? image : opaque(image, info);
 }
 
+void EmfDevice::setDibitsToDevice(const Record& r) {
+    // The record holds only the scan lines from iStartScan on, cScans of
+    // them, of a bitmap whose header gives its full height: decoded as a
+    // bitmap that many lines high, and drawn where those lines belong.
+    std::string info(r.part(r.u32(48), r.u32(52)));
+    const std::uint32_t start = r.u32(68), scans = r.u32(72);
+    const bool core = info.size() >= 12 && readU32(info, 0) == 12; // BITMAPCOREHEADER
+    if ((!core && info.size() < 40) || scans == 0 || scans > 0xFFFF || start > 0x7FFFFFFF)
+        return;
+    const std::int32_t height = core ? readU16(info, 6) : std::int32_t(readU32(info, 8));
+    const std::int64_t full = std::abs(std::int64_t(height));
+    if (core) {
+        info[6] = char(scans & 0xFF);
+        info[7] = char(scans >> 8);
+    } else {
+        writeU32(info, 8, height < 0 ? -std::int32_t(scans) : std::int32_t(scans));
+    }
+    const std::string_view bits = r.part(r.u32(56), r.u32(60));
+    const bool palette = r.u32(64) == U_DIB_PAL_COLORS;
+    QImage image = opaque(dibToImage(bytesOf(info), bytesOf(bits),
+                                     palette ? DibColours::PaletteIndices : DibColours::Rgb),
+                          info);
+    if (image.isNull())
+        return;
+    // Bottom-up bitmaps count scan lines from their last row.
+    const double top = height < 0 ? double(start) : double(full - start - scans);
+    const QRectF wanted(r.s32(32), r.s32(36), r.s32(40), r.s32(44));
+    const QRectF source = wanted & QRectF(0, top, image.width(), scans);
+    if (source.isEmpty())
+        return;
+    // Unscaled, in device pixels, from the logical point.
+    const QTransform toDevice = logicalToDevice();
+    bool invertible = false;
+    const QTransform back = toDevice.inverted(&invertible);
+    if (!invertible)
+        return;
+    const QPointF at =
+        toDevice.map(QPointF(r.s32(24), r.s32(28))) + source.topLeft() - wanted.topLeft();
+    blit(image, back.mapRect(QRectF(at, source.size())), source.translated(0, -top), SrcCopy);
+}
+
 void EmfDevice::blit(const QImage& source, const QRectF& dest, const QRectF& sourceRect,
                      std::uint32_t rop) {
     const QRectF target = dest.normalized();
@@ -116,6 +157,7 @@ void EmfDevice::blit(const QImage& source, const QRectF& dest, const QRectF& sou
         endDrawing();
         return;
     }
+    painter.setWorldTransform(logicalToDevice() * bitmapToPicture);
     QImage image = source;
     // A bitmap given right to left or bottom to top is drawn mirrored.
     if (dest.width() < 0 || dest.height() < 0)
@@ -167,21 +209,9 @@ bool EmfDevice::playBitmap(std::uint32_t type, const Record& r) {
              QRectF(r.s32(32), r.s32(36), r.s32(40), r.s32(44)), r.u32(68));
         break;
     }
-    case U_EMR_SETDIBITSTODEVICE: {
-        const QImage image = bitmap(r, 48, 64);
-        if (image.isNull())
-            break;
-        // Unscaled, in device pixels, from the logical point.
-        const QTransform toDevice = logicalToDevice();
-        bool invertible = false;
-        const QTransform back = toDevice.inverted(&invertible);
-        if (!invertible)
-            break;
-        const QPointF at = toDevice.map(QPointF(r.s32(24), r.s32(28)));
-        const QRectF dest = back.mapRect(QRectF(at, QSizeF(r.s32(40), r.s32(44))));
-        blit(image, dest, QRectF(r.s32(32), r.s32(36), r.s32(40), r.s32(44)), SrcCopy);
+    case U_EMR_SETDIBITSTODEVICE:
+        setDibitsToDevice(r);
         break;
-    }
     case U_EMR_ALPHABLEND:
     case U_EMR_TRANSPARENTBLT: {
         const std::uint32_t blend = r.u32(40);
@@ -219,7 +249,7 @@ bool EmfDevice::playBitmap(std::uint32_t type, const Record& r) {
                               (p1.y() - p0.y()) / source.width(),
                               (p2.x() - p0.x()) / source.height(),
                               (p2.y() - p0.y()) / source.height(), p0.x(), p0.y());
-        painter.setWorldTransform(onto * logicalToDevice() * deviceToPicture);
+        painter.setWorldTransform(onto * logicalToDevice() * bitmapToPicture);
         painter.drawImage(QRectF(QPointF(0, 0), source.size()), image, source);
         endDrawing();
         break;

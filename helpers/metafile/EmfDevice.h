@@ -171,10 +171,12 @@ private:
     // EmfTextOut.cpp
     bool playText(std::uint32_t type, const Record& r);
     void textOut(const Record& r, std::size_t emrText, bool wide, QPointF scale);
+    void smallTextOut(const Record& r);
     QFont fontFor(double emSize) const;
 
     // EmfBlits.cpp
     bool playBitmap(std::uint32_t type, const Record& r);
+    void setDibitsToDevice(const Record& r);
     QImage bitmap(const Record& r, std::size_t bmiAt, std::size_t usageAt,
                   bool keepAlpha = false) const;
     void blit(const QImage& source, const QRectF& dest, const QRectF& sourceRect,
@@ -195,7 +197,13 @@ private:
     static QRectF box(const Record& r, std::size_t at);
 
     QPainter& painter;
+    // Shapes and text are drawn with each device coordinate at the centre
+    // of its pixel, as the reference renderer draws them, so half a pixel up
+    // and left of the corner; bitmaps are placed by their first pixel's
+    // corner, and EMF+ records by their own rules: both keep the transform
+    // without that half pixel.
     QTransform deviceToPicture;
+    QTransform bitmapToPicture;
     QSizeF deviceMm;
     QSizeF devicePixels;
     DeviceState dc;

@@ -247,11 +247,50 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
     endDrawing();
 }
 
+void EmfDevice::smallTextOut(const Record& r) {
+    // The compact form of ExtTextOutW: no advances, the box only when asked
+    // for and, with ETO_SMALL_CHARS, each UTF-16 unit stored as its low byte.
+    // It is rewritten into the long form and drawn as that.
+    const std::uint32_t count = r.u32(16);
+    const std::uint32_t options = r.u32(20);
+    const bool hasBox = !(options & U_ETO_NO_RECT);
+    const std::size_t textAt = hasBox ? 52 : 36;
+    const bool small = options & U_ETO_SMALL_CHARS;
+    if (count == 0 || count > 65536 || !r.holds(textAt, count, small ? 1 : 2))
+        return;
+    std::string text;
+    appendU32(text, U_EMR_EXTTEXTOUTW);
+    appendU32(text, 0); // its size, once known
+    for (int i = 0; i < 4; ++i)
+        appendU32(text, 0); // bounds, unused
+    for (std::size_t at = 24; at < 36; at += 4)
+        appendU32(text, r.u32(at)); // graphics mode and scales
+    appendU32(text, r.u32(8));
+    appendU32(text, r.u32(12));
+    appendU32(text, count);
+    appendU32(text, 76);
+    appendU32(text, options & ~std::uint32_t(U_ETO_SMALL_CHARS));
+    for (std::size_t at = 36; at < 52; at += 4)
+        appendU32(text, hasBox ? r.u32(at) : 0);
+    appendU32(text, 0); // no advances
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint16_t unit =
+            small ? std::uint8_t(r.bytes[textAt + i]) : readU16(r.bytes, textAt + 2 * i);
+        text.push_back(char(unit & 0xFF));
+        text.push_back(char(unit >> 8));
+    }
+    writeU32(text, 4, std::uint32_t(text.size()));
+    textOut(Record(text), 36, true, QPointF(r.f32(28), r.f32(32)));
+}
+
 bool EmfDevice::playText(std::uint32_t type, const Record& r) {
     switch (type) {
     case U_EMR_EXTTEXTOUTA:
     case U_EMR_EXTTEXTOUTW:
         textOut(r, 36, type == U_EMR_EXTTEXTOUTW, QPointF(r.f32(28), r.f32(32)));
+        break;
+    case U_EMR_SMALLTEXTOUT:
+        smallTextOut(r);
         break;
     case U_EMR_POLYTEXTOUTA:
     case U_EMR_POLYTEXTOUTW: {
