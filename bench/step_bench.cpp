@@ -4,9 +4,9 @@
 // and the grid painted: with a pause between keys (the pair decoded ahead),
 // and with a held key. Every paint of a pane or the grid is checked to show
 // one entry only. One run each: a run takes tens of seconds.
-#include "base/Prompts.h"
 #include "pictures/Picture.h"
 #include "support/BenchPictures.h"
+#include "support/SilentPrompts.h"
 #include "widgets/ComparisonGrid.h"
 #include "widgets/FileListBox.h"
 #include "widgets/PictureBox.h"
@@ -30,20 +30,7 @@ constexpr int Pairs = 30;
 constexpr int HeldKeys = 10;
 constexpr int HeldKeyGapMs = 33;
 
-class SilentPrompts : public Prompts {
-public:
-    MessageButton message(QWidget*, const QString&, const QString&, MessageIcon,
-                          MessageButtons) override {
-        return MessageButton::Ok;
-    }
-    std::optional<QString> browseFolder(QWidget*, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    std::optional<QString> savePicture(QWidget*, SavePictureRequest&) override {
-        return std::nullopt;
-    }
-    int runModal(QDialog&) override { return 0; }
-};
+using bench::SilentPrompts;
 
 // Counts painted frames where the panes and the grid show different entries.
 class PairWatch : public QObject {

@@ -2,9 +2,9 @@
 // The main window on big folders: listing 100,000 pictures into the file list,
 // starting up on 10,000, one step of the comparison view on two 24 MP photos,
 // and the batch moves, each beside the floor it is held to.
-#include "base/Prompts.h"
 #include "fileops/FileSystem.h"
 #include "support/BenchPictures.h"
+#include "support/SilentPrompts.h"
 #include "widgets/ComparisonGrid.h"
 #include "widgets/FileListBox.h"
 #include "widgets/PictureBox.h"
@@ -28,21 +28,7 @@ namespace {
 
 using namespace sortello;
 
-// Answers every question at once, so a benchmark never waits for a user.
-class SilentPrompts : public Prompts {
-public:
-    MessageButton message(QWidget*, const QString&, const QString&, MessageIcon,
-                          MessageButtons) override {
-        return MessageButton::Ok;
-    }
-    std::optional<QString> browseFolder(QWidget*, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    std::optional<QString> savePicture(QWidget*, SavePictureRequest&) override {
-        return std::nullopt;
-    }
-    int runModal(QDialog&) override { return 0; }
-};
+using bench::SilentPrompts;
 
 QTemporaryDir& scratch() {
     static QTemporaryDir dir;
