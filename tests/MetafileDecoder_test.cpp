@@ -466,6 +466,32 @@ INSTANTIATE_TEST_SUITE_P(
                    "as=524288 core=0 cpu=10"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A well-formed drawing whose records reach far outside any picture is the
+// file's fault, not the helper's: the helper did not stop.
+TEST_F(MetafileDecoderTest, ADrawingFarOutsideItsPictureIsADamagedFile) {
+    QPicture far;
+    {
+        QPainter painter(&far);
+        painter.fillRect(QRect(2'000'000'000, 0, 10, 10), Qt::black);
+    }
+    const QString drawing = folder.file(QStringLiteral("far.pic"));
+    writeFile(drawing, QByteArray(far.data(), qsizetype(far.size())));
+    const QString script = folder.file(QStringLiteral("helper.sh"));
+    writeFile(script, QStringLiteral("#!/bin/sh\nprintf 'OK 10 10 %1 picture\\n'; cat '%2'\n")
+                          .arg(far.size())
+                          .arg(drawing)
+                          .toUtf8());
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString picture = folder.file(QStringLiteral("x.emf"));
+    ASSERT_TRUE(writeEmf(picture));
+    const ScopedEnvironment fake("SORTELLO_METAFILE_HELPER", script);
+
+    EXPECT_EQ(
+        errorOf(picture),
+        QStringLiteral("\"%1\" is a damaged EMF file: its records draw far outside any picture")
+            .arg(picture));
+}
+
 TEST_F(MetafileDecoderTest, MissingHelperCannotStart) {
     const QString picture = folder.file(QStringLiteral("x.emf"));
     ASSERT_TRUE(writeEmf(picture));
