@@ -265,3 +265,40 @@ TEST_F(FileCommands, TheFilesMovedListShowsAMovedFileEvenWhileHidden) {
 }
 
 } // namespace
+
+TEST_F(FileCommands, CtrlZTakesBackTheLastCommandAndItsEntryIsCurrentAgain) {
+    add(QStringLiteral("a1.jpg"));
+    add(QStringLiteral("a2.jpg"));
+    ws.open();
+    QAction* undo = ws.item("SRFUndo");
+    EXPECT_EQ(undo->text(), "Undo\tCtrl+Z");
+    EXPECT_FALSE(undo->isEnabled());
+    ws.select(0);
+    ws.command("SRFReplaceExisting");
+    EXPECT_EQ(undo->text(), "Undo move of a1.jpg\tCtrl+Z");
+    EXPECT_TRUE(undo->isEnabled());
+
+    QTest::keyClick(ws.files(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(readFile(src(QStringLiteral("a1.jpg"))), "a1.jpg");
+    EXPECT_FALSE(there(in("A", QStringLiteral("a1.jpg"))));
+    EXPECT_EQ(listed(ws), (QStringList{"a1.jpg", "a2.jpg"}));
+    EXPECT_EQ(ws.files()->currentFileRow(), 0);
+    EXPECT_EQ(moved(ws), QStringList());
+    EXPECT_EQ(undo->text(), "Undo\tCtrl+Z");
+    EXPECT_FALSE(undo->isEnabled());
+}
+
+// A key the user gave a command stays that command's.
+TEST_F(FileCommands, ACommandGivenCtrlZKeepsIt) {
+    ws.writeSettings("[Shortcuts]\r\nSRFRemoveNew=16474\r\n");
+    add(QStringLiteral("a1.jpg"));
+    add(QStringLiteral("a2.jpg"));
+    ws.open();
+    ws.select(0);
+    ws.command("SRFReplaceExisting");
+    EXPECT_EQ(ws.item("SRFUndo")->text(), "Undo move of a1.jpg");
+    QTest::keyClick(ws.files(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(there(src(QStringLiteral("a2.jpg"))));
+    EXPECT_TRUE(there(in("A", QStringLiteral("a1.jpg"))));
+    EXPECT_EQ(ws.item("SRFUndo")->text(), "Cannot undo removal of a2.jpg");
+}

@@ -349,7 +349,7 @@ TEST(ContextMenu, ShowsTheItemsOfTheTargetAndTheAboutBoxForEvery) {
     EXPECT_EQ(
         visibleCaptions(window, ws.files()->viewport()),
         (QStringList{"Setup", "Update file list", "Replace existing", "Remove new", "Move as ...",
-                     "Auto move selected as", "Move non existing", "Show files moved"} +
+                     "Auto move selected as", "Move non existing", "Undo", "Show files moved"} +
          about));
     EXPECT_EQ(visibleCaptions(window, ws.imageNew()),
               (QStringList{"Setup", "Auto size", "Center", "Stretch", "Proportional", "Transparent",
@@ -367,7 +367,7 @@ TEST(ContextMenu, ShowsTheItemsOfTheTargetAndTheAboutBoxForEvery) {
               setup);
     const QStringList all =
         visibleCaptions(window, child<QSplitter>(window, "SplitterFilesImages")->handle(1));
-    EXPECT_EQ(all.size(), 26);
+    EXPECT_EQ(all.size(), 27);
     EXPECT_TRUE(all.contains(QStringLiteral("Existing imge")));
 
     EXPECT_EQ(ws.item("SRIAbout")->text(), QStringLiteral("&About ...\tShift+F1"));

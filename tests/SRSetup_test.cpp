@@ -8,6 +8,7 @@
 #include "widgets/KeyCaptureEdit.h"
 #include "windows/SRFolderChar.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -557,6 +558,7 @@ TEST_F(SetupTest, FocusStartsOnTheBrowseButtonAndTabFollowsTheDrawnOrder) {
                                  child<QTableWidget>(*dialog, "ValueListEditorShortCuts"),
                                  child<KeyCaptureEdit>(*dialog, "HotKeyShortcut"),
                                  child<QPushButton>(*dialog, "BitBtnShortCutUpdate"),
+                                 child<QCheckBox>(*dialog, "CheckBoxTrash"),
                                  child<QPushButton>(*dialog, "BitBtnFolderSource")};
     for (const QWidget* next : expected) {
         QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
@@ -614,3 +616,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+// A file from before the trash setting reads as off and is left without it
+// until the box is ticked.
+TEST_F(SetupTest, TheTrashBoxIsSavedInItsOwnSection) {
+    writeFile(ini(), "[Folders]\r\nSource=\"/p/\"\r\n");
+    open();
+    auto* box = child<QCheckBox>(*dialog, "CheckBoxTrash");
+    EXPECT_EQ(box->text(), "Deleted pictures go to the trash");
+    EXPECT_FALSE(box->isChecked());
+    click(child<QPushButton>(*dialog, "BitBtnOk"));
+    EXPECT_FALSE(readFile(ini()).contains("Options"));
+
+    open();
+    box = child<QCheckBox>(*dialog, "CheckBoxTrash");
+    box->click();
+    click(child<QPushButton>(*dialog, "BitBtnOk"));
+    EXPECT_TRUE(readFile(ini()).contains("[Options]\r\nDeletedToTrash=1\r\n"));
+    EXPECT_TRUE(dialog->result().deletedToTrash);
+    open();
+    EXPECT_TRUE(child<QCheckBox>(*dialog, "CheckBoxTrash")->isChecked());
+}

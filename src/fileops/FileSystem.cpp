@@ -124,6 +124,10 @@ namespace detail {
 
 const char SwapStep[] = "swap in the new file";
 
+FileResult checkRemovable(const QByteArray& path, const struct stat& st) {
+    return refuseUndeletableAt(path, st);
+}
+
 QByteArray folderOf(const QByteArray& path) {
     const qsizetype slash = path.lastIndexOf('/');
     return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);

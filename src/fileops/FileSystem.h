@@ -20,6 +20,9 @@ struct FileResult {
     // a folder, in a folder or on a file system we may not change), so
     // nothing was done.
     bool targetUndeletable = false;
+    // moveToTrash only: the file's file system has no trash we may use, so
+    // nothing was done.
+    bool noTrash = false;
 
     static FileResult success() { return {}; }
     static FileResult failure(int error, const char* step) { return {false, error, step}; }

@@ -32,6 +32,10 @@ inline bool renameFlagsUnsupported(int error) {
 QByteArray folderOf(const QByteArray& path);
 QByteArray nameOf(const QByteArray& path);
 
+// Whether the file at path, found as st, may be removed from its folder; a
+// refusal has targetUndeletable set.
+FileResult checkRemovable(const QByteArray& path, const struct stat& st);
+
 // Which failure of a swap means the file system cannot swap at all.
 extern const char SwapStep[];
 

@@ -122,6 +122,25 @@ std::vector<ListedFile> sortByName(std::vector<ListedFile>& files) {
     });
 }
 
+// The order sortByName gives, for one file against a few others.
+class NameOrder {
+public:
+    NameOrder() : collator(QLocale::system()) {
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        folded = collator.locale().language() == QLocale::C;
+    }
+    bool before(const ListedFile& a, const ListedFile& b) const {
+        const int c = folded ? QString::compare(a.name.toCaseFolded(), b.name.toCaseFolded(),
+                                                Qt::CaseSensitive)
+                             : collator.compare(a.name, b.name);
+        return c != 0 ? c < 0 : a.rawName < b.rawName;
+    }
+
+private:
+    QCollator collator;
+    bool folded = false;
+};
+
 ListingResult failure(int error) {
     ListingResult result;
     result.ok = false;
@@ -134,6 +153,14 @@ ListingResult failure(int error) {
 
 QString defaultPicturePatterns() {
     return QStringLiteral("*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf;*.gif");
+}
+
+std::size_t listingPlace(const std::vector<ListedFile>& files, const ListedFile& file) {
+    const NameOrder order;
+    const auto at = std::partition_point(files.begin(), files.end(), [&](const ListedFile& other) {
+        return order.before(other, file);
+    });
+    return std::size_t(at - files.begin());
 }
 
 ListingResult listPictureFiles(const QString& folder, const QString& patterns) {

@@ -4,6 +4,7 @@
 // dropped or changed on the way.
 #include <QByteArray>
 #include <QString>
+#include <cstddef>
 #include <vector>
 
 namespace sortello {
@@ -29,6 +30,10 @@ QString defaultPicturePatterns();
 // ";"-separated patterns in any letter case, hidden files left out, sorted by
 // name ignoring case. No patterns at all match nothing. Stale hidden
 // temporaries of moves (Temporaries.h) are removed on the way.
+// The row a file of this name takes in a listing sorted as listPictureFiles
+// sorts it.
+std::size_t listingPlace(const std::vector<ListedFile>& files, const ListedFile& file);
+
 ListingResult listPictureFiles(const QString& folder,
                                const QString& patterns = defaultPicturePatterns());
 

@@ -8,6 +8,7 @@
 #include "base/Misc.h"
 #include "fileops/FileSystem.h"
 #include "fileops/NumberedNames.h"
+#include "fileops/Trash.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,16 +37,28 @@ bool sameFile(const QString& a, const QString& b) {
 }
 
 // Said only where the file system could not swap the two files, so the
-// replaced file had to go before the move that then failed.
-QString destinationDeletedNote(const FileResult& failedMove) {
-    return failedMove.targetRemoved ? QStringLiteral("\rNote! Destination file IS deleted.")
-                                    : QString();
+// replaced file had to go before the move that then failed, or where the
+// replaced file went to the trash and could not come back from it.
+QString destinationDeletedNote(const FileResult& failedMove, bool toTrash) {
+    if (!failedMove.targetRemoved)
+        return QString();
+    return toTrash ? QStringLiteral("\rNote! Destination file IS in the trash.")
+                   : QStringLiteral("\rNote! Destination file IS deleted.");
 }
 
 // The system's own words for a failure, such as "No space left on device", on
 // a line of their own.
 QString reasonLine(const FileResult& failure) {
     return failure.error != 0 ? QStringLiteral("\r") + failure.message() : QString();
+}
+
+// A file that was to go to the trash and did not: it has not been deleted either.
+QString trashRefusal(const QString& path, const FileResult& failure) {
+    return QStringLiteral("Unable to move the file to the trash :\r") + path +
+           (failure.noTrash
+                ? QStringLiteral(
+                      "\rThere is no trash on its file system; nothing has been deleted.")
+                : reasonLine(failure));
 }
 
 QString files(int count) {
@@ -176,6 +189,7 @@ void SortingSession::removeCurrentAndAdvance(SessionOutcome& outcome) {
     entries.erase(entries.begin() + i);
     outcome.removedRows = {i};
     outcome.advanced = true;
+    history.commit();
     const int n = count();
     currentRow = n >= i + 1 ? i : n - 1;
 }
@@ -194,6 +208,39 @@ void SortingSession::removeRows(SessionOutcome& outcome, const QList<int>& rows)
     for (auto it = sorted.crbegin(); it != sorted.crend(); ++it)
         entries.erase(entries.begin() + *it);
     outcome.removedRows = sorted;
+    history.commit();
+}
+
+FileResult SortingSession::moveOnto(const QString& from, const QString& to) {
+    if (!fileExists(to)) {
+        const FileResult moved = moveFile(from, to);
+        if (moved)
+            history.moved(from, to);
+        return moved;
+    }
+    TrashedFile trashed;
+    const FileResult moved = toTrash ? replaceIntoTrash(from, to, trashed) : replaceFile(from, to);
+    if (moved && !toTrash)
+        history.replaced(from, to, nullptr);
+    else if (moved && trashed.path.isEmpty()) // the file there went meanwhile
+        history.moved(from, to);
+    else if (moved)
+        history.replaced(from, to, &trashed);
+    return moved;
+}
+
+FileResult SortingSession::remove(const QString& path) {
+    if (!toTrash) {
+        const FileResult deleted = deleteFile(path);
+        if (deleted)
+            history.removed(path, nullptr);
+        return deleted;
+    }
+    TrashedFile trashed;
+    const FileResult binned = moveToTrash(path, trashed);
+    if (binned)
+        history.removed(path, &trashed);
+    return binned;
 }
 
 SessionOutcome SortingSession::updateFileList() {
@@ -222,14 +269,15 @@ SessionOutcome SortingSession::replaceExisting() {
     };
     if (sameFile(path, destination))
         return refuse(QStringLiteral("The file is already in its destination folder:\r") + path);
-    const FileResult moved =
-        fileExists(destination) ? replaceFile(path, destination) : moveFile(path, destination);
+    const FileResult moved = moveOnto(path, destination);
+    if (moved.noTrash)
+        return refuse(trashRefusal(destination, moved));
     if (moved.targetUndeletable)
         return refuse(QStringLiteral("Unable to delete destination file :\r") + destination +
                       reasonLine(moved));
     if (!moved)
         return refuse(QStringLiteral("Unable to rename the file:\r") + path + reasonLine(moved) +
-                      destinationDeletedNote(moved));
+                      destinationDeletedNote(moved, toTrash));
     noteMoved(outcome, namePart(destination));
     removeCurrentAndAdvance(outcome);
     return outcome;
@@ -241,10 +289,11 @@ SessionOutcome SortingSession::removeNew() {
         return outcome;
     BusyCursor busy;
     const QString path = pathOf(currentRow);
-    if (const FileResult deleted = deleteFile(path); !deleted) {
+    if (const FileResult deleted = remove(path); !deleted) {
         outcome.notices.push_back(
             {SessionNotice::Kind::Error,
-             QStringLiteral("Unable to delete the file :\r") + path + reasonLine(deleted),
+             toTrash ? trashRefusal(path, deleted)
+                     : QStringLiteral("Unable to delete the file :\r") + path + reasonLine(deleted),
              MessageButton::Ok});
         return outcome;
     }
@@ -289,14 +338,15 @@ SessionOutcome SortingSession::moveAs() {
         return refuse(QStringLiteral("Changing first letter is not allowed !\rUnable to proceed."));
     if (sameFile(path, *chosen))
         return refuse(QStringLiteral("The file already has this name and place:\r") + path);
-    const FileResult moved =
-        fileExists(*chosen) ? replaceFile(path, *chosen) : moveFile(path, *chosen);
+    const FileResult moved = moveOnto(path, *chosen);
+    if (moved.noTrash)
+        return refuse(trashRefusal(*chosen, moved));
     if (moved.targetUndeletable)
         return refuse(QStringLiteral("Unable to delete the file :\r") + *chosen +
                       reasonLine(moved));
     if (!moved)
         return refuse(QStringLiteral("Unable to rename/move the file:\r") + path +
-                      reasonLine(moved) + destinationDeletedNote(moved));
+                      reasonLine(moved) + destinationDeletedNote(moved, toTrash));
     noteMoved(outcome, chosenName);
     removeCurrentAndAdvance(outcome);
     return outcome;
@@ -334,10 +384,12 @@ SessionOutcome SortingSession::autoMoveMultipleAs(const QList<int>& selectedRows
                 chooseNumber(numbers.usedNumbers(into, split.stem, split.extension));
             target = into + numberedName(split.stem, number, split.extension);
         }
-        if (const FileResult r = moveFile(pathOf(row), target); !r) {
+        const QString from = pathOf(row);
+        if (const FileResult r = moveFile(from, target); !r) {
             left.failed(r); // the entry stays selected; the summary counts it
             continue;
         }
+        history.moved(from, target);
         numbers.noteArrival(folderPart(target), namePart(target));
         noteMoved(outcome, namePart(target));
         moved << row;
@@ -371,6 +423,7 @@ SessionOutcome SortingSession::moveNonExisting() {
                  MessageButton::Cancel});
             break;
         }
+        history.moved(from, target);
         noteMoved(outcome, namePart(target));
         moved << row;
     }

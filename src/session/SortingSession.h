@@ -9,6 +9,7 @@
 // name to move under) goes through Prompts.
 #include "base/Prompts.h"
 #include "fileops/FolderListing.h"
+#include "session/UndoHistory.h"
 #include "settings/FolderChars.h"
 
 #include <QList>
@@ -44,6 +45,10 @@ struct SessionOutcome {
     bool relisted = false;        // the listing was read anew
     bool advanced = false;        // the current entry left; the next one is current
     bool batch = false;           // a batch ran over the listing
+    // An undo brought files back: the listing is shown anew and the session's
+    // current entry, the last file back, is current.
+    bool restored = false;
+    QList<int> unmovedRows; // rows that left the files moved, in the order they left
     std::vector<SessionNotice> notices;
 };
 
@@ -92,6 +97,19 @@ public:
     SessionOutcome autoMoveMultipleAs(const QList<int>& selectedRows);
     SessionOutcome moveNonExisting();
 
+    // ---- Taking commands back ----
+    // Whether Remove new and Replace existing put the file they remove into
+    // the trash rather than delete it for good.
+    void setDeletedToTrash(bool on) { toTrash = on; }
+    bool deletedToTrash() const { return toTrash; }
+    bool canUndo() const { return history.canUndo(); }
+    QString undoText() const { return history.menuText(); }
+    // Takes back the last file command not yet taken back: each file returns
+    // where it was, in the reverse order, never over another file and never a
+    // file that changed since; the first that cannot return stops it, and what
+    // is left of the step can be tried again.
+    SessionOutcome undo();
+
 private:
     ListingResult list(const QString& newFolder);
     bool currentIsActionable(SessionOutcome& outcome) const;
@@ -99,6 +117,13 @@ private:
     void removeCurrentAndAdvance(SessionOutcome& outcome);
     void removeRows(SessionOutcome& outcome, const QList<int>& rows);
     void summarise(SessionOutcome& outcome, const QString& leftBehind) const;
+    // Moves the file to `to`, onto the file there when there is one, which
+    // goes to the trash or for good; recorded for undo.
+    FileResult moveOnto(const QString& from, const QString& to);
+    // Deletes the file, or puts it into the trash; recorded for undo.
+    FileResult remove(const QString& path);
+    QString undoAction(const UndoAction& action);
+    void cameBack(SessionOutcome& outcome, const UndoAction& action);
 
     Prompts& ask;
     QWidget* dialogParent = nullptr;
@@ -108,6 +133,8 @@ private:
     std::vector<ListedFile> entries;
     int currentRow = -1;
     QStringList movedNames;
+    UndoHistory history;
+    bool toTrash = false;
     // The save dialog keeps the path and the file type it returned last.
     QString saveDialogFileName;
     QString saveDialogFilter;

@@ -19,6 +19,10 @@ inline constexpr const char* SectionShortcuts = "Shortcuts";
 inline constexpr const char* SectionMenuSelection = "MenuSelection";
 inline constexpr const char* SectionMenuSelectionPreview = "MenuSelectionPreview";
 inline constexpr const char* KeySource = "Source";
+// Whether removed and replaced pictures go to the trash; a file from before
+// the key existed deletes for good, as it always did.
+inline constexpr const char* SectionOptions = "Options";
+inline constexpr const char* KeyDeletedToTrash = "DeletedToTrash";
 
 // One command's shortcut code: bits 0-7 the virtual-key code, 8192 Shift,
 // 16384 Ctrl, 32768 Alt, 0 for none. row is the command's row in the setup

@@ -104,6 +104,11 @@ private:
     void SRFMoveAsClick();
     void SRFAutoMoveMultipleAsClick();
     void SRFMoveNonExistingClick();
+    // Takes back the last file command; Ctrl+Z unless a command has that key.
+    void SRFUndoClick();
+    void updateUndoItem();
+    bool undoKeyIsFree() const;
+    QAction* SRFUndo = nullptr;
 
     QWidget* PanelFiles;
     QSplitter* SplitterFilesMoved;

@@ -73,6 +73,10 @@ void TFrmSRMain::SRFMoveNonExistingClick() {
     applyOutcome(work.moveNonExisting());
 }
 
+void TFrmSRMain::SRFUndoClick() {
+    applyOutcome(work.undo());
+}
+
 void TFrmSRMain::showListing() {
     FileListBox->showFiles(work.files());
 }
@@ -94,6 +98,8 @@ void TFrmSRMain::applyOutcome(const SessionOutcome& outcome) {
             // hover away.
             ListBoxFilesMoved->item(moved.row)->setToolTip(moved.name);
         }
+        for (const int row : outcome.unmovedRows)
+            delete ListBoxFilesMoved->takeItem(row);
     }
     if (outcome.relisted) {
         showListing();
@@ -108,8 +114,16 @@ void TFrmSRMain::applyOutcome(const SessionOutcome& outcome) {
     } else if (!outcome.removedRows.isEmpty()) {
         FileListBox->removeRows(outcome.removedRows);
     }
+    if (outcome.restored) {
+        // Files came back in their sorted places; the last one back is current.
+        showListing();
+        FileListBox->focusAndSelect(work.current());
+        if (work.current() >= 0)
+            FileListBoxClick();
+    }
     if (outcome.batch)
         showFilesMovedByCount();
+    updateUndoItem();
     for (const SessionNotice& notice : outcome.notices) {
         switch (notice.kind) {
         case SessionNotice::Kind::ApplicationError:

@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QSplitter>
+#include <algorithm>
 #include <cstring>
 
 namespace sortello {
@@ -26,6 +27,10 @@ int indexOfItem(const char* name) {
             return static_cast<int>(i);
     return -1;
 }
+
+// Undo keeps the key desktops give it, outside the commands table: a key the
+// user gave a command there wins, as it did before undo existed.
+constexpr ShortCutCode UndoShortCut = 16384 + 'Z';
 
 } // namespace
 
@@ -50,6 +55,11 @@ void TFrmSRMain::buildMenu() {
             connect(action, &QAction::triggered, this,
                     [this, &item](bool on) { applyOption(item.id, on); });
     }
+    SRFUndo = new QAction(PopupMenuAll);
+    SRFUndo->setObjectName(QStringLiteral("SRFUndo"));
+    PopupMenuAll->insertAction(menuItem("SRFShowFilesMoved"), SRFUndo);
+    connect(SRFUndo, &QAction::triggered, this, &TFrmSRMain::SRFUndoClick);
+    updateUndoItem();
     // The window manager owns the title bar's menu here, so the about box gets
     // its entry at the end of this one, where every target shows it.
     PopupMenuAll->addSeparator()->setObjectName(QStringLiteral("SRIAboutSplit"));
@@ -95,6 +105,7 @@ void TFrmSRMain::applyShortcut(const char* key, ShortCutCode code, bool includeA
         codes[at] = code;
         items[at]->setText(captionWithShortcut(PopupMenuItems[at], code));
     }
+    updateUndoItem();
 }
 
 void TFrmSRMain::runCommand(Command command) {
@@ -131,6 +142,22 @@ MenuTarget TFrmSRMain::targetOf(QWidget* widget) const {
 void TFrmSRMain::prepareMenuFor(MenuTarget target) {
     for (std::size_t i = 0; i < PopupMenuItems.size(); ++i)
         items[i]->setVisible(itemVisibleFor(PopupMenuItems[i], target));
+    SRFUndo->setVisible(target == MenuTarget::FileList || target == MenuTarget::Window);
+    updateUndoItem();
+}
+
+bool TFrmSRMain::undoKeyIsFree() const {
+    return std::find(codes.begin(), codes.end(), UndoShortCut) == codes.end() &&
+           UndoShortCut != ShowAboutShortCut && UndoShortCut != ShowNewShortCut &&
+           UndoShortCut != ShowExistingShortCut;
+}
+
+// Names what the item would take back, and its key while no command has it.
+void TFrmSRMain::updateUndoItem() {
+    const QString shortcut = undoKeyIsFree() ? shortCutToText(UndoShortCut) : QString();
+    const QString caption = work.undoText();
+    SRFUndo->setText(shortcut.isEmpty() ? caption : caption + QLatin1Char('\t') + shortcut);
+    SRFUndo->setEnabled(work.canUndo());
 }
 
 void TFrmSRMain::contextMenuEvent(QContextMenuEvent* event) {
@@ -159,6 +186,11 @@ bool TFrmSRMain::handleShortcut(ShortCutCode code) {
     }
     if (code == ShowNewShortCut || code == ShowExistingShortCut) {
         ImageClick(code == ShowNewShortCut ? ImageNew : ImageExisting);
+        return true;
+    }
+    if (code == UndoShortCut) {
+        if (work.canUndo())
+            SRFUndoClick();
         return true;
     }
     return false;
@@ -192,7 +224,8 @@ bool TFrmSRMain::wouldHandle(ShortCutCode code) const {
     for (std::size_t i = 0; i < PopupMenuItems.size(); ++i)
         if (codes[i] == code && PopupMenuItems[i].id != Command::None)
             return true;
-    return code == ShowAboutShortCut || code == ShowNewShortCut || code == ShowExistingShortCut;
+    return code == ShowAboutShortCut || code == ShowNewShortCut || code == ShowExistingShortCut ||
+           code == UndoShortCut;
 }
 
 } // namespace sortello

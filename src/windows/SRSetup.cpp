@@ -13,6 +13,7 @@
 #include "widgets/Utility.h"
 #include "windows/SRFolderChar.h"
 
+#include <QCheckBox>
 #include <QCollator>
 #include <QDir>
 #include <QFrame>
@@ -139,14 +140,17 @@ void TFrmSRSetup::buildButtons(PinnedPlacement& main) {
     buttons->place(BitBtnRestore, {376, 8, 75, 25}, PinTop | PinRight);
     BitBtnCancel = makeButton("BitBtnCancel", text("Cancel"), PanelButtons);
     buttons->place(BitBtnCancel, {452, 8, 75, 25}, PinTop | PinRight);
+    CheckBoxTrash = new QCheckBox(text("Deleted pictures go to the trash"), PanelButtons);
+    CheckBoxTrash->setObjectName(QStringLiteral("CheckBoxTrash"));
+    buttons->place(CheckBoxTrash, {8, 12, 280, 17}, PinLeft | PinTop);
 }
 
 // Tab order follows the panels from top left; each button runs its handler.
 void TFrmSRSetup::chainAndConnect() {
-    QWidget* const chain[] = {BitBtnFolderSource, ListBoxFolderChars,  BitBtnEdit,
-                              BitBtnAdd,          BitBtnRemove,        BitBtnOk,
-                              BitBtnRestore,      BitBtnCancel,        ValueListEditorShortCuts,
-                              HotKeyShortcut,     BitBtnShortCutUpdate};
+    QWidget* const chain[] = {BitBtnFolderSource, ListBoxFolderChars,   BitBtnEdit,
+                              BitBtnAdd,          BitBtnRemove,         BitBtnOk,
+                              BitBtnRestore,      BitBtnCancel,         ValueListEditorShortCuts,
+                              HotKeyShortcut,     BitBtnShortCutUpdate, CheckBoxTrash};
     for (std::size_t i = 1; i < std::size(chain); ++i)
         setTabOrder(chain[i - 1], chain[i]);
 
@@ -169,7 +173,7 @@ QStringList TFrmSRSetup::folderCharLines() const {
 }
 
 SetupResult TFrmSRSetup::result() const {
-    SetupResult values{EditFolderSource->text(), folderCharLines(), {}};
+    SetupResult values{EditFolderSource->text(), folderCharLines(), {}, CheckBoxTrash->isChecked()};
     for (int i = 0; i < SetupShortcutCount; ++i)
         values.codes[i] = rowCodes[ShortcutSettings[i].row];
     return values;
@@ -192,6 +196,8 @@ void TFrmSRSetup::LoadSetup() {
             rowCodes[setting.row] = shortCutFromNumber(settings.ReadNumber(
                 text(SectionShortcuts), text(setting.key), setting.defaultCode));
         }
+        CheckBoxTrash->setChecked(
+            settings.ReadFlag(text(SectionOptions), text(KeyDeletedToTrash), false));
     }
     const QCollator order = lineOrder();
     std::stable_sort(lines.begin(), lines.end(), [&order](const QString& a, const QString& b) {
@@ -236,11 +242,17 @@ bool TFrmSRSetup::SaveSetup() {
                      MessageButton::Ok);
         return false;
     }
+    // A file that never had the trash turned on is left without the key.
+    const bool trash = CheckBoxTrash->isChecked();
+    const bool writeTrash =
+        trash || settings.ReadFlag(text(SectionOptions), text(KeyDeletedToTrash), false);
     // One replace for the whole batch: a crash never leaves "Chars" removed
     // and not yet written anew.
     try {
         settings.Hold();
         settings.WriteText(source.section, source.key, source.value);
+        if (writeTrash)
+            settings.WriteFlag(text(SectionOptions), text(KeyDeletedToTrash), trash);
         settings.RemoveSection(text(SectionChars));
         for (const Entry& entry : chars)
             settings.WriteText(entry.section, entry.key, entry.value);

@@ -12,6 +12,7 @@
 #include <array>
 #include <optional>
 
+class QCheckBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -31,6 +32,7 @@ struct SetupResult {
     QStringList folderChars;
     // The codes of the first SetupShortcutCount entries of ShortcutSettings.
     std::array<ShortCutCode, SetupShortcutCount> codes;
+    bool deletedToTrash = false;
 };
 
 // Whether a row of the shortcut list is a heading, which carries no code.
@@ -68,6 +70,7 @@ private:
     QPushButton* BitBtnOk;
     QPushButton* BitBtnRestore;
     QPushButton* BitBtnCancel;
+    QCheckBox* CheckBoxTrash;
 
     // The code attached to a row of the shortcut list (0 for headings).
     ShortCutCode rowCode(int row) const;
