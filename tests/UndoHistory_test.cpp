@@ -15,6 +15,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <ostream>
 
 using namespace sortello;
 using namespace sortello::test;
@@ -94,6 +95,10 @@ struct UndoCase {
     QString what; // what the menu says it undoes
     std::function<SessionOutcome(UndoTest&)> run;
 };
+
+void PrintTo(const UndoCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class UndoEach : public UndoTest, public ::testing::WithParamInterface<UndoCase> {};
 
@@ -198,6 +203,10 @@ struct ChangeCase {
     QString (*change)(UndoTest&);
     QString refusal; // the box's text, up to the path
 };
+
+void PrintTo(const ChangeCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class UndoRefused : public UndoTest, public ::testing::WithParamInterface<ChangeCase> {};
 
