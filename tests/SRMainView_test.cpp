@@ -25,9 +25,7 @@ protected:
     QString in(const char* folder, const char* name) const {
         return ws.folder(QString::fromLatin1(folder)) + QString::fromLatin1(name);
     }
-    void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::keyClick(ws.files(), k, mods);
-    }
+    void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) { ws.key(k, mods); }
     int selectedCount() { return int(ws.files()->selectedRows().size()); }
     // Ctrl+click on a selected entry takes its selection away.
     void unselect(int row) { test::clickRow(*ws.files(), row, Qt::ControlModifier); }
