@@ -239,12 +239,12 @@ TEST_F(View, HeldKeysShowTheEntryTheyReachAndDropWorkForEntriesPassed) {
     constexpr int Entries = 14;
     constexpr int Keys = 10;
     // Photos that take a worker a while, so that keys outrun the decodes.
-    QImage photo(1200, 900, QImage::Format_RGB32);
+    QImage photo(1250, 700, QImage::Format_RGB32);
     for (int i = 0; i < Entries; ++i) {
         const QByteArray name = "a" + QByteArray::number(10 + i) + ".jpg";
         photo.fill(QColor::fromHsv(i * 20, 200, 200));
-        ASSERT_TRUE(photo.copy(0, 0, 1200 + i, 900).save(src(name.constData()), "JPEG", 95));
-        ASSERT_TRUE(photo.copy(0, 0, 1230 + i, 5).save(in("A", name.constData()), "JPEG"));
+        ASSERT_TRUE(photo.copy(0, 0, 1200 + i, 700).save(src(name.constData()), "JPEG"));
+        ASSERT_TRUE(photo.copy(0, 0, 1230 + i, 700).save(in("A", name.constData()), "JPEG"));
     }
     ws.open();
     OneEntryPerPaint watch(ws, 30);
