@@ -2,6 +2,7 @@
 // The file list, the comparison view and the files-moved list as a user meets
 // them: keys and clicks on the real widgets, pictures that stay true to the
 // entry that is current.
+#include "pictures/DecodeAhead.h"
 #include "support/Workspace.h"
 #include "widgets/ComparisonGrid.h"
 #include "widgets/FileListBox.h"
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <unistd.h>
 
 using namespace sortello;
@@ -25,14 +27,43 @@ protected:
     QString in(const char* folder, const char* name) const {
         return ws.folder(QString::fromLatin1(folder)) + QString::fromLatin1(name);
     }
-    void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::keyClick(ws.files(), k, mods);
-    }
+    void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) { ws.key(k, mods); }
     int selectedCount() { return int(ws.files()->selectedRows().size()); }
     // Ctrl+click on a selected entry takes its selection away.
     void unselect(int row) { test::clickRow(*ws.files(), row, Qt::ControlModifier); }
 
     Workspace ws;
+};
+
+// Counts paints of the panes and the grid that show more than one entry. Each
+// entry's namesake is `apart` pixels wider than its new picture.
+class OneEntryPerPaint : public QObject {
+public:
+    OneEntryPerPaint(Workspace& ws, int apart) : ws(ws), apart(apart) {
+        for (QWidget* painted :
+             {static_cast<QWidget*>(ws.imageNew()), static_cast<QWidget*>(ws.imageExisting()),
+              static_cast<QWidget*>(ws.grid())})
+            painted->installEventFilter(this);
+    }
+    int paints = 0;
+    int mixed = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            const int fresh = ws.imageNew()->picture().width();
+            const int existing = ws.imageExisting()->picture().width();
+            mixed += (fresh && existing && existing != fresh + apart) ||
+                     ws.grid()->cell(1, 1) != QString::number(fresh) ||
+                     ws.grid()->cell(2, 1) != QString::number(existing);
+        }
+        return false;
+    }
+
+private:
+    Workspace& ws;
+    int apart;
 };
 
 TEST_F(View, ListKeysSelectTheEntryTheyLandOn) {
@@ -201,6 +232,87 @@ TEST_F(View, StepsShowPairsDecodedAheadAndNeverAChangedFile) {
         EXPECT_EQ(ws.imageExisting()->picture().width(), 20 + row) << row;
         EXPECT_EQ(ws.grid()->cell(2, 1), QString::number(20 + row)) << row;
     }
+}
+
+TEST_F(View, HeldKeysShowTheEntryTheyReachAndDropWorkForEntriesPassed) {
+    ws.writeSettings();
+    constexpr int Entries = 14;
+    constexpr int Keys = 10;
+    // Photos that take a worker a while, so that keys outrun the decodes.
+    QImage photo(1250, 700, QImage::Format_RGB32);
+    for (int i = 0; i < Entries; ++i) {
+        const QByteArray name = "a" + QByteArray::number(10 + i) + ".jpg";
+        photo.fill(QColor::fromHsv(i * 20, 200, 200));
+        ASSERT_TRUE(photo.copy(0, 0, 1200 + i, 700).save(src(name.constData()), "JPEG"));
+        ASSERT_TRUE(photo.copy(0, 0, 1230 + i, 700).save(in("A", name.constData()), "JPEG"));
+    }
+    ws.open();
+    OneEntryPerPaint watch(ws, 30);
+    ws.select(0);
+    ws.window().waitForDecodesAhead();
+    std::mutex guard;
+    QStringList started;
+    ws.window().watchDecodeStarts([&](const QString& path) {
+        const std::lock_guard hold(guard);
+        started.append(QFileInfo(path).fileName());
+    });
+    // Decodes started by the time each key had been handled.
+    std::vector<qsizetype> startedBy;
+    for (int k = 0; k < Keys; ++k) {
+        QTest::keyClick(ws.files(), Qt::Key_Down);
+        const std::lock_guard hold(guard);
+        startedBy.push_back(started.size());
+    }
+    EXPECT_EQ(ws.files()->currentFileRow(), Keys);
+    ws.settle();
+    ws.window().waitForDecodesAhead();
+    ws.window().watchDecodeStarts({});
+    EXPECT_EQ(ws.imageNew()->picture().width(), 1200 + Keys);
+    EXPECT_EQ(ws.grid()->cell(1, 1), QString::number(1200 + Keys));
+    EXPECT_EQ(ws.imageExisting()->picture().width(), 1230 + Keys);
+    EXPECT_EQ(ws.grid()->cell(2, 1), QString::number(1230 + Keys));
+    // Row r leaves the pairs kept behind with the key that reaches
+    // r + PairsBehind + 1; nothing of it may start after that key.
+    for (qsizetype i = 0; i < started.size(); ++i) {
+        const int row = started[i].mid(1, 2).toInt() - 10;
+        const int leftWith = row + DecodeAhead::PairsBehind;
+        if (leftWith < Keys) {
+            EXPECT_LT(i, startedBy[leftWith]) << started[i].toStdString();
+        }
+    }
+    EXPECT_GT(watch.paints, 0);
+    EXPECT_EQ(watch.mixed, 0);
+}
+
+TEST_F(View, ADamagedPictureIsToldOnceWhenItsEntryIsShown) {
+    ws.writeSettings();
+    ws.picture(src("a0.bmp"), QSize(10, 5));
+    ws.picture(in("A", "a0.bmp"), QSize(40, 5));
+    writeFile(src("a1.jpg"), "\xFF\xD8 no picture follows");
+    ws.picture(src("a2.bmp"), QSize(12, 5));
+    writeFile(in("A", "a2.bmp"), "BM no picture follows");
+    ws.open();
+    OneEntryPerPaint watch(ws, 30);
+    const auto settleAll = [&] {
+        ws.window().waitForDecodesAhead();
+        QCoreApplication::processEvents();
+    };
+    ws.select(0);
+    // A damaged new picture: the previous pair stays as it was.
+    key(Qt::Key_Down);
+    settleAll();
+    ASSERT_EQ(ws.prompts.messages.size(), 1u);
+    EXPECT_EQ(ws.imageNew()->picture().width(), 10);
+    EXPECT_EQ(ws.imageExisting()->picture().width(), 40);
+    EXPECT_EQ(ws.grid()->cell(2, 1), QStringLiteral("40"));
+    // A damaged namesake: its pane keeps nothing of the previous entry.
+    key(Qt::Key_Down);
+    settleAll();
+    EXPECT_EQ(ws.prompts.messages.size(), 2u);
+    EXPECT_EQ(ws.imageNew()->picture().width(), 12);
+    EXPECT_TRUE(ws.imageExisting()->picture().isNull());
+    EXPECT_EQ(ws.grid()->cell(2, 1), QStringLiteral("0"));
+    EXPECT_EQ(watch.mixed, 0);
 }
 
 } // namespace

@@ -274,7 +274,7 @@ TEST(Comparison, ArrowKeysOpenTheNextFile) {
     ws.picture(ws.source() + QStringLiteral("a2.bmp"), QSize(30, 20));
     ws.open();
     ws.select(0);
-    QTest::keyClick(ws.files(), Qt::Key_Down);
+    ws.key(Qt::Key_Down);
     EXPECT_EQ(ws.grid()->cell(1, 1), QStringLiteral("30"));
 }
 

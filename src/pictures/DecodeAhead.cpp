@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/DecodeAhead.h"
 
+#include "base/Error.h"
 #include "base/Misc.h"
 
 #include <QFile>
@@ -17,6 +18,9 @@ bool workerMayOpen(const QString& path) {
     return lower != QLatin1String(".wmf") && lower != QLatin1String(".emf");
 }
 
+// What a remembered failure is counted as holding.
+constexpr qint64 FailureBytes = 1024;
+
 } // namespace
 
 FileIdentity identityOf(const QString& path) {
@@ -32,9 +36,10 @@ FileIdentity identityOf(const QString& path) {
     return identity;
 }
 
-DecodeAhead::DecodeAhead(qint64 byteLimit) : limit(byteLimit) {
-    for (int i = 0; i < WorkerThreads; ++i)
-        workers.emplace_back([this] { work(); });
+DecodeAhead::DecodeAhead(qint64 byteLimit, std::function<void()> finished)
+    : limit(byteLimit), finished(std::move(finished)), jobs(WorkerThreads) {
+    for (Job& job : jobs)
+        workers.emplace_back([this, &job] { work(job); });
 }
 
 DecodeAhead::~DecodeAhead() {
@@ -42,27 +47,90 @@ DecodeAhead::~DecodeAhead() {
         const std::lock_guard guard(lock);
         stopping = true;
         waiting.clear();
+        for (Job& job : jobs)
+            job.cancelled = true;
     }
     wake.notify_all();
     for (std::thread& worker : workers)
         worker.join();
 }
 
-bool DecodeAhead::holds(const QString& path) const {
-    return running.contains(path) ||
-           std::any_of(entries.begin(), entries.end(),
-                       [&](const Entry& entry) { return entry.identity.path == path; });
+bool DecodeAhead::readyFor(const QString& path, const TargetRule& target) const {
+    return std::any_of(entries.begin(), entries.end(), [&](const Entry& entry) {
+        return entry.identity.path == path &&
+               (!entry.decoded.error.isEmpty() ||
+                target(entry.decoded.picture.size()) == entry.target);
+    });
 }
 
-void DecodeAhead::want(const QList<DecodeRequest>& requests) {
+// The job decoding path that has not stopped, if any.
+DecodeAhead::Job* DecodeAhead::liveJobFor(const QString& path) {
+    for (Job& job : jobs)
+        if (job.busy && !job.stopped && job.path == path)
+            return &job;
+    return nullptr;
+}
+
+bool DecodeAhead::coming(const QString& path) const {
+    return std::any_of(jobs.begin(), jobs.end(),
+                       [&](const Job& job) {
+                           return job.busy && !job.cancelled && !job.stopped && job.path == path;
+                       }) ||
+           std::any_of(waiting.begin(), waiting.end(),
+                       [&](const DecodeRequest& request) { return request.path == path; });
+}
+
+// Stops what is no longer wanted, and makes room for the urgent requests no
+// worker is on yet by stopping the least wanted of the rest.
+void DecodeAhead::cancelFor(const QList<DecodeRequest>& requests, int urgent) {
+    const auto rankOf = [&](const QString& path) {
+        for (int i = 0; i < int(requests.size()); ++i)
+            if (requests[i].path == path)
+                return i;
+        return -1;
+    };
+    int urgentWaiting = 0;
+    for (int i = 0; i < urgent; ++i) {
+        const DecodeRequest& request = requests[i];
+        urgentWaiting += workerMayOpen(request.path) && !liveJobFor(request.path) &&
+                         !readyFor(request.path, request.target);
+    }
+    int free = 0;
+    for (Job& job : jobs) {
+        const int rank = job.busy ? rankOf(job.path) : -1;
+        // A job not yet stopped that is wanted again goes on.
+        job.cancelled = job.busy && (rank < 0 || job.stopped);
+        job.urgent = rank >= 0 && rank < urgent;
+        free += !job.busy || job.cancelled;
+    }
+    while (urgentWaiting > free) {
+        Job* least = nullptr;
+        for (Job& job : jobs)
+            if (job.busy && !job.cancelled && !job.urgent &&
+                (!least || rankOf(job.path) > rankOf(least->path)))
+                least = &job;
+        if (!least)
+            break;
+        least->cancelled = true;
+        ++free;
+    }
+}
+
+void DecodeAhead::want(const QList<DecodeRequest>& requests, int urgent) {
     {
         const std::lock_guard guard(lock);
+        urgent = std::clamp(urgent, 0, int(requests.size()));
+        cancelFor(requests, urgent);
         waiting.clear();
-        for (const DecodeRequest& request : requests) {
-            if (waiting.size() >= MaxQueued)
-                break;
-            if (!holds(request.path) && workerMayOpen(request.path))
-                waiting.append(request);
+        waitingUrgent = 0;
+        for (int i = 0; i < int(requests.size()) && waiting.size() < MaxQueued; ++i) {
+            const DecodeRequest& request = requests[i];
+            const Job* job = liveJobFor(request.path);
+            if ((job && !job->cancelled) || readyFor(request.path, request.target) ||
+                !workerMayOpen(request.path))
+                continue;
+            waiting.append(request);
+            waitingUrgent += i < urgent;
         }
     }
     wake.notify_all();
@@ -80,9 +148,16 @@ std::optional<DecodedPicture> DecodeAhead::take(const QString& path, const Targe
         entries.erase(found);
         return std::nullopt;
     }
-    if (target(found->decoded.picture.size()) != found->target)
+    if (found->decoded.error.isEmpty() && target(found->decoded.picture.size()) != found->target)
         return std::nullopt;
     return found->decoded;
+}
+
+DecodeAhead::Readiness DecodeAhead::readiness(const QString& path, const TargetRule& target) const {
+    const std::lock_guard guard(lock);
+    if (readyFor(path, target))
+        return Readiness::Ready;
+    return coming(path) ? Readiness::Coming : Readiness::NotAsked;
 }
 
 void DecodeAhead::invalidate(const QString& path) {
@@ -95,14 +170,34 @@ void DecodeAhead::invalidate(const QString& path) {
             ++it;
         }
     }
-    waiting.removeIf([&](const DecodeRequest& request) { return request.path == path; });
+    dropWaiting([&](const DecodeRequest& request) { return request.path == path; });
+}
+
+void DecodeAhead::forgetChanged() {
+    const std::lock_guard guard(lock);
+    std::erase_if(entries, [&](const Entry& entry) {
+        if (entry.identity == identityOf(entry.identity.path))
+            return false;
+        held -= entry.bytes;
+        return true;
+    });
 }
 
 void DecodeAhead::clear() {
     const std::lock_guard guard(lock);
     entries.clear();
     waiting.clear();
+    waitingUrgent = 0;
     held = 0;
+}
+
+void DecodeAhead::dropWaiting(const std::function<bool(const DecodeRequest&)>& drop) {
+    for (int i = int(waiting.size()) - 1; i >= 0; --i) {
+        if (drop(waiting[i])) {
+            waiting.removeAt(i);
+            waitingUrgent -= i < waitingUrgent;
+        }
+    }
 }
 
 qint64 DecodeAhead::bytesHeld() const {
@@ -122,46 +217,80 @@ int DecodeAhead::queued() const {
 
 void DecodeAhead::waitIdle() {
     std::unique_lock guard(lock);
-    idle.wait(guard, [this] { return waiting.isEmpty() && running.isEmpty(); });
+    idle.wait(guard, [this] {
+        return waiting.isEmpty() &&
+               std::none_of(jobs.begin(), jobs.end(), [](const Job& job) { return job.busy; });
+    });
 }
 
-void DecodeAhead::work() {
+void DecodeAhead::waitFor(const QString& path) {
+    std::unique_lock guard(lock);
+    idle.wait(guard, [&] { return !coming(path); });
+}
+
+void DecodeAhead::watchStarts(std::function<void(const QString&)> watcher) {
+    const std::lock_guard guard(lock);
+    startWatcher = std::move(watcher);
+}
+
+void DecodeAhead::work(Job& job) {
     std::unique_lock guard(lock);
     for (;;) {
         wake.wait(guard, [this] { return stopping || !waiting.isEmpty(); });
         if (stopping)
             return;
         const DecodeRequest request = waiting.takeFirst();
-        running.append(request.path);
+        job = Job{request.path, true, waitingUrgent > 0, false, false};
+        waitingUrgent = std::max(0, waitingUrgent - 1);
+        if (startWatcher)
+            startWatcher(request.path);
         guard.unlock();
         try {
-            decode(request);
+            decode(request, job);
         } catch (...) {
-            // A damaged file is left to the UI thread, which opens it again
-            // and tells the user once, for the entry on screen.
+            // Stopped, or out of memory: nothing to keep. The UI thread opens
+            // a file it still needs itself.
         }
         guard.lock();
-        running.removeOne(request.path);
-        if (waiting.isEmpty() && running.isEmpty())
-            idle.notify_all();
+        job = Job{};
+        idle.notify_all();
+        if (finished)
+            finished();
+    }
+}
+
+// Called between bands of rows: a decode nobody wants any more ends here.
+void DecodeAhead::stopIfCancelled(Job& job) {
+    const std::lock_guard guard(lock);
+    if (job.cancelled) {
+        job.stopped = true;
+        throw Stop{};
     }
 }
 
 // The Picture is this worker's alone until store() hands it to the cache;
 // after that only the UI thread uses it.
-void DecodeAhead::decode(const DecodeRequest& request) {
+void DecodeAhead::decode(const DecodeRequest& request, Job& job) {
     Entry entry;
     entry.identity = identityOf(request.path);
     if (entry.identity.size < 0)
         return;
-    entry.decoded.picture = Picture::open(request.path);
-    entry.target = request.target(entry.decoded.picture.size());
-    if (entry.target.isEmpty())
-        return;
-    entry.decoded.image = entry.decoded.picture.imageFor(entry.target);
-    // A JPEG keeps its file's bytes for later sizes.
-    entry.bytes = entry.decoded.image.sizeInBytes() +
-                  (entry.decoded.picture.kind() == PictureKind::Jpeg ? entry.identity.size : 0);
+    try {
+        entry.decoded.picture = Picture::open(request.path);
+        stopIfCancelled(job);
+        entry.target = request.target(entry.decoded.picture.size());
+        if (entry.target.isEmpty())
+            return;
+        entry.decoded.image = entry.decoded.picture.imageFor(
+            entry.target, [&](const QImage&, int) { stopIfCancelled(job); });
+        // A JPEG keeps its file's bytes for later sizes.
+        entry.bytes = entry.decoded.image.sizeInBytes() +
+                      (entry.decoded.picture.kind() == PictureKind::Jpeg ? entry.identity.size : 0);
+    } catch (const Error& error) {
+        // Told once, by the UI thread, when the entry is on screen.
+        entry.decoded = DecodedPicture{{}, {}, error.message()};
+        entry.bytes = FailureBytes;
+    }
     // A file rewritten while it was read may have given a mix of both.
     if (entry.bytes <= limit && identityOf(request.path) == entry.identity)
         store(std::move(entry));
@@ -182,6 +311,10 @@ void DecodeAhead::store(Entry entry) {
         entries.erase(entries.begin());
     }
     peak = std::max(peak, held);
+    // A decode asked to stop that finished all the same serves the same
+    // request waiting again.
+    dropWaiting(
+        [&](const DecodeRequest& request) { return readyFor(request.path, request.target); });
 }
 
 } // namespace sortello

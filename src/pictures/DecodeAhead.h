@@ -5,7 +5,9 @@
 // wants, into a bounded cache. Each entry remembers the file's identity (path,
 // device, inode, size, modification time); a file that changed on disk since
 // is never handed out. Workers only read files; a metafile, drawn by a helper
-// process, is left to the UI thread as before.
+// process, is left to the UI thread as before. The pictures the screen waits
+// for go first: they take a worker from less wanted work at once, and work no
+// longer wanted stops between bands of rows.
 #include "pictures/Picture.h"
 
 #include <QImage>
@@ -45,6 +47,8 @@ struct DecodeRequest {
 struct DecodedPicture {
     Picture picture;
     QImage image;
+    // Why the file could not be shown (its Error's text), or empty.
+    QString error;
 };
 
 class DecodeAhead {
@@ -58,20 +62,32 @@ public:
     // Requests waiting at once; older ones are dropped when more arrive.
     static constexpr int MaxQueued = 2 * (PairsAhead + PairsBehind);
 
-    explicit DecodeAhead(qint64 byteLimit = DefaultByteLimit);
+    enum class Readiness { Ready, Coming, NotAsked };
+
+    // `finished` runs on a worker thread each time a decode ends, whatever
+    // came of it; it must only pass the news on.
+    explicit DecodeAhead(qint64 byteLimit = DefaultByteLimit, std::function<void()> finished = {});
     ~DecodeAhead();
     DecodeAhead(const DecodeAhead&) = delete;
     DecodeAhead& operator=(const DecodeAhead&) = delete;
 
-    // Replaces the waiting work by these, most wanted first. Work for files
-    // no longer wanted is dropped before it starts; a running decode ends
-    // into the cache.
-    void want(const QList<DecodeRequest>& requests);
+    // Replaces the waiting work by these, most wanted first; the first
+    // `urgent` ones are what the screen waits for and start at once, stopping
+    // the least wanted running decode when no worker is free. Work for files
+    // no longer wanted is dropped before it starts, and a running one stops
+    // at its next band of rows.
+    void want(const QList<DecodeRequest>& requests, int urgent = 0);
     // The picture of path decoded for `target`, when it is ready and the file
-    // is still the one decoded. The entry is handed over: the caller owns it.
+    // is still the one decoded, or the reason it failed (`error`).
     std::optional<DecodedPicture> take(const QString& path, const TargetRule& target);
+    // Whether take() would find path decoded for `target`, or a worker is
+    // on it or will be.
+    Readiness readiness(const QString& path, const TargetRule& target) const;
     // Forgets whatever the cache holds for path.
     void invalidate(const QString& path);
+    // Forgets the pictures of files changed, moved or removed since they
+    // were decoded, keeping the rest.
+    void forgetChanged();
     void clear();
 
     qint64 bytesHeld() const;
@@ -79,6 +95,11 @@ public:
     int queued() const;
     // Blocks until no work waits or runs; for tests and measurements.
     void waitIdle();
+    // Blocks until path is no longer coming.
+    void waitFor(const QString& path);
+    // Sees the path of every decode as a worker starts it, under the cache's
+    // lock; for tests and measurements.
+    void watchStarts(std::function<void(const QString& path)> watcher);
 
 private:
     struct Entry {
@@ -87,17 +108,34 @@ private:
         DecodedPicture decoded;
         qint64 bytes = 0;
     };
-    void work();
-    void decode(const DecodeRequest& request);
+    // What one worker is doing.
+    struct Job {
+        QString path;
+        bool busy = false;
+        bool urgent = false;
+        bool cancelled = false; // asked to stop at its next band
+        bool stopped = false;   // has stopped; it only tidies up
+    };
+    struct Stop {};
+    void work(Job& job);
+    void decode(const DecodeRequest& request, Job& job);
+    void stopIfCancelled(Job& job);
     void store(Entry entry);
-    bool holds(const QString& path) const;
+    bool readyFor(const QString& path, const TargetRule& target) const;
+    Job* liveJobFor(const QString& path);
+    bool coming(const QString& path) const;
+    void cancelFor(const QList<DecodeRequest>& requests, int urgent);
+    void dropWaiting(const std::function<bool(const DecodeRequest&)>& drop);
 
     const qint64 limit;
     mutable std::mutex lock;
     std::condition_variable wake;
     std::condition_variable idle;
+    std::function<void()> finished;
+    std::function<void(const QString&)> startWatcher;
     QList<DecodeRequest> waiting;
-    QList<QString> running;
+    int waitingUrgent = 0;      // the first ones of `waiting`
+    std::vector<Job> jobs;      // one per worker
     std::vector<Entry> entries; // most recently stored last
     qint64 held = 0;
     qint64 peak = 0;

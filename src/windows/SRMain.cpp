@@ -49,7 +49,9 @@ QString text(const char* latin1) {
 
 TFrmSRMain::TFrmSRMain(Prompts& prompts, QString settingsPath, QWidget* parent)
     : QWidget(parent), ask(prompts), iniPath(std::move(settingsPath)), work(prompts),
-      ahead(std::make_unique<DecodeAhead>()) {
+      ahead(std::make_unique<DecodeAhead>(DecodeAhead::DefaultByteLimit, [this] {
+          QMetaObject::invokeMethod(this, &TFrmSRMain::pictureDecoded, Qt::QueuedConnection);
+      })) {
     work.setDialogParent(this);
     setObjectName(QStringLiteral("TFrmSRMain"));
     setWindowTitle(ApplicationTitle);
@@ -246,10 +248,12 @@ void TFrmSRMain::SRISetupClick() {
 }
 
 void TFrmSRMain::ImageClick(PictureBox* image) {
-    // Nothing to show before the first file is opened.
-    if (image->picture().isNull())
-        return;
     try {
+        // The viewer opens the picture of the entry the user sees selected.
+        settleAwaitedPair();
+        // Nothing to show before the first file is opened.
+        if (image->picture().isNull())
+            return;
         sortello::ImageClick(this, ask, image->picture(), PreviewOptions);
     } catch (const Error& error) {
         showError(error.message());

@@ -46,6 +46,11 @@ public:
     void waitForDecodesAhead();
     // The most memory the pictures decoded ahead have held at once, in bytes.
     qint64 decodedAheadPeakBytes() const;
+    // Whether the panes still wait for the current entry's pictures.
+    bool pairPending() const;
+    // Sees the path of each decode a worker starts, on that worker's thread;
+    // for tests and measurements.
+    void watchDecodeStarts(std::function<void(const QString& path)> watcher);
 
     // ---- Second start ----
     void bringForward();
@@ -93,8 +98,17 @@ private:
 
     // ---- Current file and comparison ----
     void FileListBoxClick();
-    void showPair(int row);
-    // Asks the workers for the pictures the next keys will show around row.
+    void awaitPair(int row);
+    // Shows the awaited pair when none of its pictures is still coming.
+    void showAwaitedPair();
+    // Runs on this thread after a worker finished a picture.
+    void pictureDecoded();
+    // Waits for the awaited pair's pictures and shows them, for what needs
+    // the pictures of the entry the user sees selected.
+    void settleAwaitedPair();
+    void showPair(int row, const QString& existingPath, bool hasExisting);
+    // Asks the workers for the row's pair, then the pictures the next keys
+    // will show around it.
     void decodeAround(int row);
 
     // ---- File commands ----
@@ -148,6 +162,8 @@ private:
     QString iniPath;
     SortingSession work;
     std::unique_ptr<DecodeAhead> ahead;
+    // The path of the entry whose pair the panes wait for, or empty.
+    QString awaited;
     std::array<QAction*, PopupMenuItems.size()> items{};
     std::array<ShortCutCode, PopupMenuItems.size()> codes{};
     void splitPanesEvenly();

@@ -88,8 +88,9 @@ void TFrmSRMain::showFilesMovedByCount() {
 }
 
 void TFrmSRMain::applyOutcome(const SessionOutcome& outcome) {
-    // A command may have moved, replaced or removed any file decoded ahead.
-    ahead->clear();
+    // The files a command moved, replaced or removed are no longer the ones
+    // decoded ahead; the others keep their pictures.
+    ahead->forgetChanged();
     {
         const QSignalBlocker quiet(ListBoxFilesMoved);
         for (const MovedName& moved : outcome.moved) {

@@ -21,6 +21,7 @@ void TFrmSRMain::FileListBoxClick() {
     work.setCurrent(row);
     if (row < 0)
         return;
+    awaited.clear();
     BusyCursor busy;
     try {
         if (const ListedFile& file = work.files()[row]; !file.representable) {
@@ -36,19 +37,77 @@ void TFrmSRMain::FileListBoxClick() {
             }
             return;
         }
-        showPair(row);
+        awaitPair(row);
     } catch (const Error& error) {
         showError(error.message());
     }
+}
+
+// Asks the workers for the entry's pair before anything else and shows it
+// once both pictures are there. Until then the panes and the grid keep the
+// previous pair whole: a short wait shows no mix of two entries, and held
+// keys do not flicker through empty panes.
+void TFrmSRMain::awaitPair(int row) {
+    awaited = work.pathOf(row);
+    decodeAround(row);
+    showAwaitedPair();
+}
+
+void TFrmSRMain::pictureDecoded() {
+    if (awaited.isEmpty())
+        return;
+    try {
+        showAwaitedPair();
+    } catch (const Error& error) {
+        showError(error.message());
+    }
+}
+
+void TFrmSRMain::showAwaitedPair() {
+    // Keys may have moved on, or a command taken the entry away.
+    const int row = FileListBox->currentFileRow();
+    if (row < 0 || work.pathOf(row) != awaited) {
+        awaited.clear();
+        return;
+    }
+    const QString existing = work.destinationOf(work.files()[row].name);
+    const bool hasExisting = fileExists(existing);
+    using Readiness = DecodeAhead::Readiness;
+    if (ahead->readiness(awaited, ImageNew->targetRule()) == Readiness::Coming ||
+        (hasExisting &&
+         ahead->readiness(existing, ImageExisting->targetRule()) == Readiness::Coming))
+        return;
+    awaited.clear();
+    BusyCursor busy;
+    showPair(row, existing, hasExisting);
+}
+
+void TFrmSRMain::settleAwaitedPair() {
+    if (awaited.isEmpty())
+        return;
+    const int row = FileListBox->currentFileRow();
+    if (row >= 0 && work.pathOf(row) == awaited) {
+        BusyCursor busy;
+        ahead->waitFor(awaited);
+        ahead->waitFor(work.destinationOf(work.files()[row].name));
+    }
+    showAwaitedPair();
+}
+
+bool TFrmSRMain::pairPending() const {
+    return !awaited.isEmpty();
 }
 
 namespace {
 
 // The picture decoded ahead for the control, or else decoded here for it.
 DecodedPicture readyFor(DecodeAhead& ahead, const PictureBox& box, const QString& path) {
-    if (std::optional<DecodedPicture> ready = ahead.take(path, box.targetRule()))
+    if (std::optional<DecodedPicture> ready = ahead.take(path, box.targetRule())) {
+        if (!ready->error.isEmpty())
+            throw Error(ready->error);
         return *ready;
-    DecodedPicture decoded{Picture::open(path), {}};
+    }
+    DecodedPicture decoded{Picture::open(path), {}, {}};
     const QSize target = box.targetRule()(decoded.picture.size());
     if (!target.isEmpty())
         decoded.image = decoded.picture.imageFor(target);
@@ -60,13 +119,13 @@ DecodedPicture readyFor(DecodeAhead& ahead, const PictureBox& box, const QString
 // Shows the entry's picture and its namesake with their figures, all at once:
 // both are decoded before anything on screen changes, so no paint shows the
 // new picture beside the previous file's namesake or figures. A damaged new
-// picture leaves the previous view as it was.
-void TFrmSRMain::showPair(int row) {
+// picture leaves the previous view as it was; a damaged namesake leaves its
+// pane empty beside the zero row.
+void TFrmSRMain::showPair(int row, const QString& existingPath, bool hasExisting) {
     const QString path = work.pathOf(row);
     const DecodedPicture fresh = readyFor(*ahead, *ImageNew, path);
     // A relative destination folder is taken from the source folder.
-    ExistingFileName = work.destinationOf(work.files()[row].name);
-    const bool hasExisting = fileExists(ExistingFileName);
+    ExistingFileName = existingPath;
     std::optional<DecodedPicture> existing;
     std::optional<Error> existingFailed;
     try {
@@ -80,8 +139,10 @@ void TFrmSRMain::showPair(int row) {
                                    FileDateOf(path), FileSizeOf(path));
     if (hasExisting) {
         ImageExisting->setVisible(ImageExisting->isEnabledTo(PanelExistingImage));
-        if (existingFailed)
+        if (existingFailed) {
+            ImageExisting->clear();
             throw *existingFailed;
+        }
         ImageExisting->setDecoded(existing->picture, existing->image);
         StringGrid1->FillComparisonRow(ImageExisting->picture().width(),
                                        ImageExisting->picture().height(), false,
@@ -92,14 +153,16 @@ void TFrmSRMain::showPair(int row) {
         ImageExisting->setVisible(false);
         ImageExisting->clear();
     }
-    decodeAround(row);
 }
 
+// The entry's own pair first, for the screen waits for it, then the pairs the
+// next keys will show.
 void TFrmSRMain::decodeAround(int row) {
     QList<DecodeRequest> requests;
     const TargetRule newRule = ImageNew->targetRule();
     const TargetRule existingRule = ImageExisting->targetRule();
-    QList<int> order;
+    QList<int> order{row};
+    int urgent = 0;
     for (int step = 1; step <= DecodeAhead::PairsAhead; ++step)
         order.append(row + step);
     for (int step = 1; step <= DecodeAhead::PairsBehind; ++step)
@@ -111,8 +174,10 @@ void TFrmSRMain::decodeAround(int row) {
         const QString namesake = work.destinationOf(work.files()[r].name);
         if (fileExists(namesake))
             requests.append({namesake, existingRule});
+        if (r == row)
+            urgent = int(requests.size());
     }
-    ahead->want(requests);
+    ahead->want(requests, urgent);
 }
 
 void TFrmSRMain::waitForDecodesAhead() {
@@ -121,6 +186,10 @@ void TFrmSRMain::waitForDecodesAhead() {
 
 qint64 TFrmSRMain::decodedAheadPeakBytes() const {
     return ahead->peakBytes();
+}
+
+void TFrmSRMain::watchDecodeStarts(std::function<void(const QString& path)> watcher) {
+    ahead->watchStarts(std::move(watcher));
 }
 
 void TFrmSRMain::ListBoxFilesMovedClick() {

@@ -5,6 +5,8 @@
 #include "widgets/FileListBox.h"
 #include "widgets/PictureBox.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QListWidget>
 #include <QTest>
@@ -46,11 +48,32 @@ void Workspace::close() {
 
 void Workspace::select(int row) {
     clickRow(*files(), row);
+    settle();
 }
 
 void Workspace::selectAll() {
     clickRow(*files(), 0);
     clickRow(*files(), files()->count() - 1, Qt::ShiftModifier);
+    settle();
+}
+
+void Workspace::command(const char* name) {
+    trigger(*main, name);
+    settle();
+}
+
+void Workspace::key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QTest::keyClick(files(), key, modifiers);
+    settle();
+}
+
+void Workspace::settle() {
+    // Generous: it only bounds a test whose pair never comes, and no figure
+    // depends on it.
+    QDeadlineTimer bound(std::chrono::seconds(60));
+    while (main->pairPending() && !bound.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_FALSE(main->pairPending()) << "the current entry's pictures never came";
 }
 
 sortello::FileListBox* Workspace::files() {

@@ -9,6 +9,7 @@
 #include "windows/SRMain.h"
 
 #include <QImage>
+#include <Qt>
 #include <memory>
 
 class QListWidget;
@@ -44,7 +45,12 @@ public:
     // Selects every row of the file list with Shift+click.
     void selectAll();
     // Chooses a menu item of the window, as the menu or its key does.
-    void command(const char* name) { trigger(*main, name); }
+    void command(const char* name);
+    // A key pressed in the file list.
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // Runs the event loop until the window shows the current entry's pair, as
+    // a user looks before the next key. The helpers above all end with it.
+    void settle();
     QAction* item(const char* name) { return menuItem(*main, name); }
 
     // The window's controls, found by their names.
