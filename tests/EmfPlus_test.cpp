@@ -286,6 +286,25 @@ TEST_P(EmfPlusPlay, LeavesPixels) {
 INSTANTIATE_TEST_SUITE_P(, EmfPlusPlay, ::testing::ValuesIn(playCases()),
                          [](const auto& info) { return info.param.name; });
 
+// A clip left on the painter by GDI records (a GetDC section's) does not
+// clip the EMF+ records after it; their own clip does.
+TEST(EmfPlusClip, PainterClipLeftByGdiDoesNotApply) {
+    for (const bool ownClip : {false, true}) {
+        QImage image(100, 100, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setClipRect(0, 0, 10, 10);
+        EmfPlusPlayer player(painter);
+        std::vector<Record> records = {header(), fillRect(0, 0, 100, 100)};
+        if (ownClip)
+            records.insert(records.begin() + 1, setClipRect(40, 40, 60, 60));
+        player.play(stream(records), QTransform());
+        painter.end();
+        EXPECT_EQ(image.pixel(50, 50), Red) << ownClip;
+        EXPECT_EQ(image.pixel(5, 5), ownClip ? White : Red) << ownClip;
+    }
+}
+
 struct GdiCase {
     std::string name;
     std::vector<Record> records;
