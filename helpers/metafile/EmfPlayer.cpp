@@ -381,6 +381,9 @@ PlayedEmf playEmf(std::string_view bytes) {
     QPicture picture;
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
+    // Bitmaps shown larger or smaller than their own size are smoothed, as
+    // the reference smooths them, not blown up into blocks.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (shown.width() > 0 && shown.height() > 0) {
         const QTransform deviceToPicture =
             QTransform::fromTranslate(-shown.left(), -shown.top()) *
