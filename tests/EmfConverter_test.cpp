@@ -339,6 +339,20 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
                    600, 0,   10, 10, 40, 20, 20, 0x180001, 0, 0, 0,  0,  0,  0}) +
              redScans,
          {{{30, 25}, Qt::red}, {{30, 35}, Qt::white}}},
+        // GDI would OR black onto white and leave it white; the reference
+        // draws every mix but XOR and inverting in the brush's colour.
+        {"a rectangle merged onto the page",
+         3,
+         blackBrush + recordOf({20, 12, 15}) + rectangle(10, 10, 90, 90),
+         {{{50, 50}, Qt::black}}},
+        // A line 10 wide sheared 45 degrees by x' = x + y keeps its width of
+        // 10 across, 14 along a row, not the 10 along a row a sheared pen has.
+        {"a wide pen under a shearing transform",
+         5,
+         recordOf({38, 28, 1, 0, 10, 0, 0, 37, 12, 1}) +
+             recordOf({35, 32, 0x3F800000, 0, 0x3F800000, 0x3F800000, 0, 0}) +
+             recordOf({27, 16, 20, 20, 54, 16, 20, 60}),
+         {{{54, 40}, Qt::black}, {{65, 40}, Qt::black}, {{50, 40}, Qt::white}}},
         // A red and a blue pixel stretched over 40: smoothed where they meet.
         {"a bitmap smoothed when stretched",
          1,

@@ -54,7 +54,7 @@ bool emfPlusDraws(const Record& r) {
 bool readsThePage(std::uint32_t type, const Record& r) {
     if (type == U_EMR_SETROP2) {
         const std::uint32_t rop2 = r.u32(8);
-        return rop2 != 1 && rop2 != 11 && rop2 != 13 && rop2 != 16;
+        return rop2 == 6 || rop2 == 7;
     }
     return type == U_EMR_INVERTRGN;
 }
@@ -178,26 +178,13 @@ QBrush EmfDevice::qbrush() const {
 }
 
 void EmfDevice::setRop(std::uint32_t rop2) {
+    // The reference knows two of the sixteen mixes, inverting and XOR; it
+    // draws every other one, black and white included, in the pen's own
+    // colour, and so does this player, not in what GDI would have mixed.
     using CM = QPainter::CompositionMode;
-    static constexpr CM modes[] = {
-        CM::CompositionMode_SourceOver,          // 1 black, drawn in black
-        CM::RasterOp_NotSourceAndNotDestination, // 2 not merge pen
-        CM::RasterOp_NotSourceAndDestination,    // 3 mask not pen
-        CM::RasterOp_NotSource,                  // 4 not copy pen
-        CM::RasterOp_SourceAndNotDestination,    // 5 mask pen not
-        CM::RasterOp_NotDestination,             // 6 not
-        CM::RasterOp_SourceXorDestination,       // 7 xor pen
-        CM::RasterOp_NotSourceOrNotDestination,  // 8 not mask pen
-        CM::RasterOp_SourceAndDestination,       // 9 mask pen
-        CM::RasterOp_NotSourceXorDestination,    // 10 not xor pen
-        CM::CompositionMode_SourceOver,          // 11 nop, never drawn
-        CM::RasterOp_NotSourceOrDestination,     // 12 merge not pen
-        CM::CompositionMode_SourceOver,          // 13 copy pen
-        CM::RasterOp_SourceOrNotDestination,     // 14 merge pen not
-        CM::RasterOp_SourceOrDestination,        // 15 merge pen
-        CM::CompositionMode_SourceOver,          // 16 white, drawn in white
-    };
-    const CM mode = rop2 >= 1 && rop2 <= 16 ? modes[rop2 - 1] : CM::CompositionMode_SourceOver;
+    const CM mode = rop2 == 6   ? CM::RasterOp_NotDestination
+                    : rop2 == 7 ? CM::RasterOp_SourceXorDestination
+                                : CM::CompositionMode_SourceOver;
     if (painter.compositionMode() != mode)
         painter.setCompositionMode(mode);
 }
