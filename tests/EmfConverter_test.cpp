@@ -353,6 +353,13 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
              recordOf({35, 32, 0x3F800000, 0, 0x3F800000, 0x3F800000, 0, 0}) +
              recordOf({27, 16, 20, 20, 54, 16, 20, 60}),
          {{{54, 40}, Qt::black}, {{65, 40}, Qt::black}, {{50, 40}, Qt::white}}},
+        // An OR mask then a bitmap ANDed onto the same box: the bitmap shows
+        // where the mask is white, and nothing does where it is black.
+        {"a bitmap masked by the bitmap ORed before it",
+         4,
+         bitmap(0xFFFFFF, 0xEE0086, 10, 20) + bitmap(0x0000FF, 0x8800C6, 10, 20) +
+             bitmap(0x000000, 0xEE0086, 50, 20) + bitmap(0x0000FF, 0x8800C6, 50, 20),
+         {{{20, 20}, Qt::blue}, {{60, 60}, Qt::white}}},
         // A red and a blue pixel stretched over 40: smoothed where they meet.
         {"a bitmap smoothed when stretched",
          1,

@@ -54,7 +54,7 @@ bool emfPlusDraws(const Record& r) {
 bool readsThePage(std::uint32_t type, const Record& r) {
     if (type == U_EMR_SETROP2) {
         const std::uint32_t rop2 = r.u32(8);
-        return rop2 == 6 || rop2 == 7;
+        return rop2 == 6 || rop2 == 7 || rop2 == 9;
     }
     return type == U_EMR_INVERTRGN;
 }
@@ -178,12 +178,15 @@ QBrush EmfDevice::qbrush() const {
 }
 
 void EmfDevice::setRop(std::uint32_t rop2) {
-    // The reference knows two of the sixteen mixes, inverting and XOR; it
-    // draws every other one, black and white included, in the pen's own
-    // colour, and so does this player, not in what GDI would have mixed.
+    // The reference knows few of the sixteen mixes: it inverts, XORs and,
+    // with a pen that masks (R2_MASKPEN, how office programs lay a pattern
+    // over a shape), ANDs; it draws every other one, black and white
+    // included, in the pen's own colour, and so does this player, not in
+    // what GDI would have mixed.
     using CM = QPainter::CompositionMode;
     const CM mode = rop2 == 6   ? CM::RasterOp_NotDestination
                     : rop2 == 7 ? CM::RasterOp_SourceXorDestination
+                    : rop2 == 9 ? CM::RasterOp_SourceAndDestination
                                 : CM::CompositionMode_SourceOver;
     if (painter.compositionMode() != mode)
         painter.setCompositionMode(mode);
@@ -342,6 +345,9 @@ void EmfDevice::play(std::uint32_t type, const Record& r) {
     // GDI records.
     if (type != U_EMR_COMMENT && emfPlus->skipGdi() && emfPlus->drew())
         return;
+    if (pendingPaint && type != U_EMR_BITBLT && type != U_EMR_STRETCHBLT &&
+        type != U_EMR_STRETCHDIBITS)
+        flushPaint();
     playState(type, r) || playMapping(type, r) || playObject(type, r) || playPath(type, r) ||
         playShape(type, r) || playClip(type, r) || playRegion(type, r) || playText(type, r) ||
         playBitmap(type, r);
@@ -395,6 +401,7 @@ PlayedEmf playEmf(std::string_view bytes) {
             device.play(type, Record(bytes.substr(offset, length)));
             offset += length;
         }
+        device.finish();
         if (!device.drew() && device.sawEmfPlus())
             throw ConversionError("it is drawn with EMF+ records, which cannot be drawn");
     }
