@@ -160,6 +160,13 @@ std::vector<PlayCase> playCases() {
         {"DrawLinesWithPen",
          {header(), pen(1, 4, Black), {0x400D, 1, {2, 10.0, 50.0, 90.0, 50.0}}},
          {{50, 50, Black}, {50, 40, White}}},
+        // Dashes 18 long, 6 apart, ending flat though the line's ends are
+        // round: round ones would close the gaps.
+        {"DashesEndFlat",
+         {header(),
+          {0x4008, 0x201, {Version, 0, 0x22, 0, 6.0, 2, 1, Version, 0, Black}},
+          {0x400D, 1, {2, 10.0, 50.0, 90.0, 50.0}}},
+         {{20, 50, Black}, {31, 50, White}}},
         // An arrow anchor at the end: twice the pen's width across, its
         // middle on the line's end, so its tip reaches past the line.
         {"ArrowAnchorAtLineEnd",

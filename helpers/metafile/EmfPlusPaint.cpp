@@ -317,6 +317,9 @@ EmfPlusObject readEmfPlusPen(EmfPlusReader& in, const EmfPlusDpi& dpi) {
     if (flags & 0x1000)
         result.end = customEnd(in.bytes(in.u32()), pen.widthF());
     if (!dashes.isEmpty()) {
+        // Each dash ends flat, as the reference draws them, whatever the
+        // line's own ends.
+        pen.setCapStyle(Qt::FlatCap);
         pen.setDashPattern(dashes);
         pen.setDashOffset(dashOffset);
     }
