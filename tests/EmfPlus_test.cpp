@@ -235,6 +235,16 @@ std::vector<PlayCase> playCases() {
          true,
          {},
          6},
+        // Red to blue over 0..50, tiled flipped down only: x = 60 repeats
+        // x = 10, mostly red, rather than mirroring x = 40.
+        {"GradientTiledFlippedDown",
+         {header(),
+          {0x4008, 0x101, {Version, 4, 0, 2, 0.0, 0.0, 50.0, 100.0, Red, Blue, Red, Blue}},
+          fillRect(0, 0, 100, 100, 1, 0)},
+         {{60, 50, qRgb(204, 0, 51)}},
+         true,
+         {},
+         30},
         {"ContinuedObject",
          {header(),
           {0x4008, 0x8100 | 4, {12, Version, 0}},

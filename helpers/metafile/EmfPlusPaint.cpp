@@ -35,12 +35,14 @@ QBrush hatchBrush(std::uint32_t style, const QColor& fore, const QColor& back) {
     return QBrush(tile);
 }
 
+// A linear gradient runs across, so flipping it down (TileFlipY) repeats it
+// as plain tiling does, as the reference draws it.
 QGradient::Spread spreadOf(std::int32_t wrap) {
     switch (wrap) {
     case 0:
+    case 2:
         return QGradient::RepeatSpread;
     case 1:
-    case 2:
     case 3:
         return QGradient::ReflectSpread;
     default:
