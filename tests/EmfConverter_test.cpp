@@ -339,6 +339,33 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
                    600, 0,   10, 10, 40, 20, 20, 0x180001, 0, 0, 0,  0,  0,  0}) +
              redScans,
          {{{30, 25}, Qt::red}, {{30, 35}, Qt::white}}},
+        // GDI would OR black onto white and leave it white; the reference
+        // draws every mix but XOR and inverting in the brush's colour.
+        {"a rectangle merged onto the page",
+         3,
+         blackBrush + recordOf({20, 12, 15}) + rectangle(10, 10, 90, 90),
+         {{{50, 50}, Qt::black}}},
+        // A line 10 wide sheared 45 degrees by x' = x + y keeps its width of
+        // 10 across, 14 along a row, not the 10 along a row a sheared pen has.
+        {"a wide pen under a shearing transform",
+         5,
+         recordOf({38, 28, 1, 0, 10, 0, 0, 37, 12, 1}) +
+             recordOf({35, 32, 0x3F800000, 0, 0x3F800000, 0x3F800000, 0, 0}) +
+             recordOf({27, 16, 20, 20, 54, 16, 20, 60}),
+         {{{54, 40}, Qt::black}, {{65, 40}, Qt::black}, {{50, 40}, Qt::white}}},
+        // An OR mask then a bitmap ANDed onto the same box: the bitmap shows
+        // where the mask is white, and nothing does where it is black.
+        {"a bitmap masked by the bitmap ORed before it",
+         4,
+         bitmap(0xFFFFFF, 0xEE0086, 10, 20) + bitmap(0x0000FF, 0x8800C6, 10, 20) +
+             bitmap(0x000000, 0xEE0086, 50, 20) + bitmap(0x0000FF, 0x8800C6, 50, 20),
+         {{{20, 20}, Qt::blue}, {{60, 60}, Qt::white}}},
+        // A red and a blue pixel stretched over 40: smoothed where they meet.
+        {"a bitmap smoothed when stretched",
+         1,
+         recordOf({81, 128,      0,  0,  0,  0, 20, 20,       0, 0, 2, 1, 80, 40, 120,         8,
+                   0,  0xCC0020, 40, 40, 40, 2, 1,  0x180001, 0, 0, 0, 0, 0,  0,  0xFFFF0000u, 0}),
+         {{{25, 40}, Qt::red}, {{38, 40}, QColor(147, 0, 108)}, {{55, 40}, Qt::blue}}},
     };
     for (const Case& c : cases) {
         const QImage image = drawn(convert(emfOf(c.records, c.body)));
@@ -366,12 +393,12 @@ TEST(EmfDrawing, CentresShapesOnTheirCoordinatesAndBitmapsOnTheirCorners) {
     EXPECT_EQ(qGray(image.pixel(197, 300)), 255);
 }
 
-// Arial at `height` logical units (negative: the font's size), made and
-// selected as object 1.
-std::string fontRecords(std::int32_t height) {
+// A face (Arial unless named) at `height` logical units (negative: the
+// font's size), made and selected as object 1.
+std::string fontRecords(std::int32_t height, std::string_view face = "Arial") {
     std::string font = recordOf({82, 104, 1, std::uint32_t(height)});
     font.resize(40, '\0');
-    for (const char ch : std::string_view("Arial"))
+    for (const char ch : face)
         font += {ch, '\0'};
     font.resize(104, '\0');
     return font + recordOf({37, 12, 1});
@@ -416,5 +443,16 @@ INSTANTIATE_TEST_SUITE_P(
                       AlignCase{"Baseline", 24, {10, 50}, {10, 38, 30, 10}, {0, 52, 100, 48}},
                       AlignCase{"Bottom", 8, {10, 50}, {10, 36, 30, 10}, {0, 51, 100, 49}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A face missing here is aligned by the ascent of the font standing in for
+// it, which the reference draws with, not by the missing face's own: Segoe
+// UI's is a sixth taller than its stand-in's and would put the capitals'
+// tops three rows lower.
+TEST(EmfText, AtTheTopHangsByTheStandInFontsAscent) {
+    const std::string body = fontRecords(-20, "Segoe UI") + textRecord(10, 30, u"MM");
+    const QImage image = drawn(convert(emfOf(3, body)));
+    EXPECT_TRUE(inkIn(image, {10, 34, 30, 2}));
+    EXPECT_FALSE(inkIn(image, {0, 0, 100, 33}));
+}
 
 } // namespace

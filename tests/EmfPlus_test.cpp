@@ -160,6 +160,13 @@ std::vector<PlayCase> playCases() {
         {"DrawLinesWithPen",
          {header(), pen(1, 4, Black), {0x400D, 1, {2, 10.0, 50.0, 90.0, 50.0}}},
          {{50, 50, Black}, {50, 40, White}}},
+        // Dashes 18 long, 6 apart, ending flat though the line's ends are
+        // round: round ones would close the gaps.
+        {"DashesEndFlat",
+         {header(),
+          {0x4008, 0x201, {Version, 0, 0x22, 0, 6.0, 2, 1, Version, 0, Black}},
+          {0x400D, 1, {2, 10.0, 50.0, 90.0, 50.0}}},
+         {{20, 50, Black}, {31, 50, White}}},
         // An arrow anchor at the end: twice the pen's width across, its
         // middle on the line's end, so its tip reaches past the line.
         {"ArrowAnchorAtLineEnd",
@@ -228,6 +235,16 @@ std::vector<PlayCase> playCases() {
          true,
          {},
          6},
+        // Red to blue over 0..50, tiled flipped down only: x = 60 repeats
+        // x = 10, mostly red, rather than mirroring x = 40.
+        {"GradientTiledFlippedDown",
+         {header(),
+          {0x4008, 0x101, {Version, 4, 0, 2, 0.0, 0.0, 50.0, 100.0, Red, Blue, Red, Blue}},
+          fillRect(0, 0, 100, 100, 1, 0)},
+         {{60, 50, qRgb(204, 0, 51)}},
+         true,
+         {},
+         30},
         {"ContinuedObject",
          {header(),
           {0x4008, 0x8100 | 4, {12, Version, 0}},
@@ -285,6 +302,25 @@ TEST_P(EmfPlusPlay, LeavesPixels) {
 
 INSTANTIATE_TEST_SUITE_P(, EmfPlusPlay, ::testing::ValuesIn(playCases()),
                          [](const auto& info) { return info.param.name; });
+
+// A clip left on the painter by GDI records (a GetDC section's) does not
+// clip the EMF+ records after it; their own clip does.
+TEST(EmfPlusClip, PainterClipLeftByGdiDoesNotApply) {
+    for (const bool ownClip : {false, true}) {
+        QImage image(100, 100, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setClipRect(0, 0, 10, 10);
+        EmfPlusPlayer player(painter);
+        std::vector<Record> records = {header(), fillRect(0, 0, 100, 100)};
+        if (ownClip)
+            records.insert(records.begin() + 1, setClipRect(40, 40, 60, 60));
+        player.play(stream(records), QTransform());
+        painter.end();
+        EXPECT_EQ(image.pixel(50, 50), Red) << ownClip;
+        EXPECT_EQ(image.pixel(5, 5), ownClip ? White : Red) << ownClip;
+    }
+}
 
 struct GdiCase {
     std::string name;

@@ -126,6 +126,40 @@ void EmfDevice::setDibitsToDevice(const Record& r) {
 
 void EmfDevice::blit(const QImage& source, const QRectF& dest, const QRectF& sourceRect,
                      std::uint32_t rop) {
+    // A bitmap ORed and then another ANDed onto the same place is a masked
+    // bitmap: the second shown where the first is white, and nothing where
+    // it is black, which is how the reference draws such pairs (GDI would
+    // leave the second's black there).
+    if (pendingPaint && rop == SrcAnd && !source.isNull() && pendingPaint->dest == dest &&
+        pendingPaint->source.size() == sourceRect.size() &&
+        pendingPaint->image.size() == source.size()) {
+        const QImage mask = pendingPaint->image;
+        pendingPaint.reset();
+        drawBlit(masked(source, mask), dest, sourceRect, SrcCopy);
+        return;
+    }
+    flushPaint();
+    if (rop == SrcPaint && !source.isNull()) {
+        pendingPaint = Blit{source, dest, sourceRect};
+        return;
+    }
+    drawBlit(source, dest, sourceRect, rop);
+}
+
+void EmfDevice::flushPaint() {
+    if (!pendingPaint)
+        return;
+    const Blit paint = *pendingPaint;
+    pendingPaint.reset();
+    drawBlit(paint.image, paint.dest, paint.source, SrcPaint);
+}
+
+void EmfDevice::finish() {
+    flushPaint();
+}
+
+void EmfDevice::drawBlit(const QImage& source, const QRectF& dest, const QRectF& sourceRect,
+                         std::uint32_t rop) {
     const QRectF target = dest.normalized();
     if (!withinReach((logicalToDevice() * deviceToPicture).mapRect(target)) ||
         !beginDrawing(logicalToDevice()))

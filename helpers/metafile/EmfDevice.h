@@ -131,6 +131,8 @@ public:
     EmfDevice& operator=(const EmfDevice&) = delete;
 
     void play(std::uint32_t type, const Record& record);
+    // Draws what the last records left waiting; called after the last one.
+    void finish();
     bool drew() const;
     bool sawEmfPlus() const { return emfPlusSeen; }
 
@@ -181,6 +183,9 @@ private:
                   bool keepAlpha = false) const;
     void blit(const QImage& source, const QRectF& dest, const QRectF& sourceRect,
               std::uint32_t rop);
+    void drawBlit(const QImage& source, const QRectF& dest, const QRectF& sourceRect,
+                  std::uint32_t rop);
+    void flushPaint();
 
     // Painting in logical units with the context's pen, brush and raster op.
     QTransform logicalToDevice() const;
@@ -212,6 +217,13 @@ private:
     std::optional<QPainterPath> path; // being recorded, logical units
     QPainterPath donePath;            // ended, waiting to be used
     std::optional<QPainterPath> appliedClip;
+    // A bitmap ORed onto the page, held back until the next record says
+    // whether it is the mask of a masked bitmap.
+    struct Blit {
+        QImage image;
+        QRectF dest, source;
+    };
+    std::optional<Blit> pendingPaint;
     bool clipDirty = false;
     bool drawn = false;
     bool emfPlusSeen = false;

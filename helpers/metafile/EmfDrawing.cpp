@@ -56,16 +56,22 @@ void EmfDevice::shape(const QPainterPath& outline, bool fill, bool stroke) {
         painter.setPen(Qt::NoPen);
         if (dc.brush.hatched && dc.opaqueBack)
             painter.fillPath(filled, dc.backColor);
-        if (dc.rop2 == 1 || dc.rop2 == 16)
-            painter.fillPath(filled, dc.rop2 == 1 ? Qt::black : Qt::white);
-        else
-            painter.fillPath(filled, qbrush());
+        painter.fillPath(filled, qbrush());
     }
     if (stroke && !dc.pen.null) {
         QPen pen = qpen();
-        if (dc.rop2 == 1 || dc.rop2 == 16)
-            pen.setColor(dc.rop2 == 1 ? Qt::black : Qt::white);
-        painter.strokePath(outline, pen);
+        // A world transform that shears or stretches unevenly moves the
+        // line, not the pen: the reference keeps a wide pen round and as
+        // wide on every side, scaled by the transform's area.
+        const bool even = (toDevice.m11() == toDevice.m22() && toDevice.m12() == -toDevice.m21()) ||
+                          (toDevice.m11() == -toDevice.m22() && toDevice.m12() == toDevice.m21());
+        if (!pen.isCosmetic() && !even && (toDevice.m12() != 0 || toDevice.m21() != 0)) {
+            pen.setWidthF(pen.widthF() * std::sqrt(std::abs(toDevice.determinant())));
+            painter.setWorldTransform(deviceToPicture);
+            painter.strokePath(toDevice.map(outline), pen);
+        } else {
+            painter.strokePath(outline, pen);
+        }
     }
     endDrawing();
 }

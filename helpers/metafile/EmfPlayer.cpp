@@ -54,7 +54,7 @@ bool emfPlusDraws(const Record& r) {
 bool readsThePage(std::uint32_t type, const Record& r) {
     if (type == U_EMR_SETROP2) {
         const std::uint32_t rop2 = r.u32(8);
-        return rop2 != 1 && rop2 != 11 && rop2 != 13 && rop2 != 16;
+        return rop2 == 6 || rop2 == 7 || rop2 == 9;
     }
     return type == U_EMR_INVERTRGN;
 }
@@ -178,26 +178,16 @@ QBrush EmfDevice::qbrush() const {
 }
 
 void EmfDevice::setRop(std::uint32_t rop2) {
+    // The reference knows few of the sixteen mixes: it inverts, XORs and,
+    // with a pen that masks (R2_MASKPEN, how office programs lay a pattern
+    // over a shape), ANDs; it draws every other one, black and white
+    // included, in the pen's own colour, and so does this player, not in
+    // what GDI would have mixed.
     using CM = QPainter::CompositionMode;
-    static constexpr CM modes[] = {
-        CM::CompositionMode_SourceOver,          // 1 black, drawn in black
-        CM::RasterOp_NotSourceAndNotDestination, // 2 not merge pen
-        CM::RasterOp_NotSourceAndDestination,    // 3 mask not pen
-        CM::RasterOp_NotSource,                  // 4 not copy pen
-        CM::RasterOp_SourceAndNotDestination,    // 5 mask pen not
-        CM::RasterOp_NotDestination,             // 6 not
-        CM::RasterOp_SourceXorDestination,       // 7 xor pen
-        CM::RasterOp_NotSourceOrNotDestination,  // 8 not mask pen
-        CM::RasterOp_SourceAndDestination,       // 9 mask pen
-        CM::RasterOp_NotSourceXorDestination,    // 10 not xor pen
-        CM::CompositionMode_SourceOver,          // 11 nop, never drawn
-        CM::RasterOp_NotSourceOrDestination,     // 12 merge not pen
-        CM::CompositionMode_SourceOver,          // 13 copy pen
-        CM::RasterOp_SourceOrNotDestination,     // 14 merge pen not
-        CM::RasterOp_SourceOrDestination,        // 15 merge pen
-        CM::CompositionMode_SourceOver,          // 16 white, drawn in white
-    };
-    const CM mode = rop2 >= 1 && rop2 <= 16 ? modes[rop2 - 1] : CM::CompositionMode_SourceOver;
+    const CM mode = rop2 == 6   ? CM::RasterOp_NotDestination
+                    : rop2 == 7 ? CM::RasterOp_SourceXorDestination
+                    : rop2 == 9 ? CM::RasterOp_SourceAndDestination
+                                : CM::CompositionMode_SourceOver;
     if (painter.compositionMode() != mode)
         painter.setCompositionMode(mode);
 }
@@ -355,6 +345,9 @@ void EmfDevice::play(std::uint32_t type, const Record& r) {
     // GDI records.
     if (type != U_EMR_COMMENT && emfPlus->skipGdi() && emfPlus->drew())
         return;
+    if (pendingPaint && type != U_EMR_BITBLT && type != U_EMR_STRETCHBLT &&
+        type != U_EMR_STRETCHDIBITS)
+        flushPaint();
     playState(type, r) || playMapping(type, r) || playObject(type, r) || playPath(type, r) ||
         playShape(type, r) || playClip(type, r) || playRegion(type, r) || playText(type, r) ||
         playBitmap(type, r);
@@ -381,6 +374,9 @@ PlayedEmf playEmf(std::string_view bytes) {
     QPicture picture;
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
+    // Bitmaps shown larger or smaller than their own size are smoothed, as
+    // the reference smooths them, not blown up into blocks.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (shown.width() > 0 && shown.height() > 0) {
         const QTransform deviceToPicture =
             QTransform::fromTranslate(-shown.left(), -shown.top()) *
@@ -405,6 +401,7 @@ PlayedEmf playEmf(std::string_view bytes) {
             device.play(type, Record(bytes.substr(offset, length)));
             offset += length;
         }
+        device.finish();
         if (!device.drew() && device.sawEmfPlus())
             throw ConversionError("it is drawn with EMF+ records, which cannot be drawn");
     }

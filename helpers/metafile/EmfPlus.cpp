@@ -250,11 +250,14 @@ QTransform EmfPlusPlayer::toPicture() const {
 
 void EmfPlusPlayer::begin(const QTransform& extra) {
     painter_.save();
-    if (state_.clip) {
-        painter_.setTransform(QTransform());
-        painter_.setClipPath(*state_.clip,
-                             painter_.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
-    }
+    // EMF+ records are clipped by their own clip alone: what the GDI records
+    // of a GetDC section clipped to ends with that section, as it does in
+    // the device context those records drew into.
+    painter_.setTransform(QTransform());
+    if (state_.clip)
+        painter_.setClipPath(*state_.clip, Qt::ReplaceClip);
+    else
+        painter_.setClipping(false);
     painter_.setTransform(extra * toPicture());
     painter_.setRenderHint(QPainter::Antialiasing);
     painter_.setRenderHint(QPainter::SmoothPixmapTransform);

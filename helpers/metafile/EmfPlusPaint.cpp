@@ -35,12 +35,14 @@ QBrush hatchBrush(std::uint32_t style, const QColor& fore, const QColor& back) {
     return QBrush(tile);
 }
 
+// A linear gradient runs across, so flipping it down (TileFlipY) repeats it
+// as plain tiling does, as the reference draws it.
 QGradient::Spread spreadOf(std::int32_t wrap) {
     switch (wrap) {
     case 0:
+    case 2:
         return QGradient::RepeatSpread;
     case 1:
-    case 2:
     case 3:
         return QGradient::ReflectSpread;
     default:
@@ -317,6 +319,9 @@ EmfPlusObject readEmfPlusPen(EmfPlusReader& in, const EmfPlusDpi& dpi) {
     if (flags & 0x1000)
         result.end = customEnd(in.bytes(in.u32()), pen.widthF());
     if (!dashes.isEmpty()) {
+        // Each dash ends flat, as the reference draws them, whatever the
+        // line's own ends.
+        pen.setCapStyle(Qt::FlatCap);
         pen.setDashPattern(dashes);
         pen.setDashOffset(dashOffset);
     }

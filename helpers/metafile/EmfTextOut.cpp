@@ -193,8 +193,10 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
         stretch = dc.font.width / (metrics.averageCharWidth() * k);
 
     const auto [outline, x, y] = layOut(glyphs, font, k * stretch, k);
-    const FaceMetrics& face = metricsOfFace(dc.font.face.toStdString());
-    const double ascent = face.ascent * em, descent = face.descent * em;
+    // Text is aligned by the ascent of the font that draws it, as the
+    // reference aligns it: a face missing here (Segoe UI, say) stands in
+    // with a shorter one than its own.
+    const double ascent = metrics.ascent() * k, descent = metrics.descent() * k;
     const std::uint32_t horizontal = dc.textAlign & (U_TA_CENTER | U_TA_RIGHT);
     const QPointF shift = alignmentShift(dc.textAlign, x, ascent, descent);
     const QTransform linear = upright(toDevice);
