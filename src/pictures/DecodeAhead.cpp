@@ -159,9 +159,9 @@ void DecodeAhead::decode(const DecodeRequest& request) {
     if (entry.target.isEmpty())
         return;
     entry.decoded.image = entry.decoded.picture.imageFor(entry.target);
-    // A JPEG keeps its file's bytes for later sizes.
+    // A JPEG, PNG, WebP, TIFF or HEIF keeps its file's bytes for later sizes.
     entry.bytes = entry.decoded.image.sizeInBytes() +
-                  (entry.decoded.picture.kind() == PictureKind::Jpeg ? entry.identity.size : 0);
+                  (keepsFileBytes(entry.decoded.picture.kind()) ? entry.identity.size : 0);
     // A file rewritten while it was read may have given a mix of both.
     if (entry.bytes <= limit && identityOf(request.path) == entry.identity)
         store(std::move(entry));
