@@ -8,6 +8,7 @@
 #include "widgets/KeyCaptureEdit.h"
 #include "windows/SRFolderChar.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -551,6 +552,7 @@ TEST_F(SetupTest, FocusStartsOnTheBrowseButtonAndTabFollowsTheDrawnOrder) {
                                  child<QPushButton>(*dialog, "BitBtnEdit"),
                                  child<QPushButton>(*dialog, "BitBtnAdd"),
                                  child<QPushButton>(*dialog, "BitBtnRemove"),
+                                 child<QCheckBox>(*dialog, "CheckBoxListModernFormats"),
                                  child<QPushButton>(*dialog, "BitBtnOk"),
                                  child<QPushButton>(*dialog, "BitBtnRestore"),
                                  child<QPushButton>(*dialog, "BitBtnCancel"),

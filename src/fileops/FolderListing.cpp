@@ -136,6 +136,15 @@ QString defaultPicturePatterns() {
     return QStringLiteral("*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf;*.gif");
 }
 
+QString modernPicturePatterns() {
+    return QStringLiteral("*.png;*.webp;*.tif;*.tiff;*.heic;*.heif;*.avif");
+}
+
+QString picturePatterns(bool listModernFormats) {
+    return listModernFormats ? defaultPicturePatterns() + QLatin1Char(';') + modernPicturePatterns()
+                             : defaultPicturePatterns();
+}
+
 ListingResult listPictureFiles(const QString& folder, const QString& patterns) {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(QFile::encodeName(folder).constData()),
                                                   ::closedir);

@@ -184,6 +184,8 @@ void TFrmSRMain::loadSettings() {
         work.setSourceFolder(
             settings.ReadText(text(SectionFolders), text(KeySource), QStringLiteral("/")));
         work.folderChars().load(settings);
+        work.setListModernFormats(settings.ReadFlag(
+            text(SectionFormats), text(KeyListModernFormats), ListModernFormatsByDefault));
         const auto& split = MenuSelectionSettings[0];
         if (settings.ReadFlag(text(SectionMenuSelection), text(split.key), sideBySide))
             SRIBInverseSplitClick();
@@ -235,6 +237,7 @@ void TFrmSRMain::SRISetupClick() {
     BusyCursor busy;
     work.folderChars().replace(result->folderChars);
     work.setSourceFolder(result->sourceFolder);
+    work.setListModernFormats(result->listModernFormats);
     if (work.listSourceFolder())
         showListing();
     // The about box's key is not the dialog's to change.

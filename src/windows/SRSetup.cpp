@@ -13,6 +13,7 @@
 #include "widgets/Utility.h"
 #include "windows/SRFolderChar.h"
 
+#include <QCheckBox>
 #include <QCollator>
 #include <QDir>
 #include <QFrame>
@@ -139,14 +140,23 @@ void TFrmSRSetup::buildButtons(PinnedPlacement& main) {
     buttons->place(BitBtnRestore, {376, 8, 75, 25}, PinTop | PinRight);
     BitBtnCancel = makeButton("BitBtnCancel", text("Cancel"), PanelButtons);
     buttons->place(BitBtnCancel, {452, 8, 75, 25}, PinTop | PinRight);
+    buildFormatsCheckBox(*buttons);
+}
+
+// Left of the buttons, where the panel has room.
+void TFrmSRSetup::buildFormatsCheckBox(PinnedPlacement& buttons) {
+    CheckBoxListModernFormats =
+        new QCheckBox(text("List PNG, WebP, TIFF, HEIC and AVIF too"), PanelButtons);
+    CheckBoxListModernFormats->setObjectName(QStringLiteral("CheckBoxListModernFormats"));
+    buttons.place(CheckBoxListModernFormats, {8, 12, 284, 17}, PinLeft | PinTop);
 }
 
 // Tab order follows the panels from top left; each button runs its handler.
 void TFrmSRSetup::chainAndConnect() {
-    QWidget* const chain[] = {BitBtnFolderSource, ListBoxFolderChars,  BitBtnEdit,
-                              BitBtnAdd,          BitBtnRemove,        BitBtnOk,
-                              BitBtnRestore,      BitBtnCancel,        ValueListEditorShortCuts,
-                              HotKeyShortcut,     BitBtnShortCutUpdate};
+    QWidget* const chain[] = {
+        BitBtnFolderSource, ListBoxFolderChars,        BitBtnEdit,     BitBtnAdd,
+        BitBtnRemove,       CheckBoxListModernFormats, BitBtnOk,       BitBtnRestore,
+        BitBtnCancel,       ValueListEditorShortCuts,  HotKeyShortcut, BitBtnShortCutUpdate};
     for (std::size_t i = 1; i < std::size(chain); ++i)
         setTabOrder(chain[i - 1], chain[i]);
 
@@ -170,6 +180,7 @@ QStringList TFrmSRSetup::folderCharLines() const {
 
 SetupResult TFrmSRSetup::result() const {
     SetupResult values{EditFolderSource->text(), folderCharLines(), {}};
+    values.listModernFormats = CheckBoxListModernFormats->isChecked();
     for (int i = 0; i < SetupShortcutCount; ++i)
         values.codes[i] = rowCodes[ShortcutSettings[i].row];
     return values;
@@ -192,6 +203,8 @@ void TFrmSRSetup::LoadSetup() {
             rowCodes[setting.row] = shortCutFromNumber(settings.ReadNumber(
                 text(SectionShortcuts), text(setting.key), setting.defaultCode));
         }
+        CheckBoxListModernFormats->setChecked(settings.ReadFlag(
+            text(SectionFormats), text(KeyListModernFormats), ListModernFormatsByDefault));
     }
     const QCollator order = lineOrder();
     std::stable_sort(lines.begin(), lines.end(), [&order](const QString& a, const QString& b) {
@@ -247,6 +260,11 @@ bool TFrmSRSetup::SaveSetup() {
         for (int i = 0; i < SetupShortcutCount; ++i)
             settings.WriteNumber(text(SectionShortcuts), text(ShortcutSettings[i].key),
                                  rowCodes[ShortcutSettings[i].row]);
+        // A file that never had the choice keeps the sections it always had.
+        const bool modern = CheckBoxListModernFormats->isChecked();
+        if (modern ||
+            settings.ReadNumber(text(SectionFormats), text(KeyListModernFormats), -1) != -1)
+            settings.WriteFlag(text(SectionFormats), text(KeyListModernFormats), modern);
         settings.Commit();
     } catch (const Error& error) {
         showApplicationError(ask, this, error.message());

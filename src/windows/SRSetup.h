@@ -12,6 +12,7 @@
 #include <array>
 #include <optional>
 
+class QCheckBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -31,6 +32,8 @@ struct SetupResult {
     QStringList folderChars;
     // The codes of the first SetupShortcutCount entries of ShortcutSettings.
     std::array<ShortCutCode, SetupShortcutCount> codes;
+    // PNG, WebP, TIFF, HEIC and AVIF files are listed too.
+    bool listModernFormats = ListModernFormatsByDefault;
 };
 
 // Whether a row of the shortcut list is a heading, which carries no code.
@@ -68,6 +71,7 @@ private:
     QPushButton* BitBtnOk;
     QPushButton* BitBtnRestore;
     QPushButton* BitBtnCancel;
+    QCheckBox* CheckBoxListModernFormats;
 
     // The code attached to a row of the shortcut list (0 for headings).
     ShortCutCode rowCode(int row) const;
@@ -90,6 +94,7 @@ private:
     void buildControls();
     void buildFolderControls(PinnedPlacement& main);
     void buildButtons(PinnedPlacement& main);
+    void buildFormatsCheckBox(PinnedPlacement& buttons);
     void chainAndConnect();
     void buildShortcutList(QWidget* panel);
     void showRow(int row);
