@@ -100,11 +100,13 @@ QStringList savePictureFilters(bool listModernFormats) {
     QStringList filters = SavePictureFilters;
     filters.first().replace(QStringLiteral(")"),
                             QStringLiteral(" *.png *.webp *.tif *.tiff *.heic *.heif *.avif)"));
-    filters.insert(filters.size() - 1, {QStringLiteral("PNG Image File (*.png)"),
-                                        QStringLiteral("WebP Image File (*.webp)"),
-                                        QStringLiteral("TIFF Image File (*.tif *.tiff)"),
-                                        QStringLiteral("HEIF Image File (*.heic *.heif)"),
-                                        QStringLiteral("AVIF Image File (*.avif)")});
+    const QString added[] = {QStringLiteral("PNG Image File (*.png)"),
+                             QStringLiteral("WebP Image File (*.webp)"),
+                             QStringLiteral("TIFF Image File (*.tif *.tiff)"),
+                             QStringLiteral("HEIF Image File (*.heic *.heif)"),
+                             QStringLiteral("AVIF Image File (*.avif)")};
+    for (const QString& filter : added)
+        filters.insert(filters.size() - 1, filter);
     return filters;
 }
 
