@@ -13,10 +13,6 @@ namespace sortello {
 
 namespace {
 
-// No side of a picture we show is longer: libheif refuses larger ones before
-// it allocates anything for them, grid tiles included.
-constexpr int MaxHeifSide = 65535;
-
 struct ContextFree {
     void operator()(heif_context* context) const { heif_context_free(context); }
 };
@@ -53,7 +49,8 @@ OpenFile openHeif(const QString& path, const QString& format, const QByteArray& 
     file.context.reset(heif_context_alloc());
     if (!file.context)
         throw noMemoryError(path, 0, 0);
-    heif_context_set_maximum_image_size_limit(file.context.get(), MaxHeifSide);
+    // libheif's own bound on a side (32768) stays: it refuses larger images,
+    // grid tiles included, before it allocates anything for them.
     heif_image_handle* primary = nullptr;
     if (heif_context_read_from_memory_without_copy(file.context.get(), bytes.constData(),
                                                    size_t(bytes.size()), nullptr)
