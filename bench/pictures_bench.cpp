@@ -1,18 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What opening a photo for a pane costs, against the two references that
 // matter: the bare libjpeg-turbo decode at 1/8 scale (the least any decoder
-// could do) and the naive path of decoding in full and scaling down.
+// could do) and the naive path of decoding in full and scaling down. PNG,
+// WebP, TIFF and HEIC are held against their own library's bare decode at the
+// size Sortello asks of it, and set beside Qt's image plugins where present.
 #include "pictures/JpegDecoder.h"
 #include "pictures/Picture.h"
+#include "pictures/WebpDecoder.h"
 #include "support/BenchPictures.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <libheif/heif.h>
+#include <memory>
+#include <png.h>
+#include <tiffio.h>
 #include <vector>
+#include <webp/decode.h>
+#include <webp/encode.h>
 
 namespace {
 
@@ -76,6 +89,167 @@ void paneOpen(benchmark::State& state, const QString& path) {
     }
 }
 
+// ---- PNG, WebP, TIFF and HEIC --------------------------------------------------
+
+// A gradient with some per-pixel noise, so that the files have a photo's size.
+QImage photo() {
+    QImage image(Width, Height, QImage::Format_RGB32);
+    QRandomGenerator noise(7);
+    for (int y = 0; y < Height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < Width; ++x) {
+            const int n = int(noise.bounded(24)) - 12;
+            row[x] = qRgb(qBound(0, x * 255 / Width + n, 255), qBound(0, y * 255 / Height + n, 255),
+                          qBound(0, 90 + n, 255));
+        }
+    }
+    return image;
+}
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        std::abort();
+}
+
+void writeWebp(const QImage& image) {
+    uint8_t* out = nullptr;
+    const size_t size = WebPEncodeBGRA(image.constBits(), image.width(), image.height(),
+                                       int(image.bytesPerLine()), 85, &out);
+    if (size == 0)
+        std::abort();
+    write(pathOf("large", ".webp"),
+          QByteArray(reinterpret_cast<const char*>(out), qsizetype(size)));
+    WebPFree(out);
+}
+
+void writeTiff(const QImage& image) {
+    TIFF* out = TIFFOpen(QFile::encodeName(pathOf("large", ".tif")).constData(), "w");
+    if (!out)
+        std::abort();
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, uint32_t(image.width()));
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, uint32_t(image.height()));
+    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(out, TIFFTAG_PREDICTOR, uint16_t(2));
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, uint32_t(64));
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < rgb.height(); ++y)
+        TIFFWriteScanline(out, const_cast<uchar*>(rgb.constScanLine(y)), uint32_t(y), 0);
+    TIFFClose(out);
+}
+
+// As a phone writes them: HEVC with a 320-pixel thumbnail, which does not
+// cover the pane, so the primary image is what the pane decodes.
+void writeHeic(const QImage& picture) {
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder);
+    heif_encoder_set_lossy_quality(encoder, 85);
+    heif_encoder_set_parameter(encoder, "preset", "ultrafast");
+    heif_image* image = nullptr;
+    heif_image_create(picture.width(), picture.height(), heif_colorspace_RGB,
+                      heif_chroma_interleaved_RGB, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, picture.width(), picture.height(), 8);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < rgb.height(); ++y)
+        std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+    heif_image_handle* handle = nullptr;
+    heif_image_handle* thumbnail = nullptr;
+    if (heif_context_encode_image(context, image, encoder, nullptr, &handle).code !=
+            heif_error_Ok ||
+        heif_context_encode_thumbnail(context, image, handle, encoder, nullptr, 320, &thumbnail)
+                .code != heif_error_Ok ||
+        heif_context_write_to_file(context, QFile::encodeName(pathOf("large", ".heic")).constData())
+                .code != heif_error_Ok)
+        std::abort();
+    heif_image_handle_release(thumbnail);
+    heif_image_handle_release(handle);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+}
+
+// The bare decodes: the library into a new buffer of its own (new, as every
+// decode for a pane needs one), from bytes in memory.
+void pngFloor(benchmark::State& state) {
+    const QByteArray bytes = bytesOf(pathOf("large", ".png"));
+    for (auto _ : state) {
+        const std::unique_ptr<uint8_t[]> pixels(new uint8_t[size_t(Width) * Height * 4]);
+        png_image image;
+        std::memset(&image, 0, sizeof image);
+        image.version = PNG_IMAGE_VERSION;
+        png_image_begin_read_from_memory(&image, bytes.constData(), size_t(bytes.size()));
+        image.format = PNG_FORMAT_BGRA;
+        png_image_finish_read(&image, nullptr, pixels.get(), 0, nullptr);
+        png_image_free(&image);
+        benchmark::DoNotOptimize(pixels.get());
+    }
+}
+
+void webpFloor(benchmark::State& state) {
+    const QByteArray bytes = bytesOf(pathOf("large", ".webp"));
+    const QSize size = sortello::webpScaledSize(QSize(Width, Height), Pane);
+    for (auto _ : state) {
+        WebPDecoderConfig config;
+        WebPInitDecoderConfig(&config);
+        config.options.use_scaling = 1;
+        config.options.scaled_width = size.width();
+        config.options.scaled_height = size.height();
+        config.output.colorspace = MODE_BGRA;
+        WebPDecode(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
+                   &config);
+        benchmark::DoNotOptimize(config.output.u.RGBA.rgba);
+        WebPFreeDecBuffer(&config.output);
+    }
+}
+
+void tiffFloor(benchmark::State& state) {
+    const QString path = pathOf("large", ".tif");
+    for (auto _ : state) {
+        const std::unique_ptr<uint32_t[]> pixels(new uint32_t[size_t(Width) * Height]);
+        TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "rm");
+        TIFFReadRGBAImageOriented(tiff, Width, Height, pixels.get(), ORIENTATION_TOPLEFT, 1);
+        TIFFClose(tiff);
+        benchmark::DoNotOptimize(pixels.get());
+    }
+}
+
+void heicFloor(benchmark::State& state) {
+    const QByteArray bytes = bytesOf(pathOf("large", ".heic"));
+    for (auto _ : state) {
+        heif_context* context = heif_context_alloc();
+        heif_context_read_from_memory_without_copy(context, bytes.constData(), size_t(bytes.size()),
+                                                   nullptr);
+        heif_image_handle* handle = nullptr;
+        heif_context_get_primary_image_handle(context, &handle);
+        heif_image* image = nullptr;
+        heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA,
+                          nullptr);
+        benchmark::DoNotOptimize(image);
+        heif_image_release(image);
+        heif_image_handle_release(handle);
+        heif_context_free(context);
+    }
+}
+
+// Qt's reader for the format, asked for the pane-covering size as a pane would.
+void qtPluginPaneOpen(benchmark::State& state, const QString& path) {
+    for (auto _ : state) {
+        QImageReader reader(path);
+        reader.setScaledSize(QSize(Width, Height).scaled(Pane, Qt::KeepAspectRatioByExpanding));
+        const QImage shown = reader.read();
+        if (shown.isNull())
+            std::abort();
+        benchmark::DoNotOptimize(shown.constBits());
+    }
+}
+
 benchmark::internal::Benchmark* measured(benchmark::internal::Benchmark* b) {
     return b->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 }
@@ -91,7 +265,16 @@ int main(int argc, char** argv) {
     for (const JpegSample& sample : Samples)
         sortello::bench::writeSampleJpeg(pathOf(sample.kind, ".jpg"), sample);
     writeBitmap();
-    for (const char* name : {"camera.jpg", "smooth.jpg", "large.bmp"})
+    {
+        const QImage large = photo();
+        if (!large.save(pathOf("large", ".png"), "PNG"))
+            std::abort();
+        writeWebp(large);
+        writeTiff(large);
+        writeHeic(large);
+    }
+    for (const char* name : {"camera.jpg", "smooth.jpg", "large.bmp", "large.png", "large.webp",
+                             "large.tif", "large.heic"})
         std::fprintf(stderr, "%s: %.1f MB\n", name,
                      QFile(folder().path() + QLatin1Char('/') + QLatin1String(name)).size() / 1e6);
 
@@ -105,6 +288,22 @@ int main(int argc, char** argv) {
                                               pathOf(sample.kind, ".jpg")));
     }
     measured(benchmark::RegisterBenchmark("bmp_pane_open", paneOpen, pathOf("large", ".bmp")));
+    const std::pair<const char*, void (*)(benchmark::State&)> floors[] = {
+        {"png", pngFloor}, {"webp", webpFloor}, {"tiff", tiffFloor}, {"heic", heicFloor}};
+    const QList<QByteArray> plugins = QImageReader::supportedImageFormats();
+    for (const auto& [format, floor] : floors) {
+        const std::string name = format;
+        const char* extension = name == "tiff"   ? ".tif"
+                                : name == "png"  ? ".png"
+                                : name == "webp" ? ".webp"
+                                                 : ".heic";
+        measured(benchmark::RegisterBenchmark((name + "_floor").c_str(), floor));
+        measured(benchmark::RegisterBenchmark((name + "_pane_open").c_str(), paneOpen,
+                                              pathOf("large", extension)));
+        if (plugins.contains(QByteArray(extension + 1)))
+            measured(benchmark::RegisterBenchmark((name + "_qt_plugin_pane_open").c_str(),
+                                                  qtPluginPaneOpen, pathOf("large", extension)));
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -83,7 +83,7 @@ TEST_P(UnknownExtension, ExactMessageKeepingTheLetterCase) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, UnknownExtension,
-                         ::testing::Values(std::pair{"x.png", "png"}, std::pair{"/a/X.PnG", "PnG"},
+                         ::testing::Values(std::pair{"x.psd", "psd"}, std::pair{"/a/X.PsD", "PsD"},
                                            std::pair{"noext", ""}, std::pair{"trailing.", ""},
                                            std::pair{"/a.jpg/noext", ""},
                                            std::pair{"photo.jpg.tmp", "tmp"}));

@@ -552,13 +552,14 @@ TEST_F(SetupTest, FocusStartsOnTheBrowseButtonAndTabFollowsTheDrawnOrder) {
                                  child<QPushButton>(*dialog, "BitBtnEdit"),
                                  child<QPushButton>(*dialog, "BitBtnAdd"),
                                  child<QPushButton>(*dialog, "BitBtnRemove"),
+                                 child<QCheckBox>(*dialog, "CheckBoxTrash"),
+                                 child<QCheckBox>(*dialog, "CheckBoxListModernFormats"),
                                  child<QPushButton>(*dialog, "BitBtnOk"),
                                  child<QPushButton>(*dialog, "BitBtnRestore"),
                                  child<QPushButton>(*dialog, "BitBtnCancel"),
                                  child<QTableWidget>(*dialog, "ValueListEditorShortCuts"),
                                  child<KeyCaptureEdit>(*dialog, "HotKeyShortcut"),
                                  child<QPushButton>(*dialog, "BitBtnShortCutUpdate"),
-                                 child<QCheckBox>(*dialog, "CheckBoxTrash"),
                                  child<QPushButton>(*dialog, "BitBtnFolderSource")};
     for (const QWidget* next : expected) {
         QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);

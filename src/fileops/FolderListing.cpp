@@ -163,6 +163,15 @@ std::size_t listingPlace(const std::vector<ListedFile>& files, const ListedFile&
     return std::size_t(at - files.begin());
 }
 
+QString modernPicturePatterns() {
+    return QStringLiteral("*.png;*.webp;*.tif;*.tiff;*.heic;*.heif;*.avif");
+}
+
+QString picturePatterns(bool listModernFormats) {
+    return listModernFormats ? defaultPicturePatterns() + QLatin1Char(';') + modernPicturePatterns()
+                             : defaultPicturePatterns();
+}
+
 ListingResult listPictureFiles(const QString& folder, const QString& patterns) {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(QFile::encodeName(folder).constData()),
                                                   ::closedir);

@@ -25,6 +25,11 @@ struct ListingResult {
 };
 
 QString defaultPicturePatterns();
+// The patterns of the formats listed only when the user asks for them: PNG,
+// WebP, TIFF, HEIC/HEIF and AVIF.
+QString modernPicturePatterns();
+// The default patterns, followed by the modern ones when they are listed too.
+QString picturePatterns(bool listModernFormats);
 
 // Plain files (and links to plain files) whose names match one of the
 // ";"-separated patterns in any letter case, hidden files left out, sorted by

@@ -283,9 +283,9 @@ void DecodeAhead::decode(const DecodeRequest& request, Job& job) {
             return;
         entry.decoded.image = entry.decoded.picture.imageFor(
             entry.target, [&](const QImage&, int) { stopIfCancelled(job); });
-        // A JPEG keeps its file's bytes for later sizes.
+        // A JPEG, PNG, WebP, TIFF or HEIF keeps its file's bytes for later sizes.
         entry.bytes = entry.decoded.image.sizeInBytes() +
-                      (entry.decoded.picture.kind() == PictureKind::Jpeg ? entry.identity.size : 0);
+                      (keepsFileBytes(entry.decoded.picture.kind()) ? entry.identity.size : 0);
     } catch (const Error& error) {
         // Told once, by the UI thread, when the entry is on screen.
         entry.decoded = DecodedPicture{{}, {}, error.message()};

@@ -26,9 +26,6 @@ namespace {
 // no measurable cost for a small one.
 constexpr JDIMENSION BandRows = 64;
 
-// A JPEG file larger than this cannot hold a picture we would show.
-constexpr qint64 MaxJpegFileBytes = MaxPicturePixels * 4;
-
 // QImage::Format_RGB32 is 0xffRRGGBB in native byte order; the alpha variant
 // makes libjpeg-turbo write the 0xff the format promises.
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
@@ -206,26 +203,7 @@ void checkStartsLikeJpeg(const QString& path, const QByteArray& head) {
 
 // The whole file in one read: libjpeg then never waits on a system call.
 QByteArray readJpegFile(const QString& path) {
-    qint64 size = 0;
-    const FileHandle file = openPictureFile(path, size);
-    if (size > MaxJpegFileBytes)
-        throw Error(
-            QStringLiteral("\"%1\" is too large to be a picture: %2 bytes").arg(path).arg(size));
-    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
-    const int fd = fileno(file.get());
-    qsizetype done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(fd, bytes.data() + done, size_t(size - done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw Error(QStringLiteral("Cannot read \"%1\": %2").arg(path, qt_error_string(errno)));
-        if (got == 0)
-            break; // shrunk since we looked: what is there decodes as truncated
-        done += got;
-    }
-    bytes.truncate(done);
-    return bytes;
+    return readPictureBytes(path);
 }
 
 namespace {

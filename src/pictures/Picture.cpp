@@ -4,6 +4,7 @@
 #include "base/Error.h"
 #include "base/Misc.h"
 #include "pictures/JpegDecoder.h"
+#include "pictures/LibraryPicture.h"
 #include "pictures/MetafileDecoder.h"
 #include "pictures/RasterDecoder.h"
 
@@ -48,6 +49,7 @@ struct Picture::Data {
     // among them, comes from the same bytes, even once the file has been
     // moved or removed.
     QByteArray jpegFile;
+    LibraryPicture library; // PNG, WebP, TIFF, HEIF: the file and its header
 
     QList<CachedImage> cache; // most recently used first
 
@@ -128,6 +130,11 @@ Picture Picture::open(const QString& path) {
         data->size = rendering.size;
         data->svg = rendering.svg;
         data->picture = rendering.picture;
+    } else if (const auto kind = libraryKindOf(lower)) {
+        data->kind = *kind;
+        data->library = openLibraryPicture(path, lower);
+        data->size = data->library.size;
+        data->frames = data->library.frames;
     } else {
         throw Error(QStringLiteral("Unknown picture file extension (.%1)").arg(extension.mid(1)));
     }
@@ -178,6 +185,18 @@ QImage Picture::imageFor(const QSize& target, const DecodeProgress& progress) co
         }
         return image;
     }
+    case PictureKind::Png:
+    case PictureKind::WebP:
+    case PictureKind::Tiff:
+    case PictureKind::Heif: {
+        const QSize key = libraryImageSize(d->library, target);
+        QImage image = d->cached(key);
+        if (image.isNull()) {
+            image = decodeLibraryPicture(d->library, d->path, key);
+            d->keep(key, image);
+        }
+        return image;
+    }
     default:
         return d->still;
     }
@@ -186,7 +205,8 @@ QImage Picture::imageFor(const QSize& target, const DecodeProgress& progress) co
 QImage Picture::fullImage(const DecodeProgress& progress) const {
     if (!d)
         return {};
-    if (d->kind == PictureKind::Jpeg || d->kind == PictureKind::Metafile)
+    if (d->kind != PictureKind::Bitmap && d->kind != PictureKind::Gif &&
+        d->kind != PictureKind::Icon)
         return imageFor(d->size, progress);
     return d->still;
 }

@@ -30,7 +30,16 @@ enum class PictureKind {
     Gif,      // may be animated
     Icon,     // keeps its own transparency
     Metafile, // WMF or EMF, drawn from vectors; keeps its own transparency
+    Png,      // an APNG shows its first frame; keeps its own transparency
+    WebP,     // scaled while it decodes; may be animated
+    Tiff,     // the first page
+    Heif,     // HEIC, HEIF or AVIF; from its thumbnail where that is large enough
 };
+
+// Whether a picture of this kind keeps its file's bytes for later decodes.
+constexpr bool keepsFileBytes(PictureKind kind) {
+    return kind == PictureKind::Jpeg || kind >= PictureKind::Png;
+}
 
 // Called while a large picture decodes: the image so far (rows below
 // `rowsDone` not yet decoded), so a control can paint bands as they arrive.
@@ -49,7 +58,8 @@ public:
     // Opens path with the decoder its extension (letter case ignored) names.
     // Throws Error("Unknown picture file extension (.ext)") for other
     // extensions, Error("JPEG error #n") for a damaged JPEG, and an Error with
-    // a clear text naming the file's problem for anything else.
+    // a clear text naming the file's problem for anything else. PNG, WebP,
+    // TIFF, HEIC, HEIF and AVIF files are read whole here.
     static Picture open(const QString& path);
 
     bool isNull() const;
@@ -76,7 +86,7 @@ public:
     // with more than MaxMetafileImagePixels that size scaled down to them.
     QSize largestImageSize() const;
 
-    // Frames of an animated GIF with their delays; empty for a still picture.
+    // Frames of an animated GIF or WebP with their delays; empty for a still picture.
     const QList<AnimationFrame>& frames() const;
 
 private:

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/PictureFile.h"
 
+#include "pictures/Picture.h"
+
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
@@ -57,6 +59,10 @@ QString headerUnreadable() {
     return QStringLiteral("its header cannot be read");
 }
 
+QString pictureDataCorrupt() {
+    return QStringLiteral("its picture data is cut short or corrupt");
+}
+
 bool readFileAt(int fd, qint64 at, char* into, qint64 count) {
     qint64 got = 0;
     while (got < count) {
@@ -111,6 +117,31 @@ FileHandle openPictureFile(const QString& path, qint64& size) {
     return file;
 }
 
+QByteArray readPictureBytes(const QString& path) {
+    // Larger than this, a file cannot hold a picture we would show.
+    constexpr qint64 MaxPictureFileBytes = MaxPicturePixels * 4;
+    qint64 size = 0;
+    const FileHandle file = openPictureFile(path, size);
+    if (size > MaxPictureFileBytes)
+        throw Error(
+            QStringLiteral("\"%1\" is too large to be a picture: %2 bytes").arg(path).arg(size));
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+    const int fd = fileno(file.get());
+    qsizetype done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, bytes.data() + done, size_t(size - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw Error(QStringLiteral("Cannot read \"%1\": %2").arg(path, qt_error_string(errno)));
+        if (got == 0)
+            break; // shrunk since we looked: what is there decodes as truncated
+        done += got;
+    }
+    bytes.truncate(done);
+    return bytes;
+}
+
 QByteArray fileHead(std::FILE* file, int count) {
     QByteArray head(count, '\0');
     const ssize_t got = ::pread(fileno(file), head.data(), size_t(count), 0);
@@ -136,6 +167,14 @@ QString contentDescription(const QByteArray& head) {
     if (startsWith(head, QByteArrayView("II*\0", 4)) ||
         startsWith(head, QByteArrayView("MM\0*", 4)))
         return QStringLiteral("a TIFF picture");
+    // An ISO media file: its brand says which pictures it holds.
+    if (startsWith(head, "ftyp", 4)) {
+        if (startsWith(head, "avif", 8) || startsWith(head, "avis", 8))
+            return QStringLiteral("an AVIF picture");
+        for (const char* brand : {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1"})
+            if (startsWith(head, brand, 8))
+                return QStringLiteral("a HEIF picture");
+    }
     if (startsWith(head, "\xD7\xCD\xC6\x9A") || isWmfHeader(head))
         return QStringLiteral("a WMF picture");
     if (head.size() >= 44 && littleEndianField(head, 0, 4) == 1 && startsWith(head, " EMF", 40))
@@ -156,11 +195,19 @@ Error tooLargeError(const QString& path, qint64 width, qint64 height) {
                      .arg(path));
 }
 
+Error noMemoryError(const QString& path, qint64 width, qint64 height) {
+    return Error(QStringLiteral("There is not enough memory to show \"%1\" at %2 x %3 pixels")
+                     .arg(path)
+                     .arg(width)
+                     .arg(height));
+}
+
 Error wrongContentError(const QString& path, const QString& format, const QByteArray& head,
                         const QString& detail) {
     const QString holds = contentDescription(head);
     const QString promised =
-        (format.startsWith(QLatin1Char('I')) || format.startsWith(QLatin1Char('E'))
+        (format.startsWith(QLatin1Char('I')) || format.startsWith(QLatin1Char('E')) ||
+                 format.startsWith(QLatin1Char('A'))
              ? QStringLiteral("an %1 file")
              : QStringLiteral("a %1 file"))
             .arg(format);

@@ -21,6 +21,11 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 // empty.
 FileHandle openPictureFile(const QString& path, qint64& size);
 
+// The whole file in one read, for decoders that work from memory: later
+// decodes then need neither the file nor a system call. Throws like
+// openPictureFile, and for a file too large to hold any picture we would show.
+QByteArray readPictureBytes(const QString& path);
+
 // Reads `count` bytes at offset `at` of a file; false when it ends first or a
 // read fails.
 bool readFileAt(int fd, qint64 at, char* into, qint64 count);
@@ -37,6 +42,8 @@ QByteArray fileHead(std::FILE* file, int count = 64);
 QString contentDescription(const QByteArray& head);
 
 Error tooLargeError(const QString& path, qint64 width, qint64 height);
+// An image of that size could not be had from the system.
+Error noMemoryError(const QString& path, qint64 width, qint64 height);
 // The one wording of a file that is not what its name promises, or is damaged:
 // "is not a GIF file: it holds a PNG picture" when it starts as another kind,
 // "is a damaged GIF file: <detail>" when it starts as the promised one. `format`
@@ -47,5 +54,7 @@ Error wrongContentError(const QString& path, const QString& format, const QByteA
 
 // The detail of a file whose header cannot be read at all.
 QString headerUnreadable();
+// The detail of a file whose header reads but whose pixels do not decode.
+QString pictureDataCorrupt();
 
 } // namespace sortello

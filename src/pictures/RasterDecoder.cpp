@@ -223,7 +223,7 @@ QString readerProblem(const QImageReader& reader) {
     case QImageReader::UnknownError:
         break;
     }
-    return QStringLiteral("its picture data is cut short or corrupt");
+    return pictureDataCorrupt();
 }
 
 RasterImage decodeRaster(const QString& path, PictureKind kind) {

@@ -105,6 +105,24 @@ const QStringList SavePictureFilters{
     QStringLiteral("All files (*)"),
 };
 
+// The save dialog's types when the modern formats are listed too: each of
+// them, and all of them among the image files.
+QStringList savePictureFilters(bool listModernFormats) {
+    if (!listModernFormats)
+        return SavePictureFilters;
+    QStringList filters = SavePictureFilters;
+    filters.first().replace(QStringLiteral(")"),
+                            QStringLiteral(" *.png *.webp *.tif *.tiff *.heic *.heif *.avif)"));
+    const QString added[] = {QStringLiteral("PNG Image File (*.png)"),
+                             QStringLiteral("WebP Image File (*.webp)"),
+                             QStringLiteral("TIFF Image File (*.tif *.tiff)"),
+                             QStringLiteral("HEIF Image File (*.heic *.heif)"),
+                             QStringLiteral("AVIF Image File (*.avif)")};
+    for (const QString& filter : added)
+        filters.insert(filters.size() - 1, filter);
+    return filters;
+}
+
 } // namespace
 
 QString unusableNameMessage(const QString& name) {
@@ -121,7 +139,7 @@ ListingResult SortingSession::list(const QString& typed) {
     // working directory is.
     const QString newFolder =
         QDir::isRelativePath(typed) ? withTrailingSeparator(QDir(typed).absolutePath()) : typed;
-    ListingResult listing = listPictureFiles(newFolder);
+    ListingResult listing = listPictureFiles(newFolder, picturePatterns(modernFormats));
     if (!listing.ok)
         return listing;
     // The listed folder is the working directory: relative folders the user
@@ -313,7 +331,7 @@ SessionOutcome SortingSession::moveAs() {
     request.initialFolder = chars.DestinationFolder(name);
     request.fileName = saveDialogFileName.isEmpty() ? name : saveDialogFileName;
     request.defaultSuffix = extensionOf(name).mid(1);
-    request.filters = SavePictureFilters;
+    request.filters = savePictureFilters(modernFormats);
     request.selectedFilter = saveDialogFilter.isEmpty() ? SavePictureFilters[1] : saveDialogFilter;
     busy.reset();
     const std::optional<QString> chosen = ask.savePicture(dialogParent, request);

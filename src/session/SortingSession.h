@@ -68,6 +68,10 @@ public:
     const FolderChars& folderChars() const { return chars; }
 
     // ---- The listing ----
+    // Whether PNG, WebP, TIFF, HEIC and AVIF files are listed (and offered by
+    // the save dialog) besides the default patterns; read at the next listing.
+    bool listsModernFormats() const { return modernFormats; }
+    void setListModernFormats(bool on) { modernFormats = on; }
     // Lists the source folder; one that cannot be listed leaves the listing as
     // it was, which before the first listing is the working directory. True
     // when the listing was read anew.
@@ -128,6 +132,7 @@ private:
     Prompts& ask;
     QWidget* dialogParent = nullptr;
     QString source;
+    bool modernFormats = false;
     FolderChars chars;
     QString folder;
     std::vector<ListedFile> entries;

@@ -23,6 +23,11 @@ inline constexpr const char* KeySource = "Source";
 // the key existed deletes for good, as it always did.
 inline constexpr const char* SectionOptions = "Options";
 inline constexpr const char* KeyDeletedToTrash = "DeletedToTrash";
+// Which files are listed: a section of its own, so that files written before
+// it existed read as they always did, with the default patterns alone.
+inline constexpr const char* SectionFormats = "Formats";
+inline constexpr const char* KeyListModernFormats = "ListModernFormats";
+inline constexpr bool ListModernFormatsByDefault = false;
 
 // One command's shortcut code: bits 0-7 the virtual-key code, 8192 Shift,
 // 16384 Ctrl, 32768 Alt, 0 for none. row is the command's row in the setup

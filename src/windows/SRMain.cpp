@@ -188,6 +188,8 @@ void TFrmSRMain::loadSettings() {
         work.folderChars().load(settings);
         work.setDeletedToTrash(
             settings.ReadFlag(text(SectionOptions), text(KeyDeletedToTrash), false));
+        work.setListModernFormats(settings.ReadFlag(
+            text(SectionFormats), text(KeyListModernFormats), ListModernFormatsByDefault));
         const auto& split = MenuSelectionSettings[0];
         if (settings.ReadFlag(text(SectionMenuSelection), text(split.key), sideBySide))
             SRIBInverseSplitClick();
@@ -240,6 +242,7 @@ void TFrmSRMain::SRISetupClick() {
     work.folderChars().replace(result->folderChars);
     work.setSourceFolder(result->sourceFolder);
     work.setDeletedToTrash(result->deletedToTrash);
+    work.setListModernFormats(result->listModernFormats);
     if (work.listSourceFolder())
         showListing();
     // The about box's key is not the dialog's to change.

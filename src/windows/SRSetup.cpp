@@ -140,17 +140,35 @@ void TFrmSRSetup::buildButtons(PinnedPlacement& main) {
     buttons->place(BitBtnRestore, {376, 8, 75, 25}, PinTop | PinRight);
     BitBtnCancel = makeButton("BitBtnCancel", text("Cancel"), PanelButtons);
     buttons->place(BitBtnCancel, {452, 8, 75, 25}, PinTop | PinRight);
+    buildOptionBoxes(*buttons);
+}
+
+// Left of the buttons, one above the other, where the panel has room.
+void TFrmSRSetup::buildOptionBoxes(PinnedPlacement& buttons) {
     CheckBoxTrash = new QCheckBox(text("Deleted pictures go to the trash"), PanelButtons);
     CheckBoxTrash->setObjectName(QStringLiteral("CheckBoxTrash"));
-    buttons->place(CheckBoxTrash, {8, 12, 280, 17}, PinLeft | PinTop);
+    buttons.place(CheckBoxTrash, {8, 3, 284, 17}, PinLeft | PinTop);
+    CheckBoxListModernFormats =
+        new QCheckBox(text("List PNG, WebP, TIFF, HEIC and AVIF too"), PanelButtons);
+    CheckBoxListModernFormats->setObjectName(QStringLiteral("CheckBoxListModernFormats"));
+    buttons.place(CheckBoxListModernFormats, {8, 21, 284, 17}, PinLeft | PinTop);
 }
 
 // Tab order follows the panels from top left; each button runs its handler.
 void TFrmSRSetup::chainAndConnect() {
-    QWidget* const chain[] = {BitBtnFolderSource, ListBoxFolderChars,   BitBtnEdit,
-                              BitBtnAdd,          BitBtnRemove,         BitBtnOk,
-                              BitBtnRestore,      BitBtnCancel,         ValueListEditorShortCuts,
-                              HotKeyShortcut,     BitBtnShortCutUpdate, CheckBoxTrash};
+    QWidget* const chain[] = {BitBtnFolderSource,
+                              ListBoxFolderChars,
+                              BitBtnEdit,
+                              BitBtnAdd,
+                              BitBtnRemove,
+                              CheckBoxTrash,
+                              CheckBoxListModernFormats,
+                              BitBtnOk,
+                              BitBtnRestore,
+                              BitBtnCancel,
+                              ValueListEditorShortCuts,
+                              HotKeyShortcut,
+                              BitBtnShortCutUpdate};
     for (std::size_t i = 1; i < std::size(chain); ++i)
         setTabOrder(chain[i - 1], chain[i]);
 
@@ -174,6 +192,7 @@ QStringList TFrmSRSetup::folderCharLines() const {
 
 SetupResult TFrmSRSetup::result() const {
     SetupResult values{EditFolderSource->text(), folderCharLines(), {}, CheckBoxTrash->isChecked()};
+    values.listModernFormats = CheckBoxListModernFormats->isChecked();
     for (int i = 0; i < SetupShortcutCount; ++i)
         values.codes[i] = rowCodes[ShortcutSettings[i].row];
     return values;
@@ -198,6 +217,8 @@ void TFrmSRSetup::LoadSetup() {
         }
         CheckBoxTrash->setChecked(
             settings.ReadFlag(text(SectionOptions), text(KeyDeletedToTrash), false));
+        CheckBoxListModernFormats->setChecked(settings.ReadFlag(
+            text(SectionFormats), text(KeyListModernFormats), ListModernFormatsByDefault));
     }
     const QCollator order = lineOrder();
     std::stable_sort(lines.begin(), lines.end(), [&order](const QString& a, const QString& b) {
@@ -259,6 +280,11 @@ bool TFrmSRSetup::SaveSetup() {
         for (int i = 0; i < SetupShortcutCount; ++i)
             settings.WriteNumber(text(SectionShortcuts), text(ShortcutSettings[i].key),
                                  rowCodes[ShortcutSettings[i].row]);
+        // A file that never had the choice keeps the sections it always had.
+        const bool modern = CheckBoxListModernFormats->isChecked();
+        if (modern ||
+            settings.ReadNumber(text(SectionFormats), text(KeyListModernFormats), -1) != -1)
+            settings.WriteFlag(text(SectionFormats), text(KeyListModernFormats), modern);
         settings.Commit();
     } catch (const Error& error) {
         showApplicationError(ask, this, error.message());

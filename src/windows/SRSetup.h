@@ -33,6 +33,8 @@ struct SetupResult {
     // The codes of the first SetupShortcutCount entries of ShortcutSettings.
     std::array<ShortCutCode, SetupShortcutCount> codes;
     bool deletedToTrash = false;
+    // PNG, WebP, TIFF, HEIC and AVIF files are listed too.
+    bool listModernFormats = ListModernFormatsByDefault;
 };
 
 // Whether a row of the shortcut list is a heading, which carries no code.
@@ -71,6 +73,7 @@ private:
     QPushButton* BitBtnRestore;
     QPushButton* BitBtnCancel;
     QCheckBox* CheckBoxTrash;
+    QCheckBox* CheckBoxListModernFormats;
 
     // The code attached to a row of the shortcut list (0 for headings).
     ShortCutCode rowCode(int row) const;
@@ -93,6 +96,7 @@ private:
     void buildControls();
     void buildFolderControls(PinnedPlacement& main);
     void buildButtons(PinnedPlacement& main);
+    void buildOptionBoxes(PinnedPlacement& buttons);
     void chainAndConnect();
     void buildShortcutList(QWidget* panel);
     void showRow(int row);
