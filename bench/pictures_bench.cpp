@@ -5,6 +5,7 @@
 #include "pictures/JpegDecoder.h"
 #include "pictures/Picture.h"
 #include "support/BenchPictures.h"
+#include "support/ExifFixtures.h"
 
 #include <QFile>
 #include <QImage>
@@ -91,6 +92,15 @@ int main(int argc, char** argv) {
     for (const JpegSample& sample : Samples)
         sortello::bench::writeSampleJpeg(pathOf(sample.kind, ".jpg"), sample);
     writeBitmap();
+    // The camera picture again as a phone held upright stores it: the same
+    // scan, turned by its EXIF orientation.
+    {
+        QFile rotated(pathOf("rotated", ".jpg"));
+        if (!rotated.open(QIODevice::WriteOnly) ||
+            rotated.write(sortello::test::withExif(bytesOf(pathOf("camera", ".jpg")),
+                                                   sortello::test::exifBlock(6))) < 0)
+            return 1;
+    }
     for (const char* name : {"camera.jpg", "smooth.jpg", "large.bmp"})
         std::fprintf(stderr, "%s: %.1f MB\n", name,
                      QFile(folder().path() + QLatin1Char('/') + QLatin1String(name)).size() / 1e6);
@@ -104,6 +114,8 @@ int main(int argc, char** argv) {
         measured(benchmark::RegisterBenchmark(("jpeg_" + kind + "_pane_open").c_str(), paneOpen,
                                               pathOf(sample.kind, ".jpg")));
     }
+    measured(benchmark::RegisterBenchmark("jpeg_rotated_pane_open", paneOpen,
+                                          pathOf("rotated", ".jpg")));
     measured(benchmark::RegisterBenchmark("bmp_pane_open", paneOpen, pathOf("large", ".bmp")));
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
