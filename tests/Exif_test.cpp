@@ -64,6 +64,10 @@ struct OrientationCase {
     const char* layout;
 };
 
+void PrintTo(const OrientationCase& c, std::ostream* os) {
+    *os << "orientation " << c.orientation;
+}
+
 class Orientation : public ::testing::TestWithParam<OrientationCase> {};
 
 TEST_P(Orientation, ShowsThePictureUprightAtEveryScale) {
