@@ -8,6 +8,7 @@
 #include "pictures/Picture.h"
 #include "pictures/WebpDecoder.h"
 #include "support/BenchPictures.h"
+#include "support/ExifFixtures.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -265,6 +266,15 @@ int main(int argc, char** argv) {
     for (const JpegSample& sample : Samples)
         sortello::bench::writeSampleJpeg(pathOf(sample.kind, ".jpg"), sample);
     writeBitmap();
+    // The camera picture again as a phone held upright stores it: the same
+    // scan, turned by its EXIF orientation.
+    {
+        QFile rotated(pathOf("rotated", ".jpg"));
+        if (!rotated.open(QIODevice::WriteOnly) ||
+            rotated.write(sortello::test::withExif(bytesOf(pathOf("camera", ".jpg")),
+                                                   sortello::test::exifBlock(6))) < 0)
+            return 1;
+    }
     {
         const QImage large = photo();
         if (!large.save(pathOf("large", ".png"), "PNG"))
@@ -287,6 +297,8 @@ int main(int argc, char** argv) {
         measured(benchmark::RegisterBenchmark(("jpeg_" + kind + "_pane_open").c_str(), paneOpen,
                                               pathOf(sample.kind, ".jpg")));
     }
+    measured(benchmark::RegisterBenchmark("jpeg_rotated_pane_open", paneOpen,
+                                          pathOf("rotated", ".jpg")));
     measured(benchmark::RegisterBenchmark("bmp_pane_open", paneOpen, pathOf("large", ".bmp")));
     const std::pair<const char*, void (*)(benchmark::State&)> floors[] = {
         {"png", pngFloor}, {"webp", webpFloor}, {"tiff", tiffFloor}, {"heic", heicFloor}};

@@ -3,6 +3,7 @@
 // them: keys and clicks on the real widgets, pictures that stay true to the
 // entry that is current.
 #include "pictures/DecodeAhead.h"
+#include "support/ExifFixtures.h"
 #include "support/Workspace.h"
 #include "widgets/ComparisonGrid.h"
 #include "widgets/FileListBox.h"
@@ -173,17 +174,44 @@ TEST_F(View, PickingAMovedEntryAgainShowsItAgain) {
 
 TEST_F(View, EveryGridColumnIsReadableAtTheOpeningSize) {
     ws.writeSettings();
-    ws.picture(src("a1.bmp"), QSize(12345, 4));
-    ws.picture(in("A", "a1.bmp"), QSize(12344, 4));
+    // As wide as the figures get: five digits and a capture time in every row.
+    const auto dated = [](int width) {
+        return withExif(jpegOf(QImage(width, 8, QImage::Format_RGB32)),
+                        exifBlock(0, "2024:12:28 23:58:58"));
+    };
+    writeFile(src("a1.jpg"), dated(12345));
+    writeFile(in("A", "a1.jpg"), dated(12344));
     TFrmSRMain& window = ws.open();
     ws.select(0);
-    ASSERT_EQ(window.size(), QSize(494, 417));
+    ASSERT_EQ(window.size(), QSize(TFrmSRMain::OpeningWidth, 417));
     QTest::qWait(0); // the grid's new width reaches the layout
     const QRect room = child<QFrame>(window, "Panel5")->contentsRect();
     const QRect grid = ws.grid()->geometry();
     EXPECT_LE(ws.grid()->sizeHint().width(), room.width());
     EXPECT_LE(grid.right(), room.right());
     EXPECT_GE(grid.width(), ws.grid()->sizeHint().width());
+}
+
+TEST_F(View, TheGridShowsWhenBothWereTakenAndNothingForAFileThatDoesNotSay) {
+    ws.writeSettings();
+    const QImage image(16, 8, QImage::Format_RGB32);
+    writeFile(src("a1.jpg"), withExif(jpegOf(image), exifBlock(0, "2024:05:03 14:22:10")));
+    writeFile(in("A", "a1.jpg"), withExif(jpegOf(image), exifBlock(6, "2024:05:03 14:22:09")));
+    writeFile(src("a2.jpg"), jpegOf(image));
+    ws.open();
+    ws.select(0);
+    ComparisonGrid& grid = *ws.grid();
+    EXPECT_EQ(grid.cell(0, 6), QStringLiteral("Taken"));
+    EXPECT_EQ(grid.cell(1, 6),
+              ComparisonGrid::formatTaken(QDateTime(QDate(2024, 5, 3), QTime(14, 22, 10))));
+    EXPECT_TRUE(grid.isBold(1, 6));
+    EXPECT_FALSE(grid.isBold(2, 6));
+    // The namesake is turned upright: its sides are swapped in the grid.
+    EXPECT_EQ(grid.cell(2, 1), QStringLiteral("8"));
+    EXPECT_EQ(grid.cell(2, 2), QStringLiteral("16"));
+    key(Qt::Key_Down);
+    EXPECT_EQ(grid.cell(1, 6), QString());
+    EXPECT_EQ(grid.cell(2, 6), QString());
 }
 
 TEST_F(View, AnUnusableNameClearsTheViewAndIsReportedOnce) {

@@ -82,7 +82,7 @@ TEST(MainWindow, FirstStartWithoutSettingsFile) {
               QStringLiteral("Replace existing\tCtrl+Right"));
     EXPECT_EQ(ws.item("SRFAutoMoveMultipleAs")->text(),
               QStringLiteral("Auto move selected as\tShift+Alt+Right"));
-    EXPECT_EQ(window.size(), QSize(494, 417));
+    EXPECT_EQ(window.size(), QSize(TFrmSRMain::OpeningWidth, 417));
     QTest::keyClick(ws.files(), Qt::Key_F1, Qt::ShiftModifier);
     EXPECT_EQ(ws.prompts.dialogsRun, std::vector<QString>{QStringLiteral("FrmKVVersionAbout")});
     ws.close();
@@ -145,7 +145,8 @@ TEST(MainWindow, InverseSplitDividesThePictureArea) {
     Workspace ws;
     ws.writeSettings();
     TFrmSRMain& window = ws.open();
-    window.resize(494 + 358 - child<QWidget>(window, "PanelImages")->width(), 417);
+    window.resize(TFrmSRMain::OpeningWidth + 358 - child<QWidget>(window, "PanelImages")->width(),
+                  417);
     QTest::qWait(0);
     ASSERT_EQ(child<QWidget>(window, "PanelImages")->width(), 358);
     ws.command("SRIBInverseSplit");
@@ -318,6 +319,14 @@ const double Day = encodeDateTime(2024, 3, 5, 0, 0, 0);
 const double TenOTwo = encodeDateTime(2024, 3, 5, 10, 0, 2);
 const double NineFiftyEight = encodeDateTime(2024, 3, 5, 9, 59, 58);
 
+// A capture time on the same day; with an offset when one is given.
+std::optional<QDateTime> Taken(int h, int m, int sec, std::optional<int> offset = {}) {
+    const QDate date(2024, 3, 5);
+    if (offset)
+        return QDateTime(date, QTime(h, m, sec), Qt::OffsetFromUTC, *offset);
+    return QDateTime(date, QTime(h, m, sec), Qt::LocalTime);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, BoldRule,
     ::testing::Values(
@@ -336,7 +345,30 @@ INSTANTIATE_TEST_SUITE_P(
         BoldCase{"same day, earlier time", {0, 0, 0, NineFiftyEight}, {0, 0, 0, TenOTwo}, 5, false},
         BoldCase{
             "same day, date not bold", {0, 0, 0, TenOTwo}, {0, 0, 0, NineFiftyEight}, 4, false},
-        BoldCase{"later than the zero row", {0, 0, 0, Day}, {}, 4, true}));
+        BoldCase{"later than the zero row", {0, 0, 0, Day}, {}, 4, true},
+        BoldCase{
+            "taken later", {0, 0, 0, 0, Taken(10, 0, 2)}, {0, 0, 0, 0, Taken(9, 59, 58)}, 6, true},
+        BoldCase{"taken earlier",
+                 {0, 0, 0, 0, Taken(9, 59, 58)},
+                 {0, 0, 0, 0, Taken(10, 0, 2)},
+                 6,
+                 false},
+        BoldCase{"taken at the same time",
+                 {0, 0, 0, 0, Taken(10, 0, 2)},
+                 {0, 0, 0, 0, Taken(10, 0, 2)},
+                 6,
+                 false},
+        BoldCase{"later clock, earlier instant",
+                 {0, 0, 0, 0, Taken(10, 0, 0, 2 * 3600)},
+                 {0, 0, 0, 0, Taken(9, 0, 0, 0)},
+                 6,
+                 false},
+        BoldCase{"earlier clock, later instant",
+                 {0, 0, 0, 0, Taken(9, 0, 0, 0)},
+                 {0, 0, 0, 0, Taken(10, 0, 0, 2 * 3600)},
+                 6,
+                 true},
+        BoldCase{"nothing to compare with", {0, 0, 0, 0, Taken(10, 0, 2)}, {}, 6, false}));
 
 TEST(ContextMenu, ShowsTheItemsOfTheTargetAndTheAboutBoxForEvery) {
     Workspace ws;

@@ -2,6 +2,7 @@
 #include "pictures/JpegDecoder.h"
 
 #include "base/Error.h"
+#include "pictures/Exif.h"
 #include "pictures/PictureFile.h"
 
 #include <QtGlobal>
@@ -282,15 +283,22 @@ bool bandDone(void* context, int rowsDone) {
 } // namespace
 
 QSize readJpegSize(const QString& path) {
+    return readJpegHeader(path).size;
+}
+
+JpegHeader readJpegHeader(const QString& path) {
     qint64 size = 0;
     const FileHandle file = openPictureFile(path, size);
-    checkStartsLikeJpeg(path, fileHead(file.get()));
+    // EXIF comes right after the start of the file, at most behind a JFIF
+    // segment: a few segments' worth of bytes hold it whenever it is there.
+    const QByteArray head = fileHead(file.get(), int(qMin<qint64>(size, 3 * MaxExifBytes)));
+    checkStartsLikeJpeg(path, head);
     JpegRun run;
     run.file = file.get();
     const RunResult result = runJpeg(run);
     if (result != RunResult::Done)
         throwFor(path, result, run);
-    return QSize(run.width, run.height);
+    return {QSize(run.width, run.height), jpegExifBlock(head).toByteArray()};
 }
 
 QSize jpegScaledSize(const QSize& own, int eighths) {

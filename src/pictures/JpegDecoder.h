@@ -24,6 +24,14 @@ inline constexpr long MaxJpegMemory = 512L * 1024 * 1024;
 // The picture's own size, reading the file only up to the start of its scans.
 QSize readJpegSize(const QString& path);
 
+struct JpegHeader {
+    QSize size;      // as stored, before any EXIF orientation
+    QByteArray exif; // the EXIF block, empty when the file has none
+};
+// The size as readJpegSize() reads it, and the EXIF block among the segments
+// that precede the picture's tables, read in the same visit to the file.
+JpegHeader readJpegHeader(const QString& path);
+
 // The n of the n/8 DCT scale to decode at: the smallest of 1, 2, 4, 8 whose
 // output covers target in both dimensions, 8 when none does.
 int jpegScaleFor(const QSize& own, const QSize& target);

@@ -3,6 +3,7 @@
 
 #include "base/Error.h"
 #include "base/Misc.h"
+#include "pictures/Exif.h"
 #include "pictures/JpegDecoder.h"
 #include "pictures/LibraryPicture.h"
 #include "pictures/MetafileDecoder.h"
@@ -40,7 +41,10 @@ struct CachedImage {
 struct Picture::Data {
     QString path;
     PictureKind kind = PictureKind::Bitmap;
-    QSize size;
+    QSize size;   // as shown
+    QSize stored; // as decoded, before the orientation turns it
+    int orientation = 1;
+    std::optional<QDateTime> taken;
     QImage still; // BMP, GIF, ICO: decoded in full when opened
     QList<AnimationFrame> frames;
     QByteArray svg;     // WMF
@@ -114,7 +118,12 @@ Picture Picture::open(const QString& path) {
     data->path = path;
     if (lower == QLatin1String(".jpg") || lower == QLatin1String(".jpeg")) {
         data->kind = PictureKind::Jpeg;
-        data->size = readJpegSize(path);
+        JpegHeader header = readJpegHeader(path);
+        const ExifFacts exif = readExif(header.exif);
+        data->stored = header.size;
+        data->orientation = exif.orientation;
+        data->taken = exif.taken;
+        data->size = orientedSize(header.size, exif.orientation);
     } else if (lower == QLatin1String(".bmp") || lower == QLatin1String(".gif") ||
                lower == QLatin1String(".ico")) {
         data->kind = lower == QLatin1String(".bmp")   ? PictureKind::Bitmap
@@ -165,13 +174,16 @@ QImage Picture::imageFor(const QSize& target, const DecodeProgress& progress) co
     switch (d->kind) {
     case PictureKind::Jpeg: {
         // Keyed by the scale's output, so targets that share a scale share it.
-        const int eighths = jpegScaleFor(d->size, target);
-        const QSize key = jpegScaledSize(d->size, eighths);
+        // The scale is chosen in stored terms; only the scaled image is turned.
+        const int eighths = jpegScaleFor(d->stored, orientedSize(target, d->orientation));
+        const QSize key = jpegScaledSize(d->stored, eighths);
         QImage image = d->cached(key);
         if (image.isNull()) {
             if (d->jpegFile.isEmpty())
                 d->jpegFile = readJpegFile(d->path);
-            image = decodeJpeg(d->path, d->jpegFile, eighths, progress);
+            image = orientImage(decodeJpeg(d->path, d->jpegFile, eighths,
+                                           d->orientation == 1 ? progress : DecodeProgress()),
+                                d->orientation);
             d->keep(key, image);
         }
         return image;
@@ -215,6 +227,14 @@ QSize Picture::largestImageSize() const {
     if (d && d->kind == PictureKind::Metafile)
         return boundedMetafileSize(d->size);
     return size();
+}
+
+int Picture::orientation() const {
+    return d ? d->orientation : 1;
+}
+
+std::optional<QDateTime> Picture::taken() const {
+    return d ? d->taken : std::nullopt;
 }
 
 const QList<AnimationFrame>& Picture::frames() const {

@@ -5,12 +5,14 @@
 // (a JPEG's header gives its size); an image at a given size is decoded once
 // and kept, so repainting or resizing a pane does not decode again. Failures
 // are sortello::Error exceptions carrying the text the user is shown.
+#include <QDateTime>
 #include <QImage>
 #include <QList>
 #include <QSize>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace sortello {
 
@@ -65,7 +67,9 @@ public:
     bool isNull() const;
     QString path() const;
     PictureKind kind() const;
-    // The picture's own width and height in pixels.
+    // The picture's width and height in pixels as it is shown: a picture whose
+    // EXIF orientation turns it by a quarter has its stored sides swapped. Every
+    // image below is upright too, and every target is in these terms.
     QSize size() const;
     int width() const { return size().width(); }
     int height() const { return size().height(); }
@@ -74,7 +78,8 @@ public:
     // smallest DCT scale covering it; metafiles: rendered at exactly the
     // target, scaled down to MaxMetafileImagePixels keeping its aspect when
     // larger), never larger than its own size for bitmaps. Cached per target
-    // size. `progress`, when given, sees bands of a JPEG as they decode.
+    // size. `progress`, when given, sees bands of a JPEG as they decode; not
+    // for a turned or mirrored one, whose bands do not arrive top to bottom.
     // Throws Error like open() when the file turns out damaged.
     QImage imageFor(const QSize& target, const DecodeProgress& progress = {}) const;
 
@@ -85,6 +90,11 @@ public:
     // The largest image the picture gives: its own size, or for a metafile
     // with more than MaxMetafileImagePixels that size scaled down to them.
     QSize largestImageSize() const;
+
+    // The EXIF orientation applied (1 to 8; 1 when there is none).
+    int orientation() const;
+    // When the picture was taken, from EXIF; nothing when the file does not say.
+    std::optional<QDateTime> taken() const;
 
     // Frames of an animated GIF or WebP with their delays; empty for a still picture.
     const QList<AnimationFrame>& frames() const;

@@ -31,6 +31,25 @@ qint64 timeOf(DateTimeValue value) {
     return std::llround((value - std::floor(value)) * 86400000.0);
 }
 
+// The long time format shows seconds; Qt's adds the time zone, which the grid
+// has no room for.
+QString withSeconds(const QTime& time) {
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return time.toString(format.trimmed());
+}
+
+// Two capture times are compared as instants when both say their offset from
+// UTC; otherwise as the clocks read, the best there is.
+bool takenLater(const std::optional<QDateTime>& self, const std::optional<QDateTime>& other) {
+    if (!self || !other)
+        return false;
+    if (self->timeSpec() != Qt::LocalTime && other->timeSpec() != Qt::LocalTime)
+        return *self > *other;
+    const auto clock = [](const QDateTime& t) { return QDateTime(t.date(), t.time(), Qt::UTC); };
+    return clock(*self) > clock(*other);
+}
+
 } // namespace
 
 bool comparisonCellBold(int column, const ComparisonFigures& self, const ComparisonFigures& other) {
@@ -45,6 +64,8 @@ bool comparisonCellBold(int column, const ComparisonFigures& self, const Compari
         return dayOf(self.date) > dayOf(other.date);
     case 5:
         return dayOf(self.date) == dayOf(other.date) && timeOf(self.date) > timeOf(other.date);
+    case ComparisonGrid::TakenColumn:
+        return takenLater(self.taken, other.taken);
     default:
         return false;
     }
@@ -55,11 +76,14 @@ QString ComparisonGrid::formatDate(DateTimeValue value) {
 }
 
 QString ComparisonGrid::formatTime(DateTimeValue value) {
-    // The long time format shows seconds; Qt's adds the time zone, which the
-    // grid has no room for.
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QLatin1Char('t'));
-    return toDateTime(value).time().toString(format.trimmed());
+    return withSeconds(toDateTime(value).time());
+}
+
+QString ComparisonGrid::formatTaken(const QDateTime& taken) {
+    // Shown in the clock's own terms, not turned to this computer's zone: that
+    // is the time the photographer saw.
+    return QLocale::system().toString(taken.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           withSeconds(taken.time());
 }
 
 ComparisonGrid::ComparisonGrid(QWidget* parent) : QWidget(parent) {
@@ -70,7 +94,7 @@ ComparisonGrid::ComparisonGrid(QWidget* parent) : QWidget(parent) {
 }
 
 void ComparisonGrid::writeCaptions() {
-    const char* top[ColumnCount] = {"Image", "Width", "Height", "Bytes", "Date", "Time"};
+    const char* top[ColumnCount] = {"Image", "Width", "Height", "Bytes", "Date", "Time", "Taken"};
     for (int c = 0; c < ColumnCount; ++c)
         cells[0][c] = QString::fromLatin1(top[c]);
     cells[1][0] = QStringLiteral("New");
@@ -79,7 +103,7 @@ void ComparisonGrid::writeCaptions() {
 }
 
 void ComparisonGrid::FillComparisonRow(int width, int height, bool isNew, DateTimeValue fileDate,
-                                       qint64 fileSize) {
+                                       qint64 fileSize, const std::optional<QDateTime>& taken) {
     const auto write = [this](int row, const ComparisonFigures& f) {
         figures[row] = f;
         cells[row][1] = QString::number(f.width);
@@ -87,8 +111,9 @@ void ComparisonGrid::FillComparisonRow(int width, int height, bool isNew, DateTi
         cells[row][3] = QString::number(f.bytes);
         cells[row][4] = formatDate(f.date);
         cells[row][5] = formatTime(f.date);
+        cells[row][TakenColumn] = f.taken ? formatTaken(*f.taken) : QString();
     };
-    write(isNew ? 1 : 2, ComparisonFigures{width, height, fileSize, fileDate});
+    write(isNew ? 1 : 2, ComparisonFigures{width, height, fileSize, fileDate, taken});
     if (isNew)
         write(2, ComparisonFigures{});
     widenColumns();

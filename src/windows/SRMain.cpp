@@ -72,7 +72,9 @@ TFrmSRMain::~TFrmSRMain() {
 }
 
 void TFrmSRMain::buildLayout() {
-    resize(494, 417);
+    // Wide enough at first for every column of the grid, the capture time's
+    // among them, beside the file list.
+    resize(OpeningWidth, 417);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
 
@@ -86,7 +88,7 @@ void TFrmSRMain::buildLayout() {
     buildPictureArea();
     SplitterFilesImages->setStretchFactor(0, 0);
     SplitterFilesImages->setStretchFactor(1, 1);
-    SplitterFilesImages->setSizes({125, 494 - 125 - SplitterThickness});
+    SplitterFilesImages->setSizes({125, OpeningWidth - 125 - SplitterThickness});
     SplitterFilesMoved->setSizes({1000, 51});
     connectControls();
 

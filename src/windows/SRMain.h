@@ -36,6 +36,10 @@ struct DecodedPicture;
 class TFrmSRMain : public QWidget {
     Q_OBJECT
 public:
+    // The window's width when it opens: room for the file list and the seven
+    // columns of the comparison grid.
+    static constexpr int OpeningWidth = 620;
+
     TFrmSRMain(Prompts& prompts, QString settingsPath, QWidget* parent = nullptr);
     ~TFrmSRMain() override;
 

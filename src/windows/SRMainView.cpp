@@ -136,7 +136,7 @@ void TFrmSRMain::showPair(int row, const QString& existingPath, bool hasExisting
     }
     ImageNew->setDecoded(fresh.picture, fresh.image);
     StringGrid1->FillComparisonRow(ImageNew->picture().width(), ImageNew->picture().height(), true,
-                                   FileDateOf(path), FileSizeOf(path));
+                                   FileDateOf(path), FileSizeOf(path), ImageNew->picture().taken());
     if (hasExisting) {
         ImageExisting->setVisible(ImageExisting->isEnabledTo(PanelExistingImage));
         if (existingFailed) {
@@ -146,7 +146,8 @@ void TFrmSRMain::showPair(int row, const QString& existingPath, bool hasExisting
         ImageExisting->setDecoded(existing->picture, existing->image);
         StringGrid1->FillComparisonRow(ImageExisting->picture().width(),
                                        ImageExisting->picture().height(), false,
-                                       FileDateOf(ExistingFileName), FileSizeOf(ExistingFileName));
+                                       FileDateOf(ExistingFileName), FileSizeOf(ExistingFileName),
+                                       ImageExisting->picture().taken());
     } else {
         // A hidden pane holds no picture, so the viewer's key cannot show
         // the namesake of a file that was current before.
@@ -206,9 +207,9 @@ void TFrmSRMain::ListBoxFilesMovedClick() {
         if (fileExists(path)) {
             ImageExisting->setVisible(true);
             ImageExisting->load(path);
-            StringGrid1->FillComparisonRow(ImageExisting->picture().width(),
-                                           ImageExisting->picture().height(), false,
-                                           FileDateOf(path), FileSizeOf(path));
+            StringGrid1->FillComparisonRow(
+                ImageExisting->picture().width(), ImageExisting->picture().height(), false,
+                FileDateOf(path), FileSizeOf(path), ImageExisting->picture().taken());
         } else {
             ImageExisting->setVisible(false);
             ImageExisting->clear();
