@@ -346,11 +346,11 @@ TEST(ContextMenu, ShowsTheItemsOfTheTargetAndTheAboutBoxForEvery) {
     // The window manager owns the title bar's menu, so this is the about box's entry.
     const QStringList about{QStringLiteral("-"), QStringLiteral("&About ...")};
     const QStringList setup = QStringList{QStringLiteral("Setup")} + about;
-    EXPECT_EQ(
-        visibleCaptions(window, ws.files()->viewport()),
-        (QStringList{"Setup", "Update file list", "Replace existing", "Remove new", "Move as ...",
-                     "Auto move selected as", "Move non existing", "Show files moved"} +
-         about));
+    EXPECT_EQ(visibleCaptions(window, ws.files()->viewport()),
+              (QStringList{"Setup", "Update file list", "Replace existing", "Remove new",
+                           "Move as ...", "Auto move selected as", "Move non existing",
+                           "Remove identical", "Show files moved"} +
+               about));
     EXPECT_EQ(visibleCaptions(window, ws.imageNew()),
               (QStringList{"Setup", "Auto size", "Center", "Stretch", "Proportional", "Transparent",
                            "Inverse split"} +
@@ -367,7 +367,7 @@ TEST(ContextMenu, ShowsTheItemsOfTheTargetAndTheAboutBoxForEvery) {
               setup);
     const QStringList all =
         visibleCaptions(window, child<QSplitter>(window, "SplitterFilesImages")->handle(1));
-    EXPECT_EQ(all.size(), 26);
+    EXPECT_EQ(all.size(), 27);
     EXPECT_TRUE(all.contains(QStringLiteral("Existing imge")));
 
     EXPECT_EQ(ws.item("SRIAbout")->text(), QStringLiteral("&About ...\tShift+F1"));

@@ -159,6 +159,15 @@ void DecodeAhead::decode(const DecodeRequest& request) {
     if (entry.target.isEmpty())
         return;
     entry.decoded.image = entry.decoded.picture.imageFor(entry.target);
+    entry.decoded.look = lookPrintOf(entry.decoded.image);
+    if (!request.compareWith.isEmpty()) {
+        const FileIdentity other = identityOf(request.compareWith);
+        const Sameness sameness = compareBytes(request.compareWith, request.path);
+        if (identityOf(request.compareWith) == other) {
+            entry.decoded.sameness = sameness;
+            entry.decoded.comparedWith = other;
+        }
+    }
     // A JPEG keeps its file's bytes for later sizes.
     entry.bytes = entry.decoded.image.sizeInBytes() +
                   (entry.decoded.picture.kind() == PictureKind::Jpeg ? entry.identity.size : 0);

@@ -5,7 +5,11 @@
 // wants, into a bounded cache. Each entry remembers the file's identity (path,
 // device, inode, size, modification time); a file that changed on disk since
 // is never handed out. Workers only read files; a metafile, drawn by a helper
-// process, is left to the UI thread as before.
+// process, is left to the UI thread as before. Beside the image they work out
+// what the comparison view says of a pair: the picture's look, and whether a
+// namesake holds the same bytes as its new file.
+#include "fileops/SameBytes.h"
+#include "pictures/PerceptualHash.h"
 #include "pictures/Picture.h"
 
 #include <QImage>
@@ -40,11 +44,16 @@ using TargetRule = std::function<QSize(const QSize& pictureSize)>;
 struct DecodeRequest {
     QString path;
     TargetRule target;
+    QString compareWith = {}; // a new file whose bytes this namesake's are compared with
 };
 
 struct DecodedPicture {
     Picture picture;
     QImage image;
+    std::optional<LookPrint> look = {}; // of the image
+    // A namesake's bytes against its new file's, and that file as compared.
+    std::optional<Sameness> sameness = {};
+    FileIdentity comparedWith = {};
 };
 
 class DecodeAhead {

@@ -3,11 +3,13 @@
 // SortingSession: the work of one sorting run, without a window. It holds the
 // source folder and its listing, the folder characters, the current entry and
 // the files moved, and runs the file commands: replace the existing file,
-// remove the new one, move under a chosen name, the two batch moves and
-// re-reading the list. Each command hands back an outcome that the window
+// remove the new one, move under a chosen name, the two batch moves, removing
+// the new files that are byte for byte their namesakes, and re-reading the
+// list. Each command hands back an outcome that the window
 // turns into boxes and list changes; the one question a command asks (the
 // name to move under) goes through Prompts.
 #include "base/Prompts.h"
+#include "fileops/FileSystem.h"
 #include "fileops/FolderListing.h"
 #include "settings/FolderChars.h"
 
@@ -91,6 +93,10 @@ public:
     SessionOutcome moveAs();
     SessionOutcome autoMoveMultipleAs(const QList<int>& selectedRows);
     SessionOutcome moveNonExisting();
+    SessionOutcome removeIdentical();
+    // A batch is running; it lets the window repaint meanwhile, and no other
+    // command may start until it ends.
+    bool batchRunning() const { return inBatch; }
 
 private:
     ListingResult list(const QString& newFolder);
@@ -99,6 +105,9 @@ private:
     void removeCurrentAndAdvance(SessionOutcome& outcome);
     void removeRows(SessionOutcome& outcome, const QList<int>& rows);
     void summarise(SessionOutcome& outcome, const QString& leftBehind) const;
+    // The one way a new file is removed, by Remove new and Remove identical.
+    FileResult removePicture(const QString& path);
+    std::unique_ptr<BatchProgress> progress(const char* label, int total);
 
     Prompts& ask;
     QWidget* dialogParent = nullptr;
@@ -111,6 +120,7 @@ private:
     // The save dialog keeps the path and the file type it returned last.
     QString saveDialogFileName;
     QString saveDialogFilter;
+    bool inBatch = false;
 };
 
 } // namespace sortello

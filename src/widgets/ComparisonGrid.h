@@ -3,7 +3,8 @@
 // StringGrid1: the grid that compares the new picture with the existing one,
 // width, height, bytes, date and time, the greater or later figure in bold.
 // Each data row keeps the figures it shows as values, so the bold rule never
-// depends on reading a formatted date back.
+// depends on reading a formatted date back. A line under the rows says in
+// words when the two are the same file's bytes or the same picture.
 #include "base/Misc.h"
 
 #include <QWidget>
@@ -39,6 +40,10 @@ public:
     // picture also zeroes row 2. Columns then widen to fit and never narrow.
     void FillComparisonRow(int width, int height, bool isNew, DateTimeValue fileDate,
                            qint64 fileSize);
+    // The words under the rows, such as "Identical"; filling a row clears
+    // them, as they speak of the two rows together.
+    void setLikeness(const QString& words);
+    const QString& likeness() const { return likenessWords; }
 
     QString cell(int row, int column) const { return cells[row][column]; }
     int columnWidth(int column) const { return widths[column]; }
@@ -57,6 +62,7 @@ private:
     std::array<std::array<QString, ColumnCount>, RowCount> cells;
     std::array<ComparisonFigures, RowCount> figures;
     std::array<int, ColumnCount> widths;
+    QString likenessWords;
 };
 
 } // namespace sortello

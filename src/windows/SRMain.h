@@ -104,6 +104,7 @@ private:
     void SRFMoveAsClick();
     void SRFAutoMoveMultipleAsClick();
     void SRFMoveNonExistingClick();
+    void SRFRemoveIdenticalClick();
 
     QWidget* PanelFiles;
     QSplitter* SplitterFilesMoved;

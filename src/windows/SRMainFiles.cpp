@@ -34,6 +34,9 @@ void TFrmSRMain::runFileCommand(Command command) {
     case Command::MoveNonExisting:
         SRFMoveNonExistingClick();
         break;
+    case Command::RemoveIdentical:
+        SRFRemoveIdenticalClick();
+        break;
     default:
         break;
     }
@@ -71,6 +74,10 @@ void TFrmSRMain::SRFAutoMoveMultipleAsClick() {
 
 void TFrmSRMain::SRFMoveNonExistingClick() {
     applyOutcome(work.moveNonExisting());
+}
+
+void TFrmSRMain::SRFRemoveIdenticalClick() {
+    applyOutcome(work.removeIdentical());
 }
 
 void TFrmSRMain::showListing() {
