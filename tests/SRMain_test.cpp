@@ -425,7 +425,7 @@ TEST(Setup, ConfirmedValuesApplyAtOnce) {
         list->setCurrentCell(4, 1); // "Remove new"
         QTest::keyClick(key, Qt::Key_D, Qt::ControlModifier);
         click(dialog, "BitBtnShortCutUpdate");
-        list->setCurrentCell(10, 1); // the new picture's viewer
+        list->setCurrentCell(11, 1); // the new picture's viewer
         key->setValue(0);
         click(dialog, "BitBtnShortCutUpdate");
         click(dialog, "BitBtnOk");
