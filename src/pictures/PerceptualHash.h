@@ -26,8 +26,11 @@ std::optional<LookPrint> lookPrintOf(const QImage& image);
 int lookDistance(const LookPrint& a, const LookPrint& b);
 
 // The most bits two prints of one picture differ by, and the most any
-// channel of their mean colours does; measured on real photos and their
-// resized and re-encoded copies (tools/lookalike).
+// channel of their mean colours does. Measured by tools/lookalike/measure on
+// 331 photos and wallpapers from Debian packages and four resized and
+// re-encoded copies of each: 0.8 % of the copies are missed (smooth gradients
+// and copies a fifth of a small picture's size), and no two different
+// pictures are taken for one; the first such pair lies 4 bits further.
 inline constexpr int LooksTheSameBits = 10;
 inline constexpr int LooksTheSameColour = 16;
 
