@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on big folders: listing 100,000 pictures into the file list,
 // starting up on 10,000, one step of the comparison view on two 24 MP photos,
-// and the batch moves, each beside the floor it is held to.
+// comparing two such photos' bytes, and the batch moves, each beside the floor
+// it is held to, and again with their progress dialog shown.
+#include "application/QtPrompts.h"
+#include "base/Misc.h"
 #include "fileops/FileSystem.h"
+#include "fileops/SameBytes.h"
 #include "support/BenchPictures.h"
 #include "support/SilentPrompts.h"
 #include "widgets/ComparisonGrid.h"
@@ -63,6 +67,20 @@ void writeSettings(const QString& ini, const QString& source, const QString& des
 SilentPrompts& prompts() {
     static SilentPrompts silent;
     return silent;
+}
+
+// Answers at once too, but shows a batch's progress as the program does.
+class ProgressPrompts : public SilentPrompts {
+public:
+    std::unique_ptr<BatchProgress> batchProgress(QWidget* parent, const QString& label,
+                                                 int total) override {
+        return QtPrompts().batchProgress(parent, label, total);
+    }
+};
+
+ProgressPrompts& progressPrompts() {
+    static ProgressPrompts showing;
+    return showing;
 }
 
 // ---- Memory of one step ------------------------------------------------------
@@ -225,11 +243,61 @@ void step_floor(benchmark::State& state) {
 }
 BENCHMARK(step_floor)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 
+// ---- Identical bytes ----------------------------------------------------------
+
+// Two files of 5.5 MB, the size of a 24 MP camera JPEG, the second one a copy
+// or a copy whose last byte differs: both are read to the end.
+void identicalPair(const QString& first, const QString& second, bool lastByteDiffers) {
+    if (QFileInfo::exists(second))
+        return;
+    QDir().mkpath(folderPart(second));
+    QByteArray bytes(5'500'000, Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((quint32(i) * 2654435761u) >> 24);
+    const auto write = [](const QString& path, const QByteArray& data) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+            std::abort();
+    };
+    if (!QFileInfo::exists(first))
+        write(first, bytes);
+    if (lastByteDiffers)
+        bytes.back() = char(bytes.back() ^ 1);
+    write(second, bytes);
+}
+
+void identicalCheck(benchmark::State& state, bool lastByteDiffers) {
+    const QString first = folder("identical") + QStringLiteral("photo.jpg");
+    const QString second = folder("identical") + (lastByteDiffers ? QStringLiteral("last.jpg")
+                                                                  : QStringLiteral("copy.jpg"));
+    identicalPair(first, second, lastByteDiffers);
+    const Sameness expected = lastByteDiffers ? Sameness::Different : Sameness::Identical;
+    for (auto _ : state)
+        if (compareBytes(first, second) != expected)
+            state.SkipWithError("wrong answer");
+}
+
+void identical_check_24mp(benchmark::State& state) {
+    identicalCheck(state, false);
+}
+BENCHMARK(identical_check_24mp)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
+
+void identical_check_24mp_last_byte(benchmark::State& state) {
+    identicalCheck(state, true);
+}
+BENCHMARK(identical_check_24mp_last_byte)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
+
 // ---- Batch moves ------------------------------------------------------------
 
 // 10,000 selected files whose names are all taken in a destination folder of
 // 100,000 (numbered names among them): every one gets a numbered name.
-void auto_move_10k_into_100k(benchmark::State& state) {
+void autoMove10kInto100k(benchmark::State& state, Prompts& asked) {
     const QString target = folder("automove-target");
     const QString source = folder("automove-source");
     const QString ini = folder("automove-settings") + QStringLiteral("sortello.ini");
@@ -243,7 +311,7 @@ void auto_move_10k_into_100k(benchmark::State& state) {
         createFiles(target, "IMG_%05d00000000.jpg", 10'000); // numbered names of every stem
         createFiles(target, "other_%06d.jpg", 80'000);
         createFiles(source, "IMG_%05d.jpg", 10'000);
-        auto window = std::make_unique<TFrmSRMain>(prompts(), ini);
+        auto window = std::make_unique<TFrmSRMain>(asked, ini);
         for (int row = 0; row < fileList(*window)->count(); ++row)
             fileList(*window)->setRowSelected(row, true);
         state.ResumeTiming();
@@ -255,7 +323,19 @@ void auto_move_10k_into_100k(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
+void auto_move_10k_into_100k(benchmark::State& state) {
+    autoMove10kInto100k(state, prompts());
+}
 BENCHMARK(auto_move_10k_into_100k)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
+
+void auto_move_10k_into_100k_progress(benchmark::State& state) {
+    autoMove10kInto100k(state, progressPrompts());
+}
+BENCHMARK(auto_move_10k_into_100k_progress)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(7)
@@ -288,7 +368,7 @@ BENCHMARK(rename_10k)
     ->ReportAggregatesOnly(true);
 
 // 10,000 files of which half are taken in their destination.
-void move_non_existing_10k(benchmark::State& state) {
+void moveNonExisting10k(benchmark::State& state, Prompts& asked) {
     const QString target = folder("nonexisting-target");
     const QString source = folder("nonexisting-source");
     const QString ini = folder("nonexisting-settings") + QStringLiteral("sortello.ini");
@@ -300,7 +380,7 @@ void move_non_existing_10k(benchmark::State& state) {
         QDir(source).removeRecursively();
         createFiles(target, "IMG_%05d.jpg", 5'000);
         createFiles(source, "IMG_%05d.jpg", 10'000);
-        auto window = std::make_unique<TFrmSRMain>(prompts(), ini);
+        auto window = std::make_unique<TFrmSRMain>(asked, ini);
         state.ResumeTiming();
         window->findChild<QAction*>(QStringLiteral("SRFMoveNonExisting"))->trigger();
         state.PauseTiming();
@@ -310,7 +390,49 @@ void move_non_existing_10k(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
+void move_non_existing_10k(benchmark::State& state) {
+    moveNonExisting10k(state, prompts());
+}
 BENCHMARK(move_non_existing_10k)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
+
+void move_non_existing_10k_progress(benchmark::State& state) {
+    moveNonExisting10k(state, progressPrompts());
+}
+BENCHMARK(move_non_existing_10k_progress)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
+
+// 10,000 files of which half have a namesake with the same bytes, with the
+// progress dialog shown.
+void remove_identical_10k_progress(benchmark::State& state) {
+    const QString target = folder("identical-target");
+    const QString source = folder("identical-source");
+    const QString ini = folder("identical-settings") + QStringLiteral("sortello.ini");
+    QDir().mkpath(folder("identical-settings"));
+    writeSettings(ini, source, target);
+    for (auto _ : state) {
+        state.PauseTiming();
+        QDir(target).removeRecursively();
+        QDir(source).removeRecursively();
+        createFiles(target, "IMG_%05d.jpg", 5'000);
+        createFiles(source, "IMG_%05d.jpg", 10'000);
+        auto window = std::make_unique<TFrmSRMain>(progressPrompts(), ini);
+        state.ResumeTiming();
+        window->findChild<QAction*>(QStringLiteral("SRFRemoveIdentical"))->trigger();
+        state.PauseTiming();
+        if (fileList(*window)->count() != 5'000)
+            state.SkipWithError("wrong files removed");
+        window.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(remove_identical_10k_progress)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(7)

@@ -3,6 +3,7 @@
 // opened through Picture as the panes and the viewer open them.
 #include "base/Error.h"
 #include "pictures/Picture.h"
+#include "support/ExifFixtures.h"
 #include "support/TempFiles.h"
 
 #include <QBuffer>
@@ -114,7 +115,8 @@ QByteArray tiff(const QImage& image) {
 }
 
 // A HEIC (HEVC) or AVIF (AV1) file, with a thumbnail when `thumbnailSide` is set.
-QByteArray heif(const QImage& picture, heif_compression_format format, int thumbnailSide = 0) {
+QByteArray heif(const QImage& picture, heif_compression_format format, int thumbnailSide = 0,
+                const QByteArray& exif = {}) {
     TempFolder dir;
     const QString path = dir.file(QStringLiteral("t.heif"));
     heif_context* context = heif_context_alloc();
@@ -132,6 +134,8 @@ QByteArray heif(const QImage& picture, heif_compression_format format, int thumb
         std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
     heif_image_handle* handle = nullptr;
     heif_context_encode_image(context, image, encoder, nullptr, &handle);
+    if (!exif.isEmpty())
+        heif_context_add_exif_metadata(context, handle, exif.constData(), int(exif.size()));
     if (thumbnailSide > 0) {
         heif_image_handle* thumbnail = nullptr;
         heif_context_encode_thumbnail(context, image, handle, encoder, nullptr, thumbnailSide,
@@ -389,6 +393,72 @@ TEST(LibraryScaling, TransparentPngKeepsItsAlpha) {
     const QImage decoded = Picture::open(path).fullImage();
     EXPECT_EQ(qAlpha(decoded.pixel(0, 0)), 0);
     EXPECT_EQ(decoded.pixel(2, 3), qRgba(200, 100, 50, 255));
+}
+
+// ---- EXIF: turned and dated as the camera said ------------------------------------
+
+// A landscape picture whose EXIF says to turn it right (6), as a phone held
+// upright stores it, taken 2024-01-02 03:04:05.
+QByteArray turnedExif() {
+    return sortello::test::exifBlock(6, "2024:01:02 03:04:05");
+}
+
+QByteArray pngWithExif(const QImage& image) {
+    QByteArray bytes = png(image);
+    const QByteArray data = turnedExif();
+    QByteArray chunk(4, '\0');
+    putBigEndian(chunk, 0, quint32(data.size()));
+    const QByteArray body = "eXIf" + data;
+    chunk += body + QByteArray(4, '\0');
+    putBigEndian(chunk, chunk.size() - 4, crc32Of(body));
+    return bytes.insert(33, chunk); // right after the header chunk
+}
+
+QByteArray webpWithExif(const QImage& image) {
+    TempFolder dir;
+    const QString from = dir.file(QStringLiteral("t.jpg"));
+    const QString to = dir.file(QStringLiteral("t.webp"));
+    writeFile(from, sortello::test::withExif(sortello::test::jpegOf(image), turnedExif()));
+    QProcess encoder;
+    encoder.start(QStringLiteral("cwebp"),
+                  {QStringLiteral("-quiet"), QStringLiteral("-metadata"), QStringLiteral("exif"),
+                   from, QStringLiteral("-o"), to});
+    EXPECT_TRUE(encoder.waitForFinished(60000)) << "cwebp (webp) did not run";
+    return readFile(to);
+}
+
+TEST(LibraryExif, PngAndWebpAreTurnedUprightAndHeifKeepsItsOwnRotation) {
+    const struct {
+        const char* name;
+        std::function<QByteArray(const QImage&)> encode;
+        QSize shown;
+    } cases[] = {
+        {"turned.png", pngWithExif, QSize(48, 64)},
+        {"turned.webp", webpWithExif, QSize(48, 64)},
+        // libheif turns a HEIF by its own rotation; its EXIF orientation only
+        // repeats that, and must not turn it again.
+        {"dated.heic",
+         [](const QImage& image) {
+             return heif(image, heif_compression_HEVC, 0, QByteArray(4, '\0') + turnedExif());
+         },
+         QSize(64, 48)},
+    };
+    for (const auto& c : cases) {
+        TempFolder dir;
+        const QString path = dir.file(QString::fromLatin1(c.name));
+        writeFile(path, c.encode(quadrants(64, 48)));
+        const Picture picture = Picture::open(path);
+        EXPECT_EQ(picture.size(), c.shown) << c.name;
+        const QImage pane = picture.imageFor(c.shown);
+        EXPECT_EQ(pane.size(), c.shown) << c.name;
+        // Turned right, the stored top-left corner is at the top right.
+        const QPoint topLeftShown =
+            c.shown.width() < c.shown.height() ? QPoint(40, 8) : QPoint(8, 8);
+        EXPECT_NEAR(qRed(pane.pixel(topLeftShown)), qRed(Quadrants[0][0]), 24) << c.name;
+        ASSERT_TRUE(picture.taken().has_value()) << c.name;
+        EXPECT_EQ(picture.taken()->toString(Qt::ISODate), QStringLiteral("2024-01-02T03:04:05"))
+            << c.name;
+    }
 }
 
 } // namespace

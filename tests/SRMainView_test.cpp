@@ -96,6 +96,33 @@ TEST_F(View, ListKeysSelectTheEntryTheyLandOn) {
     EXPECT_EQ(ws.files()->currentFileRow(), 1);
 }
 
+// The grid says in words when the namesake is the same bytes or the same
+// picture in another size, whether the pair was compared ahead or on the step;
+// Ctrl+Alt+Left then removes the one byte-for-byte copy.
+TEST_F(View, TheGridSaysWhenTheNamesakeIsTheSamePicture) {
+    ws.writeSettings();
+    for (const char* name : {"a1.bmp", "a2.bmp", "a3.bmp"})
+        ws.picture(src(name), QSize(40, 30));
+    QFile::copy(src("a1.bmp"), in("A", "a1.bmp"));
+    ws.picture(in("A", "a2.bmp"), QSize(80, 60));
+    ws.picture(in("A", "a3.bmp"), QSize(40, 30), Qt::blue);
+    ws.open();
+    key(Qt::Key_Home);
+    EXPECT_EQ(ws.grid()->likeness(), QStringLiteral("Identical"));
+    ws.window().waitForDecodesAhead();
+    key(Qt::Key_Down);
+    EXPECT_EQ(ws.grid()->likeness(), QStringLiteral("Looks the same"));
+    ws.window().waitForDecodesAhead();
+    key(Qt::Key_Down);
+    EXPECT_EQ(ws.grid()->likeness(), QString());
+
+    key(Qt::Key_Left, Qt::ControlModifier | Qt::AltModifier);
+    ASSERT_FALSE(ws.prompts.messages.empty());
+    EXPECT_EQ(ws.prompts.messages.back().text, QStringLiteral("Identical files removed : 1"));
+    EXPECT_FALSE(QFileInfo::exists(src("a1.bmp")));
+    EXPECT_EQ(ws.files()->count(), 2);
+}
+
 TEST_F(View, AClickBelowTheLastEntryKeepsTheCurrentFile) {
     ws.writeSettings();
     ws.picture(src("a1.bmp"), QSize(11, 5));

@@ -378,11 +378,11 @@ TEST(ContextMenu, ShowsTheItemsOfTheTargetAndTheAboutBoxForEvery) {
     // The window manager owns the title bar's menu, so this is the about box's entry.
     const QStringList about{QStringLiteral("-"), QStringLiteral("&About ...")};
     const QStringList setup = QStringList{QStringLiteral("Setup")} + about;
-    EXPECT_EQ(
-        visibleCaptions(window, ws.files()->viewport()),
-        (QStringList{"Setup", "Update file list", "Replace existing", "Remove new", "Move as ...",
-                     "Auto move selected as", "Move non existing", "Undo", "Show files moved"} +
-         about));
+    EXPECT_EQ(visibleCaptions(window, ws.files()->viewport()),
+              (QStringList{"Setup", "Update file list", "Replace existing", "Remove new",
+                           "Move as ...", "Auto move selected as", "Move non existing",
+                           "Remove identical", "Undo", "Show files moved"} +
+               about));
     EXPECT_EQ(visibleCaptions(window, ws.imageNew()),
               (QStringList{"Setup", "Auto size", "Center", "Stretch", "Proportional", "Transparent",
                            "Inverse split"} +
@@ -457,7 +457,7 @@ TEST(Setup, ConfirmedValuesApplyAtOnce) {
         list->setCurrentCell(4, 1); // "Remove new"
         QTest::keyClick(key, Qt::Key_D, Qt::ControlModifier);
         click(dialog, "BitBtnShortCutUpdate");
-        list->setCurrentCell(10, 1); // the new picture's viewer
+        list->setCurrentCell(11, 1); // the new picture's viewer
         key->setValue(0);
         click(dialog, "BitBtnShortCutUpdate");
         click(dialog, "BitBtnOk");

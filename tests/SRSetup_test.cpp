@@ -321,16 +321,17 @@ TEST_F(SetupTest, BrowsingForTheSourceAppendsASeparator) {
 TEST_F(SetupTest, ShortcutRowsShowLabelsAndTheTextOfTheirCodes) {
     open();
     QTableWidget* list = child<QTableWidget>(*dialog, "ValueListEditorShortCuts");
-    ASSERT_EQ(list->rowCount(), 26);
+    ASSERT_EQ(list->rowCount(), 27);
     const std::tuple<int, const char*, QString> rows[] = {
         {0, "Setup", "Alt+S"},
         {1, "- Files -", NoBreakSpace},
         {6, "Auto move selected as", "Shift+Alt+Right"},
-        {9, "- New image -", NoBreakSpace},
-        {11, "Auto size", NoBreakSpace},
-        {16, "- Existing image -", NoBreakSpace},
-        {24, "- Misc -", NoBreakSpace},
-        {25, "Inverse split", "Alt+PgDn"}};
+        {8, "Remove identical", "Ctrl+Alt+Left"},
+        {10, "- New image -", NoBreakSpace},
+        {12, "Auto size", NoBreakSpace},
+        {17, "- Existing image -", NoBreakSpace},
+        {25, "- Misc -", NoBreakSpace},
+        {26, "Inverse split", "Alt+PgDn"}};
     for (const auto& [row, label, text] : rows) {
         EXPECT_EQ(list->item(row, 0)->text(), label);
         EXPECT_EQ(rowText(row), text) << row;
@@ -345,11 +346,11 @@ TEST_F(SetupTest, HeadingRowsHideTheCaptureFieldAndCommandRowsShowTheirCode) {
     EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->value(), 32851);
     EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "Alt+S");
 
-    for (const int heading : {1, 9, 16, 24}) {
+    for (const int heading : {1, 10, 17, 25}) {
         clickRow(heading);
         EXPECT_FALSE(captureShown()) << heading;
     }
-    clickRow(17);
+    clickRow(18);
     EXPECT_TRUE(captureShown());
     EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "Alt+E");
     // The keyboard moves the current row too.
@@ -364,9 +365,9 @@ TEST_F(SetupTest, HeadingRowsHideTheCaptureFieldAndCommandRowsShowTheirCode) {
     capture(Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "Ctrl+Q");
     clickRow(0);
-    clickRow(15);
+    clickRow(16);
     EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "None");
-    EXPECT_EQ(rowCode(15), 0);
+    EXPECT_EQ(rowCode(16), 0);
 }
 
 TEST_F(SetupTest, UpdateAttachesTheCaptureToTheRowUntilOkWritesIt) {
@@ -428,7 +429,7 @@ TEST_F(SetupTest, RestoreBringsBackTheFileInAllThreeAreasAndWritesNothing) {
         click(child<QPushButton>(editor, "BitBtnFolder"));
     });
     click(child<QPushButton>(*dialog, "BitBtnAdd"));
-    clickRow(23);
+    clickRow(24);
     EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "F1");
     capture(Qt::Key_H, Qt::AltModifier);
     click(child<QPushButton>(*dialog, "BitBtnShortCutUpdate"));
@@ -439,7 +440,7 @@ TEST_F(SetupTest, RestoreBringsBackTheFileInAllThreeAreasAndWritesNothing) {
     EXPECT_EQ(restored.sourceFolder, "/src/");
     EXPECT_EQ(restored.folderChars, QStringList({"A=/a/", "B=/b/", "Diverse=/d/"}));
     EXPECT_EQ(restored.codes, loaded.codes);
-    EXPECT_EQ(rowText(23), "F1");
+    EXPECT_EQ(rowText(24), "F1");
     EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), "F1")
         << "the current row is shown again";
     EXPECT_TRUE(dialog->isVisible());
@@ -587,15 +588,15 @@ class CaptureTest : public SetupTest, public ::testing::WithParamInterface<Captu
 TEST_P(CaptureTest, ShowsTheTextAndYieldsTheStoredCode) {
     const CaptureCase& c = GetParam();
     open();
-    clickRow(10);
+    clickRow(11);
     capture(c.key, c.modifiers);
     EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->text(), c.text);
     EXPECT_EQ(child<KeyCaptureEdit>(*dialog, "HotKeyShortcut")->value(), c.code);
     EXPECT_TRUE(dialog->isVisible()) << "no key reaches the dialog";
-    EXPECT_EQ(rowCode(10), 32846) << "no key reaches a button";
+    EXPECT_EQ(rowCode(11), 32846) << "no key reaches a button";
     click(child<QPushButton>(*dialog, "BitBtnShortCutUpdate"));
-    EXPECT_EQ(rowText(10), c.text);
-    EXPECT_EQ(dialog->result().codes[8], c.code);
+    EXPECT_EQ(rowText(11), c.text);
+    EXPECT_EQ(dialog->result().codes[9], c.code);
 }
 
 INSTANTIATE_TEST_SUITE_P(

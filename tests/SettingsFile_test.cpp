@@ -468,13 +468,15 @@ TEST_F(SettingsFileTest, NamesAndValuesThatWouldBreakTheFileAreRefused) {
 }
 
 TEST(SettingsTables, ShortcutTableMatchesTheSetupDialog) {
-    static_assert(ShortcutSettings.size() == 23 && SetupShortcutCount == 22);
+    static_assert(ShortcutSettings.size() == 24 && SetupShortcutCount == 23);
     EXPECT_STREQ(ShortcutSettings.front().key, "SRISetup");
     EXPECT_EQ(ShortcutSettings.front().defaultCode, 32851);
-    EXPECT_STREQ(ShortcutSettings[9].key, "SRINAutosize");
-    EXPECT_STREQ(ShortcutSettings[15].key, "SRIEAutoSize");
-    EXPECT_STREQ(ShortcutSettings[21].key, "SRIBInverseSplit");
-    EXPECT_EQ(ShortcutSettings[21].row, 25);
+    EXPECT_STREQ(ShortcutSettings[10].key, "SRINAutosize");
+    EXPECT_STREQ(ShortcutSettings[16].key, "SRIEAutoSize");
+    EXPECT_STREQ(ShortcutSettings[7].key, "SRFRemoveIdentical");
+    EXPECT_EQ(ShortcutSettings[7].defaultCode, 49189);
+    EXPECT_STREQ(ShortcutSettings[22].key, "SRIBInverseSplit");
+    EXPECT_EQ(ShortcutSettings[22].row, 26);
     EXPECT_STREQ(ShortcutSettings.back().key, "SRIShowAbout");
     EXPECT_EQ(ShortcutSettings.back().row, -1);
     EXPECT_EQ(ShortcutSettings.back().defaultCode, 8304);

@@ -49,6 +49,7 @@ TEST(ShortCutCode, EveryDefaultHasTheTextOfItsTable) {
                                                       {"SRFMoveAs", "Alt+Right"},
                                                       {"SRFAutoMoveMultipleAs", "Shift+Alt+Right"},
                                                       {"SRFMoveNonExisting", "Ctrl+Alt+Right"},
+                                                      {"SRFRemoveIdentical", "Ctrl+Alt+Left"},
                                                       {"SRFShowFilesMoved", "Alt+PgUp"},
                                                       {"SRINShow", "Alt+N"},
                                                       {"SRINStretch", "Shift+Left"},

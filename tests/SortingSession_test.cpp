@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sys/stat.h>
@@ -419,6 +420,70 @@ TEST_F(Session, TheFilesMovedStaySortedWithDuplicates) {
         rows << work.addFileMoved(QString::fromLatin1(name));
     EXPECT_EQ(rows, (QList<int>{0, 0, 2, 2, 1}));
     EXPECT_EQ(work.filesMoved(), (QStringList{"A.jpg", "a0.jpg", "b.jpg", "b.jpg", "c.jpg"}));
+}
+
+TEST_F(Session, RemoveIdenticalRemovesOnlyFilesWithTheirNamesakesBytes) {
+    // s1.jpg's destination is the source folder itself: its namesake is itself.
+    ws.writeSettings("[Chars]\r\nS=\"" + ws.source().toUtf8() + "\"\r\n");
+    for (const char* name : {"a1.jpg", "a2.jpg", "a3.jpg", "b1.jpg", "s1.jpg"})
+        add(QString::fromLatin1(name));
+    writeFile(in("A", QStringLiteral("a1.jpg")), "a1.jpg");
+    writeFile(in("A", QStringLiteral("a2.jpg")), "a2.jpX"); // differs at the last byte
+    writeFile(in("A", QStringLiteral("a3.jpg")), "a3.jpg");
+    open();
+    const SessionOutcome outcome = work.removeIdentical();
+    EXPECT_EQ(only(outcome).text, QStringLiteral("Identical files removed : 2"));
+    EXPECT_EQ(outcome.removedRows, (QList<int>{0, 2}));
+    EXPECT_TRUE(outcome.moved.empty());
+    EXPECT_EQ(names(), (QStringList{"a2.jpg", "b1.jpg", "s1.jpg"}));
+    EXPECT_EQ(readFile(src(QStringLiteral("a2.jpg"))), "a2.jpg");
+    EXPECT_EQ(readFile(src(QStringLiteral("s1.jpg"))), "s1.jpg");
+    for (const char* filed : {"a1.jpg", "a2.jpg", "a3.jpg"})
+        EXPECT_TRUE(there(in("A", QString::fromLatin1(filed))));
+}
+
+// Cancel after two files: those two are done, the other three are as they
+// were, and the summary counts what was done.
+TEST_F(Session, ACancelledBatchEndsAfterTheFileInHand) {
+    struct Case {
+        const char* what;
+        std::function<SessionOutcome(SortingSession&)> run;
+        QString summary;
+    };
+    const Case cases[] = {
+        {"auto move",
+         [](SortingSession& s) {
+             return s.autoMoveMultipleAs({0, 1, 2, 3, 4});
+         },
+         QStringLiteral("Files moved/renamed : 2")},
+        {"move non existing", [](SortingSession& s) { return s.moveNonExisting(); },
+         QStringLiteral("Files moved/renamed : 2")},
+        {"remove identical", [](SortingSession& s) { return s.removeIdentical(); },
+         QStringLiteral("Identical files removed : 2")},
+    };
+    const QStringList all{"b1.jpg", "b2.jpg", "b3.jpg", "b4.jpg", "b5.jpg"};
+    for (const Case& c : cases) {
+        QDir(ws.folder(QStringLiteral("B"))).removeRecursively();
+        QDir().mkpath(ws.folder(QStringLiteral("B")));
+        for (const QString& name : all) {
+            add(name);
+            if (c.summary.startsWith(QLatin1String("Identical")))
+                writeFile(in("B", name), name.toUtf8());
+        }
+        open();
+        ws.prompts.cancelAt = 2;
+        ws.prompts.progressReports.clear();
+        const SessionOutcome outcome = c.run(work);
+        EXPECT_EQ(only(outcome).text, c.summary + "\rCancelled with 3 files still to do") << c.what;
+        EXPECT_EQ(ws.prompts.progressShown.back().second, 5) << c.what;
+        EXPECT_EQ(ws.prompts.progressReports, (std::vector<int>{1, 2})) << c.what;
+        EXPECT_EQ(names(), all.mid(0, 3)) << c.what;
+        for (const QString& name : all.mid(0, 3))
+            EXPECT_EQ(readFile(src(name)), name.toUtf8()) << c.what;
+        EXPECT_FALSE(work.batchRunning());
+        for (const QString& name : all)
+            QFile::remove(src(name));
+    }
 }
 
 } // namespace

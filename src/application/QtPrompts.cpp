@@ -5,9 +5,12 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <optional>
 
 namespace sortello {
 
@@ -21,6 +24,46 @@ public:
     ~NormalCursor() { QApplication::restoreOverrideCursor(); }
     NormalCursor(const NormalCursor&) = delete;
     NormalCursor& operator=(const NormalCursor&) = delete;
+};
+
+// A batch's progress in a modal dialog that appears only once the batch has
+// run for half a second, so short batches flash nothing. While it shows, each
+// update lets the window repaint and the Cancel button answer; its modality
+// keeps every other command of the window from starting meanwhile. Updates
+// come at most every few dozen milliseconds, so ten thousand quick moves do
+// not spend their time redrawing a bar.
+class ProgressDialog : public BatchProgress {
+public:
+    ProgressDialog(QWidget* parent, const QString& label, int total)
+        : text(label), total(total), dialog(label, QStringLiteral("Cancel"), 0, total, parent) {
+        dialog.setObjectName(QStringLiteral("BatchProgress"));
+        dialog.setWindowTitle(QString(ApplicationTitle));
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.setMinimumDuration(500);
+        dialog.setAutoReset(false);
+        dialog.setAutoClose(false);
+        dialog.setValue(0);
+        sinceUpdate.start();
+    }
+
+    bool advance(int done) override {
+        if (sinceUpdate.elapsed() >= 40 || done == total) {
+            sinceUpdate.restart();
+            dialog.setLabelText(
+                QStringLiteral("%1\n%2 of %3 files").arg(text).arg(done).arg(total));
+            dialog.setValue(done);
+            if (dialog.isVisible() && !normal)
+                normal.emplace();
+        }
+        return !dialog.wasCanceled();
+    }
+
+private:
+    QString text;
+    int total;
+    QProgressDialog dialog;
+    QElapsedTimer sinceUpdate;
+    std::optional<NormalCursor> normal;
 };
 
 QMessageBox::Icon qtIcon(MessageIcon icon) {
@@ -92,6 +135,11 @@ std::optional<QString> QtPrompts::savePicture(QWidget* parent, SavePictureReques
 int QtPrompts::runModal(QDialog& dialog) {
     NormalCursor cursor;
     return dialog.exec();
+}
+
+std::unique_ptr<BatchProgress> QtPrompts::batchProgress(QWidget* parent, const QString& label,
+                                                        int total) {
+    return std::make_unique<ProgressDialog>(parent, label, total);
 }
 
 } // namespace sortello

@@ -14,6 +14,8 @@ public:
                                         const QString& startFolder) override;
     std::optional<QString> savePicture(QWidget* parent, SavePictureRequest& request) override;
     int runModal(QDialog& dialog) override;
+    std::unique_ptr<BatchProgress> batchProgress(QWidget* parent, const QString& label,
+                                                 int total) override;
 };
 
 } // namespace sortello

@@ -20,6 +20,19 @@ void showErrorBox(Prompts& prompts, QWidget* parent, const QString& text, Messag
     prompts.message(parent, QStringLiteral("Error"), text, MessageIcon::Error, button);
 }
 
+namespace {
+
+class Unseen : public BatchProgress {
+public:
+    bool advance(int) override { return true; }
+};
+
+} // namespace
+
+std::unique_ptr<BatchProgress> Prompts::batchProgress(QWidget*, const QString&, int) {
+    return std::make_unique<Unseen>();
+}
+
 BusyCursor::BusyCursor() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }

@@ -7,6 +7,7 @@
 #include <QFlags>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
 class QDialog;
@@ -37,6 +38,15 @@ struct SavePictureRequest {
     bool promptCreate = true;
 };
 
+// The progress of a batch over many files, shown once it runs long. A batch
+// reports after each file; false means the user asked it to stop, and it then
+// ends after the file in hand, so no file is ever left half moved.
+class BatchProgress {
+public:
+    virtual ~BatchProgress() = default;
+    virtual bool advance(int done) = 0;
+};
+
 class Prompts {
 public:
     virtual ~Prompts() = default;
@@ -53,6 +63,10 @@ public:
     virtual std::optional<QString> savePicture(QWidget* parent, SavePictureRequest& request) = 0;
     // Runs a dialog modally and returns its result code.
     virtual int runModal(QDialog& dialog) = 0;
+    // The progress of a batch over `total` files, with `label` saying what it
+    // does. By default nothing is shown and nothing stops the batch.
+    virtual std::unique_ptr<BatchProgress> batchProgress(QWidget* parent, const QString& label,
+                                                         int total);
 };
 
 inline constexpr QLatin1StringView ApplicationTitle{"Sortello"};

@@ -270,6 +270,21 @@ void DecodeAhead::stopIfCancelled(Job& job) {
 
 // The Picture is this worker's alone until store() hands it to the cache;
 // after that only the UI thread uses it.
+namespace {
+
+// Whether a namesake holds its new file's bytes, kept only when the new file
+// stayed as it was while it was read.
+void compareWithNewFile(const QString& newFile, const QString& namesake, DecodedPicture& decoded) {
+    const FileIdentity other = identityOf(newFile);
+    const Sameness sameness = compareBytes(newFile, namesake);
+    if (identityOf(newFile) == other) {
+        decoded.sameness = sameness;
+        decoded.comparedWith = other;
+    }
+}
+
+} // namespace
+
 void DecodeAhead::decode(const DecodeRequest& request, Job& job) {
     Entry entry;
     entry.identity = identityOf(request.path);
@@ -283,6 +298,9 @@ void DecodeAhead::decode(const DecodeRequest& request, Job& job) {
             return;
         entry.decoded.image = entry.decoded.picture.imageFor(
             entry.target, [&](const QImage&, int) { stopIfCancelled(job); });
+        entry.decoded.look = lookPrintOf(entry.decoded.image);
+        if (!request.compareWith.isEmpty())
+            compareWithNewFile(request.compareWith, request.path, entry.decoded);
         // A JPEG, PNG, WebP, TIFF or HEIF keeps its file's bytes for later sizes.
         entry.bytes = entry.decoded.image.sizeInBytes() +
                       (keepsFileBytes(entry.decoded.picture.kind()) ? entry.identity.size : 0);

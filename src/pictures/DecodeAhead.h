@@ -7,7 +7,11 @@
 // is never handed out. Workers only read files; a metafile, drawn by a helper
 // process, is left to the UI thread as before. The pictures the screen waits
 // for go first: they take a worker from less wanted work at once, and work no
-// longer wanted stops between bands of rows.
+// longer wanted stops between bands of rows. Beside the image they work out
+// what the comparison view says of a pair: the picture's look, and whether a
+// namesake holds the same bytes as its new file.
+#include "fileops/SameBytes.h"
+#include "pictures/PerceptualHash.h"
 #include "pictures/Picture.h"
 
 #include <QImage>
@@ -42,6 +46,7 @@ using TargetRule = std::function<QSize(const QSize& pictureSize)>;
 struct DecodeRequest {
     QString path;
     TargetRule target;
+    QString compareWith = {}; // a new file whose bytes this namesake's are compared with
 };
 
 struct DecodedPicture {
@@ -49,6 +54,10 @@ struct DecodedPicture {
     QImage image;
     // Why the file could not be shown (its Error's text), or empty.
     QString error;
+    std::optional<LookPrint> look = {}; // of the image
+    // A namesake's bytes against its new file's, and that file as compared.
+    std::optional<Sameness> sameness = {};
+    FileIdentity comparedWith = {};
 };
 
 class DecodeAhead {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/HeifDecoder.h"
+#include "pictures/Exif.h"
 
 #include "pictures/Picture.h"
 #include "pictures/PictureFile.h"
@@ -92,6 +93,26 @@ Handle largestThumbnail(heif_image_handle* primary) {
     return best;
 }
 
+// The first EXIF block of the image. HEIF puts a 4-byte offset to the TIFF
+// header before it; a block larger than any EXIF we read is left alone.
+QByteArray exifBlock(const heif_image_handle* handle) {
+    heif_item_id id = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) != 1)
+        return {};
+    const size_t size = heif_image_handle_get_metadata_size(handle, id);
+    if (size <= 4 || size > size_t(MaxExifBytes) + 4)
+        return {};
+    QByteArray block(qsizetype(size), Qt::Uninitialized);
+    if (heif_image_handle_get_metadata(handle, id, block.data()).code != heif_error_Ok)
+        return {};
+    const auto* head = reinterpret_cast<const uchar*>(block.constData());
+    const quint32 offset =
+        quint32(head[0]) << 24 | quint32(head[1]) << 16 | quint32(head[2]) << 8 | quint32(head[3]);
+    if (offset >= size - 4)
+        return {};
+    return block.mid(qsizetype(4 + offset));
+}
+
 } // namespace
 
 HeifInfo readHeifInfo(const QString& path, const QString& format, const QByteArray& bytes) {
@@ -102,6 +123,7 @@ HeifInfo readHeifInfo(const QString& path, const QString& format, const QByteArr
     if (const Handle thumbnail = largestThumbnail(file.primary.get()))
         info.thumbnail = QSize(heif_image_handle_get_width(thumbnail.get()),
                                heif_image_handle_get_height(thumbnail.get()));
+    info.exif = exifBlock(file.primary.get());
     return info;
 }
 

@@ -14,6 +14,7 @@ namespace sortello {
 struct HeifInfo {
     QSize size;      // the primary image as shown
     QSize thumbnail; // its largest thumbnail, or empty when it has none
+    QByteArray exif; // the primary image's EXIF block from the TIFF header on, or empty
 };
 
 // `format` names the format the file's extension promises ("HEIF", "AVIF")

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/LibraryPicture.h"
+#include "pictures/Exif.h"
 
 #include "pictures/HeifDecoder.h"
 #include "pictures/PictureFile.h"
@@ -30,11 +31,13 @@ LibraryPicture openLibraryPicture(const QString& path, const QString& lowerExten
     case PictureKind::Png:
         picture.format = QStringLiteral("PNG");
         picture.size = readPngSize(path, picture.bytes);
+        picture.exif = pngExifBlock(picture.bytes).toByteArray();
         break;
     case PictureKind::WebP: {
         picture.format = QStringLiteral("WebP");
         const WebpInfo info = readWebpInfo(path, picture.bytes);
         picture.size = info.size;
+        picture.exif = webpExifBlock(picture.bytes).toByteArray();
         // An animation is put together whole now, as a GIF is, so that it
         // plays without decoding as it goes.
         if (info.animated) {
@@ -55,6 +58,7 @@ LibraryPicture openLibraryPicture(const QString& path, const QString& lowerExten
         const HeifInfo info = readHeifInfo(path, picture.format, picture.bytes);
         picture.size = info.size;
         picture.thumbnail = info.thumbnail;
+        picture.exif = info.exif;
         break;
     }
     }

@@ -20,7 +20,8 @@ struct LibraryPicture {
     PictureKind kind = PictureKind::Png;
     QString format; // as errors name it: "PNG", "WebP", "TIFF", "HEIF", "AVIF"
     QByteArray bytes;
-    QSize size;
+    QSize size;                   // as stored, before any EXIF orientation
+    QByteArray exif;              // its EXIF block, or empty
     QSize thumbnail;              // a HEIF file's largest thumbnail, or empty
     QImage still;                 // an animated WebP's first frame
     QList<AnimationFrame> frames; // an animated WebP's, two or more

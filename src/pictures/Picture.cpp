@@ -142,8 +142,16 @@ Picture Picture::open(const QString& path) {
     } else if (const auto kind = libraryKindOf(lower)) {
         data->kind = *kind;
         data->library = openLibraryPicture(path, lower);
-        data->size = data->library.size;
+        const ExifFacts exif = readExif(data->library.exif);
+        // libheif has turned the picture by the file's own rotation already;
+        // its EXIF orientation only repeats that.
+        data->orientation = data->kind == PictureKind::Heif ? 1 : exif.orientation;
+        data->taken = exif.taken;
+        data->stored = data->library.size;
+        data->size = orientedSize(data->stored, data->orientation);
         data->frames = data->library.frames;
+        for (AnimationFrame& frame : data->frames)
+            frame.image = orientImage(frame.image, data->orientation);
     } else {
         throw Error(QStringLiteral("Unknown picture file extension (.%1)").arg(extension.mid(1)));
     }
@@ -201,10 +209,11 @@ QImage Picture::imageFor(const QSize& target, const DecodeProgress& progress) co
     case PictureKind::WebP:
     case PictureKind::Tiff:
     case PictureKind::Heif: {
-        const QSize key = libraryImageSize(d->library, target);
+        const QSize key = libraryImageSize(
+            d->library, target.isEmpty() ? target : orientedSize(target, d->orientation));
         QImage image = d->cached(key);
         if (image.isNull()) {
-            image = decodeLibraryPicture(d->library, d->path, key);
+            image = orientImage(decodeLibraryPicture(d->library, d->path, key), d->orientation);
             d->keep(key, image);
         }
         return image;

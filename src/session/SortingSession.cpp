@@ -8,10 +8,13 @@
 #include "base/Misc.h"
 #include "fileops/FileSystem.h"
 #include "fileops/NumberedNames.h"
+#include "fileops/SameBytes.h"
 #include "fileops/Trash.h"
+#include "pictures/DecodeAhead.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopedValueRollback>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -77,6 +80,7 @@ public:
         byError.emplace_back(failure.error, 1);
     }
     void unusableName() { ++unusableNames; }
+    void cancelled(int unvisited) { notVisited = unvisited; }
 
     QString lines() const {
         QString text;
@@ -87,12 +91,15 @@ public:
         else if (unusableNames > 1)
             text += QStringLiteral("\r%1 left because their names are not valid text")
                         .arg(files(unusableNames));
+        if (notVisited > 0)
+            text += QStringLiteral("\rCancelled with %1 still to do").arg(files(notVisited));
         return text;
     }
 
 private:
     std::vector<std::pair<int, int>> byError; // in the order first met
     int unusableNames = 0;
+    int notVisited = 0;
 };
 
 const QStringList SavePictureFilters{
@@ -377,17 +384,29 @@ void SortingSession::summarise(SessionOutcome& outcome, const QString& leftBehin
                                                QString::number(outcome.moved.size()) + leftBehind});
 }
 
+std::unique_ptr<BatchProgress> SortingSession::progress(const char* label, int total) {
+    return ask.batchProgress(dialogParent, QString::fromLatin1(label), total);
+}
+
 SessionOutcome SortingSession::autoMoveMultipleAs(const QList<int>& selectedRows) {
     SessionOutcome outcome;
-    if (selectedRows.isEmpty())
+    if (selectedRows.isEmpty() || inBatch)
         return outcome;
+    const QScopedValueRollback running(inBatch, true);
     QList<int> selected = selectedRows;
     std::sort(selected.begin(), selected.end());
     BusyCursor busy;
+    const auto shown = progress("Moving the selected files", int(selected.size()));
     UsedNumbersCache numbers;
     QList<int> moved;
     LeftBehind left;
+    int done = 0;
     for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
+        if (done > 0 && !shown->advance(done)) {
+            left.cancelled(int(selected.size()) - done);
+            break;
+        }
+        ++done;
         const int row = *it;
         if (!entries[row].representable) {
             left.unusableName();
@@ -419,12 +438,19 @@ SessionOutcome SortingSession::autoMoveMultipleAs(const QList<int>& selectedRows
 
 SessionOutcome SortingSession::moveNonExisting() {
     SessionOutcome outcome;
-    if (entries.empty())
+    if (entries.empty() || inBatch)
         return outcome;
+    const QScopedValueRollback running(inBatch, true);
     std::optional<BusyCursor> busy(std::in_place);
+    const auto shown = progress("Moving the files whose names are free", count());
     QList<int> moved;
     LeftBehind left;
     for (int row = count() - 1; row >= 0; --row) {
+        const int done = count() - 1 - row;
+        if (done > 0 && !shown->advance(done)) {
+            left.cancelled(row + 1);
+            break;
+        }
         if (!entries[row].representable) {
             left.unusableName();
             continue;
@@ -447,6 +473,47 @@ SessionOutcome SortingSession::moveNonExisting() {
     }
     removeRows(outcome, moved);
     summarise(outcome, left.lines());
+    return outcome;
+}
+
+// Removes every listed file whose namesake in its destination holds the same
+// bytes. The comparison and the removal are a moment apart: a file that
+// changed in that moment is no longer known to be a copy, and stays.
+SessionOutcome SortingSession::removeIdentical() {
+    SessionOutcome outcome;
+    if (entries.empty() || inBatch)
+        return outcome;
+    const QScopedValueRollback running(inBatch, true);
+    BusyCursor busy;
+    const auto shown = progress("Removing the files identical to their namesakes", count());
+    QList<int> removed;
+    LeftBehind left;
+    for (int row = count() - 1; row >= 0; --row) {
+        const int done = count() - 1 - row;
+        if (done > 0 && !shown->advance(done)) {
+            left.cancelled(row + 1);
+            break;
+        }
+        if (!entries[row].representable)
+            continue; // its namesake cannot even be named
+        const QString path = pathOf(row);
+        const QString namesake = destinationOf(entries[row].name);
+        const FileIdentity before = identityOf(path);
+        const FileIdentity filed = identityOf(namesake);
+        if (compareBytes(path, namesake) != Sameness::Identical || identityOf(path) != before ||
+            identityOf(namesake) != filed)
+            continue;
+        if (const FileResult r = remove(path); !r) {
+            left.failed(r);
+            continue;
+        }
+        removed << row;
+    }
+    removeRows(outcome, removed);
+    outcome.batch = true;
+    outcome.notices.push_back(
+        {SessionNotice::Kind::Information, QStringLiteral("Identical files removed : ") +
+                                               QString::number(removed.size()) + left.lines()});
     return outcome;
 }
 

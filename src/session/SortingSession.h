@@ -3,11 +3,13 @@
 // SortingSession: the work of one sorting run, without a window. It holds the
 // source folder and its listing, the folder characters, the current entry and
 // the files moved, and runs the file commands: replace the existing file,
-// remove the new one, move under a chosen name, the two batch moves and
-// re-reading the list. Each command hands back an outcome that the window
+// remove the new one, move under a chosen name, the two batch moves, removing
+// the new files that are byte for byte their namesakes, and re-reading the
+// list. Each command hands back an outcome that the window
 // turns into boxes and list changes; the one question a command asks (the
 // name to move under) goes through Prompts.
 #include "base/Prompts.h"
+#include "fileops/FileSystem.h"
 #include "fileops/FolderListing.h"
 #include "session/UndoHistory.h"
 #include "settings/FolderChars.h"
@@ -100,6 +102,10 @@ public:
     SessionOutcome moveAs();
     SessionOutcome autoMoveMultipleAs(const QList<int>& selectedRows);
     SessionOutcome moveNonExisting();
+    SessionOutcome removeIdentical();
+    // A batch is running; it lets the window repaint meanwhile, and no other
+    // command may start until it ends.
+    bool batchRunning() const { return inBatch; }
 
     // ---- Taking commands back ----
     // Whether Remove new and Replace existing put the file they remove into
@@ -124,10 +130,12 @@ private:
     // Moves the file to `to`, onto the file there when there is one, which
     // goes to the trash or for good; recorded for undo.
     FileResult moveOnto(const QString& from, const QString& to);
-    // Deletes the file, or puts it into the trash; recorded for undo.
+    // Deletes the file, or puts it into the trash; recorded for undo. The one
+    // way a new file is removed, by Remove new and Remove identical.
     FileResult remove(const QString& path);
     QString undoAction(const UndoAction& action);
     void cameBack(SessionOutcome& outcome, const UndoAction& action);
+    std::unique_ptr<BatchProgress> progress(const char* label, int total);
 
     Prompts& ask;
     QWidget* dialogParent = nullptr;
@@ -143,6 +151,7 @@ private:
     // The save dialog keeps the path and the file type it returned last.
     QString saveDialogFileName;
     QString saveDialogFilter;
+    bool inBatch = false;
 };
 
 } // namespace sortello

@@ -25,6 +25,7 @@ enum class Command {
     MoveAs,
     AutoMoveMultipleAs,
     MoveNonExisting,
+    RemoveIdentical,
     ShowFilesMoved,
     ShowNew,
     NewAutoSize,
@@ -75,7 +76,7 @@ struct CommandRow {
 };
 
 // In menu order, which is also the setup list's order.
-inline constexpr std::array<CommandRow, 27> CommandTable{{
+inline constexpr std::array<CommandRow, 28> CommandTable{{
     {Command::Setup, "SRISetup", "Setup", ItemKind::Command, ForAll, 32851, "Setup", -1, false},
     {Command::None, "SRFiles", "Files", ItemKind::Header, ForNone, 0, "- Files -", -1, false},
     {Command::UpdateFileList, "SRFUpdateFileList", "Update file list", ItemKind::Command,
@@ -90,6 +91,10 @@ inline constexpr std::array<CommandRow, 27> CommandTable{{
      ItemKind::Command, ForFileList, 40999, "Auto move selected as", -1, false},
     {Command::MoveNonExisting, "SRFMoveNonExisting", "Move non existing", ItemKind::Command,
      ForFileList, 49191, "Move non existing", -1, false},
+    // Ctrl+Alt+Left: the removing side of Move non existing's key, as Remove
+    // new's is of Replace existing's.
+    {Command::RemoveIdentical, "SRFRemoveIdentical", "Remove identical", ItemKind::Command,
+     ForFileList, 49189, "Remove identical", -1, false},
     {Command::ShowFilesMoved, "SRFShowFilesMoved", "Show files moved", ItemKind::Check, ForFileList,
      32801, "Show files moved", 1, true},
     {Command::None, "SRImageNew", "New image", ItemKind::Header, ForNone, 0, "- New image -", -1,

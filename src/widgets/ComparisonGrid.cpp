@@ -116,7 +116,13 @@ void ComparisonGrid::FillComparisonRow(int width, int height, bool isNew, DateTi
     write(isNew ? 1 : 2, ComparisonFigures{width, height, fileSize, fileDate, taken});
     if (isNew)
         write(2, ComparisonFigures{});
+    likenessWords.clear();
     widenColumns();
+    update();
+}
+
+void ComparisonGrid::setLikeness(const QString& words) {
+    likenessWords = words;
     update();
 }
 
@@ -152,7 +158,8 @@ QSize ComparisonGrid::sizeHint() const {
     int width = 1;
     for (int w : widths)
         width += w + 1;
-    return QSize(width, RowCount * (RowHeight + 1) + 1);
+    // The likeness line below the rows.
+    return QSize(width, (RowCount + 1) * (RowHeight + 1) + 1);
 }
 
 void ComparisonGrid::paintEvent(QPaintEvent*) {
@@ -192,6 +199,12 @@ void ComparisonGrid::paintEvent(QPaintEvent*) {
         painter.setPen(colours.color(QPalette::Active, QPalette::Mid));
         painter.drawLine(0, y, x, y);
         y += 1;
+    }
+    if (!likenessWords.isEmpty()) {
+        painter.setPen(colours.color(QPalette::Active, QPalette::WindowText));
+        painter.setFont(bold);
+        painter.drawText(QRect(TextInset, y + TextInset, width() - TextInset, RowHeight),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, likenessWords);
     }
 }
 

@@ -4,7 +4,8 @@
 // width, height, bytes, date and time, and when each was taken, the greater or
 // later figure in bold.
 // Each data row keeps the figures it shows as values, so the bold rule never
-// depends on reading a formatted date back.
+// depends on reading a formatted date back. A line under the rows says in
+// words when the two are the same file's bytes or the same picture.
 #include "base/Misc.h"
 
 #include <QDateTime>
@@ -45,6 +46,10 @@ public:
     // `taken` is when the picture was taken; without one its cell is empty.
     void FillComparisonRow(int width, int height, bool isNew, DateTimeValue fileDate,
                            qint64 fileSize, const std::optional<QDateTime>& taken = {});
+    // The words under the rows, such as "Identical"; filling a row clears
+    // them, as they speak of the two rows together.
+    void setLikeness(const QString& words);
+    const QString& likeness() const { return likenessWords; }
 
     QString cell(int row, int column) const { return cells[row][column]; }
     int columnWidth(int column) const { return widths[column]; }
@@ -65,6 +70,7 @@ private:
     std::array<std::array<QString, ColumnCount>, RowCount> cells;
     std::array<ComparisonFigures, RowCount> figures;
     std::array<int, ColumnCount> widths;
+    QString likenessWords;
 };
 
 } // namespace sortello

@@ -132,12 +132,12 @@ void TFrmSRMain::buildPictureArea() {
     Panel5 = new QFrame(PanelImages);
     Panel5->setObjectName(QStringLiteral("Panel5"));
     Panel5->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel5->setFixedHeight(62);
+    Panel5->setFixedHeight(81); // the grid and its likeness line
     auto* gridLayout = new QVBoxLayout(Panel5);
     gridLayout->setContentsMargins(1, 1, 1, 1);
     StringGrid1 = new ComparisonGrid(Panel5);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
-    StringGrid1->setFixedHeight(60);
+    StringGrid1->setFixedHeight(79);
     gridLayout->addWidget(StringGrid1, 0, Qt::AlignTop | Qt::AlignLeft);
     images->addWidget(Panel5);
 

@@ -127,6 +127,7 @@ private:
     void updateUndoItem();
     bool undoKeyIsFree() const;
     QAction* SRFUndo = nullptr;
+    void SRFRemoveIdenticalClick();
 
     QWidget* PanelFiles;
     QSplitter* SplitterFilesMoved;

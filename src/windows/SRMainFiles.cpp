@@ -34,6 +34,9 @@ void TFrmSRMain::runFileCommand(Command command) {
     case Command::MoveNonExisting:
         SRFMoveNonExistingClick();
         break;
+    case Command::RemoveIdentical:
+        SRFRemoveIdenticalClick();
+        break;
     default:
         break;
     }
@@ -75,6 +78,10 @@ void TFrmSRMain::SRFMoveNonExistingClick() {
 
 void TFrmSRMain::SRFUndoClick() {
     applyOutcome(work.undo());
+}
+
+void TFrmSRMain::SRFRemoveIdenticalClick() {
+    applyOutcome(work.removeIdentical());
 }
 
 void TFrmSRMain::showListing() {

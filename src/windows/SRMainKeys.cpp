@@ -109,6 +109,9 @@ void TFrmSRMain::applyShortcut(const char* key, ShortCutCode code, bool includeA
 }
 
 void TFrmSRMain::runCommand(Command command) {
+    // A batch lets the window repaint while it runs; nothing else starts then.
+    if (work.batchRunning())
+        return;
     switch (command) {
     case Command::Setup:
         SRISetupClick();

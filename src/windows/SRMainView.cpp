@@ -111,7 +111,25 @@ DecodedPicture readyFor(DecodeAhead& ahead, const PictureBox& box, const QString
     const QSize target = box.targetRule()(decoded.picture.size());
     if (!target.isEmpty())
         decoded.image = decoded.picture.imageFor(target);
+    decoded.look = lookPrintOf(decoded.image);
     return decoded;
+}
+
+// What the grid says of a pair: the same bytes, or the same picture in
+// another size or encoding. A namesake decoded ahead was compared then, while
+// its new file was the one there now; else the bytes are compared here.
+QString likenessOf(const QString& path, const DecodedPicture& fresh, const QString& namesake,
+                   const DecodedPicture& existing) {
+    const Sameness sameness = existing.sameness && existing.comparedWith == identityOf(path)
+                                  ? *existing.sameness
+                                  : compareBytes(path, namesake);
+    if (sameness == Sameness::Identical)
+        return QStringLiteral("Identical");
+    // One file shown twice says nothing about a second copy.
+    if (sameness != Sameness::SameFile && fresh.look && existing.look &&
+        looksTheSame(*fresh.look, *existing.look))
+        return QStringLiteral("Looks the same");
+    return {};
 }
 
 } // namespace
@@ -148,6 +166,7 @@ void TFrmSRMain::showPair(int row, const QString& existingPath, bool hasExisting
                                        ImageExisting->picture().height(), false,
                                        FileDateOf(ExistingFileName), FileSizeOf(ExistingFileName),
                                        ImageExisting->picture().taken());
+        StringGrid1->setLikeness(likenessOf(path, fresh, ExistingFileName, *existing));
     } else {
         // A hidden pane holds no picture, so the viewer's key cannot show
         // the namesake of a file that was current before.
@@ -174,7 +193,7 @@ void TFrmSRMain::decodeAround(int row) {
         requests.append({work.pathOf(r), newRule});
         const QString namesake = work.destinationOf(work.files()[r].name);
         if (fileExists(namesake))
-            requests.append({namesake, existingRule});
+            requests.append({namesake, existingRule, work.pathOf(r)});
         if (r == row)
             urgent = int(requests.size());
     }

@@ -48,4 +48,26 @@ int FakePrompts::runModal(QDialog& dialog) {
     return script(dialog);
 }
 
+namespace {
+
+class ScriptedProgress : public BatchProgress {
+public:
+    explicit ScriptedProgress(FakePrompts& prompts) : prompts(prompts) {}
+    bool advance(int done) override {
+        prompts.progressReports.push_back(done);
+        return done != prompts.cancelAt;
+    }
+
+private:
+    FakePrompts& prompts;
+};
+
+} // namespace
+
+std::unique_ptr<BatchProgress> FakePrompts::batchProgress(QWidget*, const QString& label,
+                                                          int total) {
+    progressShown.emplace_back(label, total);
+    return std::make_unique<ScriptedProgress>(*this);
+}
+
 } // namespace sortello::test

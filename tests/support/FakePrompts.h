@@ -27,6 +27,8 @@ public:
                                         const QString& startFolder) override;
     std::optional<QString> savePicture(QWidget* parent, SavePictureRequest& request) override;
     int runModal(QDialog& dialog) override;
+    std::unique_ptr<BatchProgress> batchProgress(QWidget* parent, const QString& label,
+                                                 int total) override;
 
     std::vector<ShownMessage> messages;
     std::deque<MessageButton> messageAnswers;
@@ -42,6 +44,12 @@ public:
     // returns the result code; without one the dialog counts as rejected.
     std::vector<QString> dialogsRun; // object names of the dialogs run
     std::deque<std::function<int(QDialog&)>> dialogScripts;
+
+    // Batches: the label and total of each, every count reported, and the
+    // count at which the user presses Cancel (-1: never).
+    std::vector<std::pair<QString, int>> progressShown;
+    std::vector<int> progressReports;
+    int cancelAt = -1;
 };
 
 } // namespace sortello::test
