@@ -399,7 +399,7 @@ TEST(ContextMenu, ShowsTheItemsOfTheTargetAndTheAboutBoxForEvery) {
               setup);
     const QStringList all =
         visibleCaptions(window, child<QSplitter>(window, "SplitterFilesImages")->handle(1));
-    EXPECT_EQ(all.size(), 27);
+    EXPECT_EQ(all.size(), 28);
     EXPECT_TRUE(all.contains(QStringLiteral("Existing imge")));
 
     EXPECT_EQ(ws.item("SRIAbout")->text(), QStringLiteral("&About ...\tShift+F1"));

@@ -2,6 +2,7 @@
 // Taking file commands back. Every file returns by moveFile, which never
 // replaces a file, and only while it is exactly the file the command left;
 // a file that comes back from the trash goes there by the same rule.
+#include "session/SessionTexts.h"
 #include "session/SortingSession.h"
 
 #include "base/Misc.h"
@@ -14,10 +15,6 @@
 namespace sortello {
 
 namespace {
-
-QString reasonLine(const FileResult& failure) {
-    return failure.error != 0 ? QStringLiteral("\r") + failure.message() : QString();
-}
 
 // Any name at all, a dangling link included, is one an undo must not move onto.
 bool taken(const QString& path) {
