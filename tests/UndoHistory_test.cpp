@@ -179,6 +179,21 @@ TEST_F(UndoTest, UndoGoesBackOneCommandAtATime) {
     EXPECT_EQ(work.files()[work.current()].name, "a2.jpg");
 }
 
+// Remove identical goes through the one remove, so its batch comes back whole.
+TEST_F(UndoTest, RemoveIdenticalIsUndoneAsOneStep) {
+    writeFile(in("A", "a1.jpg"), "a1.jpg");
+    writeFile(in("B", "b1.jpg"), "b1.jpg");
+    open({"a1.jpg", "a2.jpg", "b1.jpg"});
+    work.setDeletedToTrash(true);
+    const auto start = everything();
+    EXPECT_EQ(work.removeIdentical().removedRows, (QList<int>{0, 2}));
+    EXPECT_EQ(names(), QStringList{"a2.jpg"});
+    EXPECT_EQ(work.undoText(), "Undo removal of 2 files");
+    EXPECT_TRUE(work.undo().restored);
+    EXPECT_EQ(everything(), start);
+    EXPECT_EQ(names(), (QStringList{"a1.jpg", "a2.jpg", "b1.jpg"}));
+}
+
 // A removal or replace for good cannot be taken back, nor anything before it.
 TEST_F(UndoTest, WithoutTheTrashNothingBeforeADeletionCanBeUndone) {
     writeFile(in("A", "a1.jpg"), "filed a1");
