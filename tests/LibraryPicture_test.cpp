@@ -3,6 +3,7 @@
 // opened through Picture as the panes and the viewer open them.
 #include "base/Error.h"
 #include "pictures/Picture.h"
+#include "pictures/WebpDecoder.h"
 #include "support/ExifFixtures.h"
 #include "support/TempFiles.h"
 
@@ -356,6 +357,8 @@ TEST(LibraryScaling, WebpDecodesAtTheSizeAskedAndFullForTheViewer) {
     EXPECT_NEAR(qGreen(pane.pixel(120, 90)), qGreen(Quadrants[1][1]), 2);
     EXPECT_NEAR(qGreen(pane.pixel(40, 30)), qGreen(Quadrants[0][0]), 2);
     EXPECT_EQ(picture.fullImage().size(), QSize(640, 480));
+    // A sliver narrower than the pane is never scaled up past its own size.
+    EXPECT_EQ(webpScaledSize(QSize(1, 16000), QSize(400000, 300)), QSize(1, 16000));
 }
 
 TEST(LibraryScaling, HeicUsesItsThumbnailOnlyWhereItCoversThePane) {

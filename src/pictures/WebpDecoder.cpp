@@ -52,8 +52,10 @@ WebpInfo readWebpInfo(const QString& path, const QByteArray& bytes) {
 QSize webpScaledSize(const QSize& own, const QSize& target) {
     if (target.isEmpty() || (target.width() >= own.width() && target.height() >= own.height()))
         return own;
-    const double scale =
-        qMax(double(target.width()) / own.width(), double(target.height()) / own.height());
+    // Never above 1: a sliver of a picture one pixel wide would otherwise ask
+    // for a height far beyond any int.
+    const double scale = qMin(
+        1.0, qMax(double(target.width()) / own.width(), double(target.height()) / own.height()));
     return QSize(qBound(1, int(std::ceil(own.width() * scale)), own.width()),
                  qBound(1, int(std::ceil(own.height() * scale)), own.height()));
 }
