@@ -119,8 +119,8 @@ ExifFacts readExif(QByteArrayView block) {
     const std::unique_ptr<ExifData, ExifDataUnref> data(exif_data_new());
     if (!data)
         return facts;
-    // Following the specification would add the tags it calls mandatory, a
-    // made-up capture time among them; we want only what the file says.
+    // libexif's default fills in the tags EXIF calls mandatory, a made-up
+    // capture time among them; we want only what the file says.
     exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
     exif_data_load_data(data.get(), reinterpret_cast<const unsigned char*>(loaded.constData()),
                         unsigned(loaded.size()));
