@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/Error.h"
 #include "pictures/JpegDecoder.h"
+#include "support/ErrorText.h"
 #include "support/TempFiles.h"
 
 #include <QRegularExpression>
@@ -84,14 +85,7 @@ void expectNear(QRgb actual, QRgb expected) {
     EXPECT_EQ(qAlpha(actual), 255);
 }
 
-QString messageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.message();
-    }
-    return QStringLiteral("(no error)");
-}
+using sortello::test::messageOf;
 
 QString fixture(const char* name) {
     return QStringLiteral(SORTELLO_FIXTURES "/") + QLatin1String(name);

@@ -4,6 +4,7 @@
 #include "base/Error.h"
 #include "pictures/Picture.h"
 #include "pictures/WebpDecoder.h"
+#include "support/ErrorText.h"
 #include "support/ExifFixtures.h"
 #include "support/TempFiles.h"
 
@@ -37,14 +38,7 @@ QImage quadrants(int width, int height) {
     return image;
 }
 
-QString messageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.message();
-    }
-    return QStringLiteral("(no error)");
-}
+using sortello::test::messageOf;
 
 QByteArray png(const QImage& image) {
     QByteArray bytes;

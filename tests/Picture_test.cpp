@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/Error.h"
 #include "pictures/Picture.h"
+#include "support/ErrorText.h"
 #include "support/MetafileFixtures.h"
 #include "support/TempFiles.h"
 
@@ -26,14 +27,7 @@ namespace {
 const QRgb Teal = qRgb(40, 120, 200);
 const QRgb Red = qRgb(255, 0, 0);
 
-QString messageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.message();
-    }
-    return QStringLiteral("(no error)");
-}
+using sortello::test::messageOf;
 
 QString fixture(const char* name) {
     return QStringLiteral(SORTELLO_FIXTURES "/") + QLatin1String(name);
