@@ -188,6 +188,44 @@ TEST(CameraExif, GivesTheOrientationAndTimeTheCameraWrote) {
     EXPECT_EQ(facts.taken->toString(Qt::ISODate), QStringLiteral("2009-10-10T16:42:32"));
 }
 
+// A real phone's HEIC (an iPhone's portrait photo): stored landscape in 512-pixel
+// tiles with its own rotation, and an EXIF orientation of 6 that says the same
+// thing again. Turned twice it would lie on its side.
+TEST(PhoneHeic, StandsUprightOnceAndGivesItsCaptureTime) {
+    const Picture picture = Picture::open(QStringLiteral(SORTELLO_FIXTURES "/phone-portrait.heic"));
+    EXPECT_EQ(picture.size(), QSize(3024, 4032));
+    // Its thumbnail for a small pane, the picture itself for a larger one, both
+    // upright: the mean colour of each corner as libheif's own heif-convert
+    // gives it (top left the dark jar, top right the red cloth, bottom left
+    // the paper, bottom right the board), which no turn or mirror keeps.
+    const struct {
+        QRect area;
+        QRgb colour;
+    } corners[] = {{QRect(10, 10, 50, 50), qRgb(112, 81, 72)},
+                   {QRect(240, 10, 50, 50), qRgb(198, 73, 56)},
+                   {QRect(10, 340, 50, 50), qRgb(108, 101, 99)},
+                   {QRect(240, 340, 50, 50), qRgb(159, 106, 63)}};
+    for (const QSize request : {QSize(240, 320), QSize(600, 800)}) {
+        const QImage image = picture.imageFor(request);
+        EXPECT_EQ(image.width() * 4, image.height() * 3) << image.width() << "x" << image.height();
+        const QImage pane = image.scaled(300, 400);
+        for (const auto& corner : corners) {
+            int sum[3] = {};
+            for (int y = corner.area.top(); y <= corner.area.bottom(); ++y)
+                for (int x = corner.area.left(); x <= corner.area.right(); ++x) {
+                    const QRgb pixel = pane.pixel(x, y);
+                    sum[0] += qRed(pixel), sum[1] += qGreen(pixel), sum[2] += qBlue(pixel);
+                }
+            const int n = corner.area.width() * corner.area.height();
+            EXPECT_NEAR(sum[0] / n, qRed(corner.colour), 12) << image.width();
+            EXPECT_NEAR(sum[1] / n, qGreen(corner.colour), 12) << image.width();
+            EXPECT_NEAR(sum[2] / n, qBlue(corner.colour), 12) << image.width();
+        }
+    }
+    ASSERT_TRUE(picture.taken().has_value());
+    EXPECT_EQ(picture.taken()->toString(Qt::ISODate), QStringLiteral("2021-02-13T11:03:31-06:00"));
+}
+
 TEST(DamagedExif, LeavesThePictureShownAsStored) {
     TempFolder folder;
     const QByteArray jpeg = jpegOf(sixCells(), 100);
