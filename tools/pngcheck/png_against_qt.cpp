@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// sortello-pngcheck < LIST: decodes each PNG named on a line of LIST whole
+// sortello-pngcheck [-v] < LIST: decodes each PNG named on a line of LIST whole
 // through Sortello's PNG decoder and through Qt's own reader, and compares
 // them pixel for pixel as 0xAARRGGBB. Prints one line for each file that is
 // not equal ("different", "refused" by Sortello, "qt-refused") and a closing
-// count. Pixels that both see as fully transparent count as equal whatever
-// colour each gives them, as nothing of it is ever seen.
+// count; each is decoded reduced to half its size as well, which must not
+// fail. Pixels that both see as fully transparent count as equal whatever
+// colour each gives them, as nothing of it is ever seen; -v names those files.
 #include "base/Error.h"
 #include "pictures/PngDecoder.h"
 
@@ -16,7 +17,7 @@
 namespace {
 
 // The first pixel that differs, or an empty string.
-QString firstDifference(const QImage& ours, const QImage& qt) {
+QString firstDifference(const QImage& ours, const QImage& qt, bool strict = false) {
     if (ours.size() != qt.size())
         return QStringLiteral("size %1x%2 against %3x%4")
             .arg(ours.width())
@@ -27,7 +28,7 @@ QString firstDifference(const QImage& ours, const QImage& qt) {
         const auto* a = reinterpret_cast<const QRgb*>(ours.constScanLine(y));
         const auto* b = reinterpret_cast<const QRgb*>(qt.constScanLine(y));
         for (int x = 0; x < ours.width(); ++x)
-            if (a[x] != b[x] && (qAlpha(a[x]) != 0 || qAlpha(b[x]) != 0))
+            if (a[x] != b[x] && (strict || qAlpha(a[x]) != 0 || qAlpha(b[x]) != 0))
                 return QStringLiteral("at %1,%2 %3 against %4")
                     .arg(x)
                     .arg(y)
@@ -44,9 +45,11 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QImageReader::setAllocationLimit(0);
+    const bool verbose = app.arguments().contains(QStringLiteral("-v"));
     QTextStream in(stdin);
     QTextStream out(stdout);
     int files = 0, equal = 0, different = 0, refused = 0, qtRefused = 0;
+    int equalWhereSeen = 0; // of the equal, those whose clear pixels' colours differ
     for (QString path = in.readLine(); !path.isNull(); path = in.readLine()) {
         QFile file(path);
         if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
@@ -57,8 +60,12 @@ int main(int argc, char* argv[]) {
         const QImage qt = reader.read().convertToFormat(QImage::Format_ARGB32);
         QImage ours;
         try {
-            ours = sortello::decodePng(path, bytes, sortello::readPngSize(path, bytes))
-                       .convertToFormat(QImage::Format_ARGB32);
+            const QSize own = sortello::readPngSize(path, bytes);
+            ours = sortello::decodePng(path, bytes, own).convertToFormat(QImage::Format_ARGB32);
+            // The pane's way too, row by row into a smaller image: it must
+            // take every file the whole decode takes.
+            if (sortello::decodePng(path, bytes, (own + QSize(1, 1)) / 2).isNull())
+                out << "no-reduced " << path << "\n";
         } catch (const sortello::Error& e) {
             ++refused;
             out << "refused " << path << ": " << e.message() << (qt.isNull() ? " (Qt too)" : "")
@@ -73,12 +80,18 @@ int main(int argc, char* argv[]) {
         const QString difference = firstDifference(ours, qt);
         if (difference.isEmpty()) {
             ++equal;
+            if (const QString clear = firstDifference(ours, qt, true); !clear.isEmpty()) {
+                ++equalWhereSeen;
+                if (verbose)
+                    out << "clear-differs " << path << ": " << clear << "\n";
+            }
         } else {
             ++different;
             out << "different " << path << ": " << difference << "\n";
         }
     }
-    out << "files " << files << " equal " << equal << " different " << different << " refused "
+    out << "files " << files << " equal " << equal << " (" << equalWhereSeen
+        << " of them only where fully transparent) different " << different << " refused "
         << refused << " qt-refused " << qtRefused << "\n";
     return 0;
 }
