@@ -177,20 +177,72 @@ void writeHeic(const QImage& picture) {
 }
 
 // The bare decodes: the library into a new buffer of its own (new, as every
-// decode for a pane needs one), from bytes in memory.
+// decode for a pane needs one), from bytes in memory. PNG's is the least
+// libpng does for the whole picture: its row-by-row interface with no
+// transform at all, each row into the same buffer.
+void pngReadFromBytes(png_structp png, png_bytep into, size_t count) {
+    auto* at = static_cast<const char**>(png_get_io_ptr(png));
+    std::memcpy(into, *at, count);
+    *at += count;
+}
+
 void pngFloor(benchmark::State& state) {
     const QByteArray bytes = bytesOf(pathOf("large", ".png"));
     for (auto _ : state) {
-        const std::unique_ptr<uint8_t[]> pixels(new uint8_t[size_t(Width) * Height * 4]);
-        png_image image;
-        std::memset(&image, 0, sizeof image);
-        image.version = PNG_IMAGE_VERSION;
-        png_image_begin_read_from_memory(&image, bytes.constData(), size_t(bytes.size()));
-        image.format = PNG_FORMAT_BGRA;
-        png_image_finish_read(&image, nullptr, pixels.get(), 0, nullptr);
-        png_image_free(&image);
-        benchmark::DoNotOptimize(pixels.get());
+        const char* at = bytes.constData();
+        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        png_set_read_fn(png, &at, pngReadFromBytes);
+        png_read_info(png, info);
+        const std::unique_ptr<uint8_t[]> row(new uint8_t[png_get_rowbytes(png, info)]);
+        for (png_uint_32 y = 0; y < png_get_image_height(png, info); ++y)
+            png_read_row(png, row.get(), nullptr);
+        benchmark::DoNotOptimize(row.get());
+        png_destroy_read_struct(&png, &info, nullptr);
     }
+}
+
+// Qt's own PNG reader, the whole picture, as a pane that scaled it would need.
+void pngQtRead(benchmark::State& state) {
+    const QString path = pathOf("large", ".png");
+    for (auto _ : state) {
+        QImageReader reader(path);
+        const QImage image = reader.read();
+        if (image.isNull())
+            std::abort();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+// Kilobytes of a "VmRSS:"/"VmHWM:" line of /proc/self/status.
+qint64 statusKilobytes(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+// The peak resident memory of opening a picture for a pane, above what the
+// process held before, the file's bytes included.
+void paneOpenPeak(benchmark::State& state, const QString& path) {
+    double aboveIdle = 0;
+    for (auto _ : state) {
+        QFile reset(QStringLiteral("/proc/self/clear_refs"));
+        if (!reset.open(QIODevice::WriteOnly) || reset.write("5") != 1)
+            state.SkipWithError("cannot reset the peak figure");
+        reset.close();
+        const qint64 idle = statusKilobytes("VmRSS:");
+        {
+            const Picture picture = Picture::open(path);
+            const QImage shown = picture.imageFor(Pane);
+            benchmark::DoNotOptimize(shown.constBits());
+        }
+        aboveIdle = (statusKilobytes("VmHWM:") - idle) / 1024.0;
+    }
+    state.counters["mib_above_idle"] = aboveIdle;
 }
 
 void webpFloor(benchmark::State& state) {
@@ -288,6 +340,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %.1f MB\n", name,
                      QFile(folder().path() + QLatin1Char('/') + QLatin1String(name)).size() / 1e6);
 
+    // Memory first, before other benchmarks have grown the heap.
+    for (const auto& [name, extension] :
+         {std::pair{"png_pane_open_peak", ".png"}, std::pair{"tiff_pane_open_peak", ".tif"}})
+        benchmark::RegisterBenchmark(name, paneOpenPeak, pathOf("large", extension))
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
     for (const JpegSample& sample : Samples) {
         const std::string kind = sample.kind;
         measured(benchmark::RegisterBenchmark(("jpeg_" + kind + "_floor").c_str(), floorDecode,
@@ -303,6 +361,7 @@ int main(int argc, char** argv) {
     const std::pair<const char*, void (*)(benchmark::State&)> floors[] = {
         {"png", pngFloor}, {"webp", webpFloor}, {"tiff", tiffFloor}, {"heic", heicFloor}};
     const QList<QByteArray> plugins = QImageReader::supportedImageFormats();
+    measured(benchmark::RegisterBenchmark("png_qt_read_full", pngQtRead));
     for (const auto& [format, floor] : floors) {
         const std::string name = format;
         const char* extension = name == "tiff"   ? ".tif"

@@ -341,16 +341,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Scaling at decode time, thumbnails and animation -----------------------------
 
-TEST(LibraryScaling, WebpDecodesAtTheSizeAskedAndFullForTheViewer) {
-    TempFolder dir;
-    const QString path = dir.file(QStringLiteral("big.webp"));
-    writeFile(path, webp(quadrants(640, 480)));
-    const Picture picture = Picture::open(path);
-    const QImage pane = picture.imageFor(QSize(160, 120));
-    EXPECT_EQ(pane.size(), QSize(160, 120));
-    EXPECT_NEAR(qGreen(pane.pixel(120, 90)), qGreen(Quadrants[1][1]), 2);
-    EXPECT_NEAR(qGreen(pane.pixel(40, 30)), qGreen(Quadrants[0][0]), 2);
-    EXPECT_EQ(picture.fullImage().size(), QSize(640, 480));
+TEST(LibraryScaling, WebpAndPngDecodeAtTheSizeAskedAndFullForTheViewer) {
+    using Encode = QByteArray (*)(const QImage&);
+    for (const auto& [name, encode] :
+         {std::pair<const char*, Encode>{"big.webp", webp}, {"big.png", png}}) {
+        TempFolder dir;
+        const QString path = dir.file(QString::fromLatin1(name));
+        writeFile(path, encode(quadrants(640, 480)));
+        const Picture picture = Picture::open(path);
+        const QImage pane = picture.imageFor(QSize(160, 120));
+        EXPECT_EQ(pane.size(), QSize(160, 120)) << name;
+        EXPECT_NEAR(qGreen(pane.pixel(120, 90)), qGreen(Quadrants[1][1]), 2) << name;
+        EXPECT_NEAR(qGreen(pane.pixel(40, 30)), qGreen(Quadrants[0][0]), 2) << name;
+        EXPECT_EQ(picture.fullImage().size(), QSize(640, 480)) << name;
+    }
     // A sliver narrower than the pane is never scaled up past its own size.
     EXPECT_EQ(webpScaledSize(QSize(1, 16000), QSize(400000, 300)), QSize(1, 16000));
 }

@@ -84,13 +84,7 @@ std::optional<QDateTime> takenOf(ExifData* data) {
     QByteArray text = asciiEntry(data, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL);
     if (text.isEmpty())
         text = asciiEntry(data, EXIF_IFD_0, EXIF_TAG_DATE_TIME_ORIGINAL);
-    std::optional<QDateTime> taken = parseExifDateTime(text);
-    if (!taken)
-        return std::nullopt;
-    if (const std::optional<int> offset =
-            parseExifOffset(asciiEntry(data, EXIF_IFD_EXIF, EXIF_TAG_OFFSET_TIME_ORIGINAL)))
-        return QDateTime(taken->date(), taken->time(), Qt::OffsetFromUTC, *offset);
-    return taken;
+    return exifTakenAt(text, asciiEntry(data, EXIF_IFD_EXIF, EXIF_TAG_OFFSET_TIME_ORIGINAL));
 }
 
 quint32 bigEndian32(const char* p) {
@@ -104,6 +98,15 @@ quint32 littleEndian32(const char* p) {
 }
 
 } // namespace
+
+std::optional<QDateTime> exifTakenAt(const QByteArray& dateTime, const QByteArray& offset) {
+    std::optional<QDateTime> taken = parseExifDateTime(dateTime);
+    if (!taken)
+        return std::nullopt;
+    if (const std::optional<int> seconds = parseExifOffset(offset))
+        return QDateTime(taken->date(), taken->time(), Qt::OffsetFromUTC, *seconds);
+    return taken;
+}
 
 ExifFacts readExif(QByteArrayView block) {
     ExifFacts facts;

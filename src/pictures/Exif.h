@@ -33,6 +33,10 @@ struct ExifFacts {
 // without the "Exif\0\0" that JPEG and some WebP writers put before it.
 ExifFacts readExif(QByteArrayView block);
 
+// The time from DateTimeOriginal's text and OffsetTimeOriginal's (which may
+// be empty), as ExifFacts::taken holds it; nothing for a blank or wrong date.
+std::optional<QDateTime> exifTakenAt(const QByteArray& dateTime, const QByteArray& offset);
+
 // The EXIF block of a JPEG file (an APP1 segment starting "Exif\0\0") among
 // the segments before its first frame; empty when there is none in `head`.
 QByteArrayView jpegExifBlock(QByteArrayView head);

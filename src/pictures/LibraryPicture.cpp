@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/LibraryPicture.h"
-#include "pictures/Exif.h"
 
 #include "pictures/HeifDecoder.h"
 #include "pictures/PictureFile.h"
@@ -31,13 +30,13 @@ LibraryPicture openLibraryPicture(const QString& path, const QString& lowerExten
     case PictureKind::Png:
         picture.format = QStringLiteral("PNG");
         picture.size = readPngSize(path, picture.bytes);
-        picture.exif = pngExifBlock(picture.bytes).toByteArray();
+        picture.facts = readExif(pngExifBlock(picture.bytes));
         break;
     case PictureKind::WebP: {
         picture.format = QStringLiteral("WebP");
         const WebpInfo info = readWebpInfo(path, picture.bytes);
         picture.size = info.size;
-        picture.exif = webpExifBlock(picture.bytes).toByteArray();
+        picture.facts = readExif(webpExifBlock(picture.bytes));
         // An animation is put together whole now, as a GIF is, so that it
         // plays without decoding as it goes.
         if (info.animated) {
@@ -48,17 +47,20 @@ LibraryPicture openLibraryPicture(const QString& path, const QString& lowerExten
         }
         break;
     }
-    case PictureKind::Tiff:
+    case PictureKind::Tiff: {
         picture.format = QStringLiteral("TIFF");
-        picture.size = readTiffSize(path, picture.bytes);
+        const TiffInfo info = readTiffInfo(path, picture.bytes);
+        picture.size = info.size;
+        picture.facts = info.facts;
         break;
+    }
     default: {
         picture.format = lowerExtension == QLatin1String(".avif") ? QStringLiteral("AVIF")
                                                                   : QStringLiteral("HEIF");
         const HeifInfo info = readHeifInfo(path, picture.format, picture.bytes);
         picture.size = info.size;
         picture.thumbnail = info.thumbnail;
-        picture.exif = info.exif;
+        picture.facts = readExif(info.exif);
         break;
     }
     }
@@ -68,7 +70,8 @@ LibraryPicture openLibraryPicture(const QString& path, const QString& lowerExten
 QSize libraryImageSize(const LibraryPicture& picture, const QSize& target) {
     if (target.isEmpty() || !picture.still.isNull())
         return picture.size;
-    if (picture.kind == PictureKind::WebP)
+    // PNG is reduced while it is read, to the size libwebp would scale to.
+    if (picture.kind == PictureKind::WebP || picture.kind == PictureKind::Png)
         return webpScaledSize(picture.size, target);
     if (picture.kind == PictureKind::Heif && !picture.thumbnail.isEmpty() &&
         picture.thumbnail.width() >= target.width() &&
@@ -80,7 +83,7 @@ QSize libraryImageSize(const LibraryPicture& picture, const QSize& target) {
 QImage decodeLibraryPicture(const LibraryPicture& picture, const QString& path, const QSize& size) {
     switch (picture.kind) {
     case PictureKind::Png:
-        return decodePng(path, picture.bytes);
+        return decodePng(path, picture.bytes, size);
     case PictureKind::WebP:
         // An animation's first frame is its picture, at its own size.
         if (!picture.still.isNull())

@@ -5,6 +5,7 @@
 // opening a file learns, and the size each decoder gives for a size asked.
 // The file is read once when opened; later sizes come from the same bytes
 // even once the file has been moved or removed.
+#include "pictures/Exif.h"
 #include "pictures/Picture.h"
 
 #include <QByteArray>
@@ -21,7 +22,7 @@ struct LibraryPicture {
     QString format; // as errors name it: "PNG", "WebP", "TIFF", "HEIF", "AVIF"
     QByteArray bytes;
     QSize size;                   // as stored, before any EXIF orientation
-    QByteArray exif;              // its EXIF block, or empty
+    ExifFacts facts;              // from its EXIF block, or a TIFF's own tags
     QSize thumbnail;              // a HEIF file's largest thumbnail, or empty
     QImage still;                 // an animated WebP's first frame
     QList<AnimationFrame> frames; // an animated WebP's, two or more

@@ -142,7 +142,7 @@ Picture Picture::open(const QString& path) {
     } else if (const auto kind = libraryKindOf(lower)) {
         data->kind = *kind;
         data->library = openLibraryPicture(path, lower);
-        const ExifFacts exif = readExif(data->library.exif);
+        const ExifFacts& exif = data->library.facts;
         // libheif has turned the picture by the file's own rotation already;
         // its EXIF orientation only repeats that.
         data->orientation = data->kind == PictureKind::Heif ? 1 : exif.orientation;

@@ -4,63 +4,260 @@
 #include "pictures/Picture.h"
 #include "pictures/PictureFile.h"
 
+#include <algorithm>
+#include <csetjmp>
 #include <cstring>
 #include <png.h>
+#include <vector>
 
 namespace sortello {
 
 namespace {
 
-// QImage's 32-bit formats are 0xAARRGGBB in native byte order.
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-constexpr png_uint_32 NativeArgb = PNG_FORMAT_BGRA;
-#else
-constexpr png_uint_32 NativeArgb = PNG_FORMAT_ARGB;
-#endif
-
 const QString Format = QStringLiteral("PNG");
+
+// libpng's own defaults, said here so that a differently built libpng does
+// not widen them: no side over a million pixels, and no ancillary chunk that
+// gets more than this much memory.
+constexpr png_uint_32 MaxSide = 1'000'000;
+constexpr png_alloc_size_t MaxChunkBytes = 8'000'000;
+constexpr png_uint_32 MaxStoredChunks = 128;
+
+// The chunks Sortello has no use for are skipped unread (the EXIF block is
+// found in the file's bytes beforehand): no text or colour profile is
+// inflated, which costs time and is where hostile files hide their bombs.
+constexpr png_byte IgnoredChunks[] = "iCCP\0iTXt\0tEXt\0zTXt\0sPLT\0eXIf\0tIME\0";
+
+struct Source {
+    const png_byte* data;
+    size_t size;
+    size_t at;
+};
+
+void readSource(png_structp png, png_bytep into, size_t count) {
+    auto* source = static_cast<Source*>(png_get_io_ptr(png));
+    if (count > source->size - source->at)
+        png_error(png, "the file ends early");
+    std::memcpy(into, source->data + source->at, count);
+    source->at += count;
+}
+
+// libpng's errors jump back to the setjmp of the call that met them; nothing
+// is printed.
+[[noreturn]] void jumpBack(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+
+void stayQuiet(png_structp, png_const_charp) {}
+
+struct Header {
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    bool alpha = false;
+    int passes = 1;
+};
+
+// Reads the chunks up to the pixels and sets libpng to give every row as
+// QImage's 32-bit pixels (0xAARRGGBB in native byte order): palettes, grey and
+// fewer bits made 8-bit RGB, a transparent colour made alpha, 16 bits rounded
+// to 8. No object with a destructor lives in this frame, which libpng's
+// errors jump out of.
+bool readHeader(png_structp png, png_infop info, Header* header) noexcept {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_info(png, info);
+    header->width = png_get_image_width(png, info);
+    header->height = png_get_image_height(png, info);
+    const png_byte type = png_get_color_type(png, info);
+    header->alpha =
+        (type & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    png_set_expand(png);
+    png_set_scale_16(png);
+    png_set_gray_to_rgb(png);
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    png_set_bgr(png);
+    png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+#else
+    png_set_swap_alpha(png);
+    png_set_filler(png, 0xFF, PNG_FILLER_BEFORE);
+#endif
+    header->passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    return png_get_rowbytes(png, info) == size_t(header->width) * 4;
+}
 
 class PngReader {
 public:
-    PngReader(const QString& path, const QByteArray& bytes) {
-        std::memset(&image, 0, sizeof image);
-        image.version = PNG_IMAGE_VERSION;
-        if (!png_image_begin_read_from_memory(&image, bytes.constData(), size_t(bytes.size())))
+    PngReader(const QString& path, const QByteArray& bytes)
+        : source{reinterpret_cast<const png_byte*>(bytes.constData()), size_t(bytes.size()), 0} {
+        png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpBack, stayQuiet);
+        info = png ? png_create_info_struct(png) : nullptr;
+        if (!info)
+            throw noMemoryError(path, 0, 0);
+        png_set_read_fn(png, &source, readSource);
+        png_set_user_limits(png, MaxSide, MaxSide);
+        png_set_chunk_malloc_max(png, MaxChunkBytes);
+        png_set_chunk_cache_max(png, MaxStoredChunks);
+        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, IgnoredChunks,
+                                    int(sizeof IgnoredChunks / 5));
+        if (!readHeader(png, info, &header))
             throw wrongContentError(path, Format, bytes.left(64), headerUnreadable());
-        if (qint64(image.width) * image.height > MaxPicturePixels)
-            throw tooLargeError(path, image.width, image.height);
+        if (qint64(header.width) * header.height > MaxPicturePixels)
+            throw tooLargeError(path, header.width, header.height);
         // Deflate packs at most 1032 bytes into one, and every row holds a
         // filter byte and at least one bit a pixel: a header of a few bytes
         // must not get gigabytes allocated for pixels its data cannot hold.
-        const qint64 leastRowBytes = 1 + (qint64(image.width) + 7) / 8;
-        if (leastRowBytes * image.height > qint64(bytes.size()) * 1032)
+        const qint64 leastRowBytes = 1 + (qint64(header.width) + 7) / 8;
+        if (leastRowBytes * header.height > qint64(bytes.size()) * 1032)
             throw wrongContentError(path, Format, bytes.left(64), pictureDataCorrupt());
     }
-    ~PngReader() { png_image_free(&image); }
+    ~PngReader() { png_destroy_read_struct(&png, &info, nullptr); }
     PngReader(const PngReader&) = delete;
     PngReader& operator=(const PngReader&) = delete;
 
-    png_image image;
+    QSize size() const { return QSize(int(header.width), int(header.height)); }
+
+    Source source;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    Header header;
 };
+
+// Averages rows of 32-bit pixels, given top to bottom, into a smaller image:
+// each of its pixels is the mean of the box of pixels it covers, colours
+// weighted by their alpha.
+class BoxReducer {
+public:
+    BoxReducer(const QSize& source, QImage& into, bool hasAlpha)
+        : target(into), alpha(hasAlpha), sourceHeight(source.height()),
+          firstColumn(size_t(into.width()) + 1), sums(size_t(into.width()) * 4) {
+        const qint64 from = source.width();
+        const qint64 to = into.width();
+        for (qint64 t = 0; t <= to; ++t)
+            firstColumn[size_t(t)] = int((t * from + to - 1) / to);
+    }
+
+    void addRow(const QRgb* row) {
+        quint64* sum = sums.data();
+        for (size_t t = 0; t + 1 < firstColumn.size(); ++t, sum += 4) {
+            quint64 r = 0, g = 0, b = 0, a = 0;
+            for (int x = firstColumn[t]; x < firstColumn[t + 1]; ++x) {
+                const QRgb p = row[x];
+                const uint weight = alpha ? uint(qAlpha(p)) : 1;
+                r += uint(qRed(p)) * weight;
+                g += uint(qGreen(p)) * weight;
+                b += uint(qBlue(p)) * weight;
+                a += weight;
+            }
+            sum[0] += r;
+            sum[1] += g;
+            sum[2] += b;
+            sum[3] += a;
+        }
+        ++rowsSummed;
+        const int targetRow = rowOf(sourceY);
+        if (++sourceY == sourceHeight || rowOf(sourceY) != targetRow)
+            flush(targetRow);
+    }
+
+private:
+    int rowOf(int y) const { return int(qint64(y) * target.height() / sourceHeight); }
+
+    void flush(int targetRow) {
+        auto* out = reinterpret_cast<QRgb*>(target.scanLine(targetRow));
+        const quint64* sum = sums.data();
+        for (size_t t = 0; t + 1 < firstColumn.size(); ++t, sum += 4) {
+            const quint64 n = quint64(rowsSummed) * quint64(firstColumn[t + 1] - firstColumn[t]);
+            // Opaque, the sums are of the colours; else of colour times alpha,
+            // which divided by 255 n is the premultiplied mean.
+            const quint64 d = alpha ? n * 255 : n;
+            const auto mean = [d](quint64 s) { return int((s + d / 2) / d); };
+            out[t] = qRgba(mean(sum[0]), mean(sum[1]), mean(sum[2]),
+                           alpha ? int((sum[3] + n / 2) / n) : 255);
+        }
+        std::fill(sums.begin(), sums.end(), 0);
+        rowsSummed = 0;
+    }
+
+    QImage& target;
+    bool alpha;
+    int sourceHeight;
+    std::vector<int> firstColumn; // the first source column of each target one, and the end
+    std::vector<quint64> sums;    // red, green, blue, alpha for each target pixel
+    int sourceY = 0;
+    int rowsSummed = 0;
+};
+
+// Where the rows go: each into its place in a whole image, or each into one
+// buffer that is then averaged into the smaller image.
+struct RowSink {
+    uchar* first = nullptr;
+    qsizetype stride = 0;
+    QRgb* buffer = nullptr;
+    BoxReducer* reducer = nullptr;
+};
+
+void pumpRows(png_structp png, const Header& header, const RowSink& sink) {
+    for (int pass = 0; pass < header.passes; ++pass) {
+        for (png_uint_32 y = 0; y < header.height; ++y) {
+            if (sink.reducer) {
+                png_read_row(png, reinterpret_cast<png_bytep>(sink.buffer), nullptr);
+                sink.reducer->addRow(sink.buffer);
+            } else {
+                png_read_row(png, sink.first + qsizetype(y) * sink.stride, nullptr);
+            }
+        }
+    }
+}
+
+// As readHeader: libpng's errors jump out of this frame and pumpRows'.
+bool readRows(png_structp png, const Header& header, const RowSink& sink) noexcept {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    pumpRows(png, header, sink);
+    return true;
+}
+
+QImage newImage(const QString& path, const QSize& size, QImage::Format format) {
+    QImage image(size, format);
+    if (image.isNull())
+        throw noMemoryError(path, size.width(), size.height());
+    return image;
+}
 
 } // namespace
 
 QSize readPngSize(const QString& path, const QByteArray& bytes) {
-    const PngReader reader(path, bytes);
-    return QSize(int(reader.image.width), int(reader.image.height));
+    return PngReader(path, bytes).size();
 }
 
-QImage decodePng(const QString& path, const QByteArray& bytes) {
+QImage decodePng(const QString& path, const QByteArray& bytes, const QSize& size) {
     PngReader reader(path, bytes);
-    const bool alpha = reader.image.format & PNG_FORMAT_FLAG_ALPHA;
-    reader.image.format = NativeArgb;
-    QImage image(int(reader.image.width), int(reader.image.height),
-                 alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (image.isNull())
-        throw noMemoryError(path, reader.image.width, reader.image.height);
-    if (!png_image_finish_read(&reader.image, nullptr, image.bits(),
-                               png_int_32(image.bytesPerLine()), nullptr))
+    const QSize own = reader.size();
+    const bool alpha = reader.header.alpha;
+    const bool reduce = size.isValid() && !size.isEmpty() && size.width() <= own.width() &&
+                        size.height() <= own.height() && size != own;
+    if (reduce && reader.header.passes == 1) {
+        QImage image = newImage(path, size,
+                                alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+        std::vector<QRgb> row(size_t(own.width()));
+        BoxReducer reducer(own, image, alpha);
+        if (!readRows(reader.png, reader.header, RowSink{nullptr, 0, row.data(), &reducer}))
+            throw wrongContentError(path, Format, bytes.left(64), pictureDataCorrupt());
+        return image;
+    }
+    // An interlaced file's rows are whole only after its last pass.
+    QImage full = newImage(path, own, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (!readRows(reader.png, reader.header,
+                  RowSink{full.bits(), full.bytesPerLine(), nullptr, nullptr}))
         throw wrongContentError(path, Format, bytes.left(64), pictureDataCorrupt());
+    if (!reduce)
+        return full;
+    QImage image =
+        newImage(path, size, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    BoxReducer reducer(own, image, alpha);
+    for (int y = 0; y < own.height(); ++y)
+        reducer.addRow(reinterpret_cast<const QRgb*>(full.constScanLine(y)));
     return image;
 }
 

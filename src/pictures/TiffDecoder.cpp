@@ -101,12 +101,38 @@ QSize sizeOf(const QString& path, const QByteArray& bytes, TIFF* tiff) {
     return QSize(int(width), int(height));
 }
 
+// The orientation tag as written, 1 when there is none.
+int orientationOf(TIFF* tiff) {
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    return TIFFGetField(tiff, TIFFTAG_ORIENTATION, &orientation) ? orientation : 1;
+}
+
+QByteArray asciiField(TIFF* tiff, uint32_t tag) {
+    const char* text = nullptr;
+    return TIFFGetField(tiff, tag, &text) && text ? QByteArray(text) : QByteArray();
+}
+
+// Leaves the EXIF directory current: the last thing read from the file.
+std::optional<QDateTime> takenOf(TIFF* tiff) {
+    toff_t offset = 0;
+    if (!TIFFGetField(tiff, TIFFTAG_EXIFIFD, &offset) || offset == 0 ||
+        !TIFFReadEXIFDirectory(tiff, offset))
+        return std::nullopt;
+    return exifTakenAt(asciiField(tiff, EXIFTAG_DATETIMEORIGINAL),
+                       asciiField(tiff, EXIFTAG_OFFSETTIMEORIGINAL));
+}
+
 } // namespace
 
-QSize readTiffSize(const QString& path, const QByteArray& bytes) {
+TiffInfo readTiffInfo(const QString& path, const QByteArray& bytes) {
     MemorySource source{&bytes};
     const TiffHandle tiff = openTiff(path, source);
-    return sizeOf(path, bytes, tiff.get());
+    TiffInfo info;
+    info.size = sizeOf(path, bytes, tiff.get());
+    const int orientation = orientationOf(tiff.get());
+    info.facts.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
+    info.facts.taken = takenOf(tiff.get());
+    return info;
 }
 
 QImage decodeTiff(const QString& path, const QByteArray& bytes) {
@@ -125,9 +151,11 @@ QImage decodeTiff(const QString& path, const QByteArray& bytes) {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         throw noMemoryError(path, size.width(), size.height());
+    // Asked for the orientation the file has, libtiff leaves the rows as
+    // stored; the picture is turned upright later, at the size it is shown.
     if (!TIFFReadRGBAImageOriented(tiff.get(), uint32_t(size.width()), uint32_t(size.height()),
-                                   reinterpret_cast<uint32_t*>(image.bits()), ORIENTATION_TOPLEFT,
-                                   1))
+                                   reinterpret_cast<uint32_t*>(image.bits()),
+                                   orientationOf(tiff.get()), 1))
         throw wrongContentError(path, Format, bytes.left(64), pictureDataCorrupt());
     // Its words hold red in the low byte; QImage's hold blue there.
     image.rgbSwap();

@@ -5,6 +5,8 @@
 // compression libtiff reads. Each call opens a reader of its own with its own
 // error handlers and memory bound, so workers may decode at once and nothing
 // is printed.
+#include "pictures/Exif.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -12,11 +14,19 @@
 
 namespace sortello {
 
-// The first page's size. `path` only names the file in errors.
-QSize readTiffSize(const QString& path, const QByteArray& bytes);
+struct TiffInfo {
+    QSize size; // as stored
+    // The first page's own orientation tag, and its EXIF directory's
+    // DateTimeOriginal with OffsetTimeOriginal: what a JPEG's EXIF says.
+    ExifFacts facts;
+};
 
-// The first page, Format_ARGB32_Premultiplied when it has transparency,
-// else Format_RGB32.
+// What the first page's directory says. `path` only names the file in errors.
+TiffInfo readTiffInfo(const QString& path, const QByteArray& bytes);
+
+// The first page as stored, its orientation not applied: row by row as the
+// file holds them, as a JPEG is decoded before its EXIF turns it.
+// Format_ARGB32_Premultiplied when it has transparency, else Format_RGB32.
 QImage decodeTiff(const QString& path, const QByteArray& bytes);
 
 } // namespace sortello
