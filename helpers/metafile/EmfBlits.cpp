@@ -152,7 +152,11 @@ void EmfDevice::blit(const QImage& source, const QRectF& dest, const QRectF& sou
         }
     }
     flushPaint();
-    if ((rop == SrcPaint || rop == SrcAnd) && !source.isNull()) {
+    // A mask ANDed where the same bitmap was just XORed is the middle of
+    // XOR, AND, XOR, which GDI's blends here already draw right.
+    const bool xorTrick = rop == SrcAnd && xoredAt == dest;
+    xoredAt = rop == SrcInvert ? std::optional<QRectF>(dest) : std::nullopt;
+    if ((rop == SrcPaint || (rop == SrcAnd && !xorTrick)) && !source.isNull()) {
         pendingPaint = Blit{source, dest, sourceRect, rop};
         return;
     }

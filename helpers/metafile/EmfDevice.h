@@ -226,6 +226,7 @@ private:
         std::uint32_t rop;
     };
     std::optional<Blit> pendingPaint;
+    std::optional<QRectF> xoredAt; // where the last bitmap was XORed
     bool clipDirty = false;
     bool drawn = false;
     bool emfPlusSeen = false;
