@@ -362,6 +362,13 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
          bitmap(0xFFFFFF, 0xEE0086, 10, 20) + bitmap(0x0000FF, 0x8800C6, 10, 20) +
              bitmap(0x000000, 0xEE0086, 50, 20) + bitmap(0x0000FF, 0x8800C6, 50, 20),
          {{{20, 20}, Qt::blue}, {{60, 60}, Qt::white}}},
+        // A dashed pen 4 wide with flat ends, from x = 10: its dashes are
+        // 15 long and its gaps 5, each a unit longer per width than 12 and 4.
+        {"a wide pen's dashes and gaps",
+         4,
+         recordOf({95, 52, 1, 52, 0, 52, 0, 0x12201, 4, 0, 0, 0, 0, 37, 12, 1}) +
+             recordOf({27, 16, 10, 50, 54, 16, 95, 50}),
+         {{{23, 50}, Qt::black}, {{27, 50}, Qt::white}, {{31, 50}, Qt::black}}},
         // A red and a blue pixel stretched over 40: smoothed where they meet.
         {"a bitmap smoothed when stretched",
          1,
