@@ -173,7 +173,9 @@ TEST(EmfText, EachCharacterStartsWhereItsAdvancesPutIt) {
 }
 
 // A picture 100 pixels square, one logical unit a pixel, of these records.
-QByteArray emfOf(std::uint32_t records, const std::string& body) {
+// The reference device is 960 x 960 pixels on 254 x 254 mm unless given.
+QByteArray emfOf(std::uint32_t records, const std::string& body,
+                 std::uint32_t devicePixelsHigh = 960) {
     std::string emf;
     for (const std::uint32_t value : {1u,
                                       88u,
@@ -194,7 +196,7 @@ QByteArray emfOf(std::uint32_t records, const std::string& body) {
                                       0u,
                                       0u,
                                       960u,
-                                      960u,
+                                      devicePixelsHigh,
                                       254u,
                                       254u})
         appendU32(emf, value);
@@ -360,6 +362,13 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
          bitmap(0xFFFFFF, 0xEE0086, 10, 20) + bitmap(0x0000FF, 0x8800C6, 10, 20) +
              bitmap(0x000000, 0xEE0086, 50, 20) + bitmap(0x0000FF, 0x8800C6, 50, 20),
          {{{20, 20}, Qt::blue}, {{60, 60}, Qt::white}}},
+        // A dashed pen 4 wide with flat ends, from x = 10: its dashes are
+        // 15 long and its gaps 5, each a unit longer per width than 12 and 4.
+        {"a wide pen's dashes and gaps",
+         4,
+         recordOf({95, 52, 1, 52, 0, 52, 0, 0x12201, 4, 0, 0, 0, 0, 37, 12, 1}) +
+             recordOf({27, 16, 10, 50, 54, 16, 95, 50}),
+         {{{23, 50}, Qt::black}, {{27, 50}, Qt::white}, {{31, 50}, Qt::black}}},
         // A red and a blue pixel stretched over 40: smoothed where they meet.
         {"a bitmap smoothed when stretched",
          1,
@@ -393,6 +402,27 @@ TEST(EmfDrawing, CentresShapesOnTheirCoordinatesAndBitmapsOnTheirCorners) {
     EXPECT_EQ(qGray(image.pixel(197, 300)), 255);
 }
 
+// An icon's AND mask, then its colours XORed over it, each two pixels wide:
+// the left one red and shown, the right one left to the page. Smoothed ten
+// times larger, the edge between them blends red with white, never darker.
+TEST(EmfDrawing, SmoothsAnIconsEdgeOntoThePage) {
+    auto twoPixels = [](std::uint32_t rop, std::uint32_t left, std::uint32_t right) {
+        std::string record =
+            recordOf({81, 128, 0,   0,  0,  0,  20, 20, 0,        0, 2, 1, 80, 40, 120,
+                      8,  0,   rop, 40, 20, 40, 2,  1,  0x180001, 0, 8, 0, 0,  0,  0});
+        for (const std::uint32_t rgb : {left, right})
+            record += {char(rgb & 0xFF), char((rgb >> 8) & 0xFF), char(rgb >> 16)};
+        return record + std::string(2, '\0');
+    };
+    const std::string body =
+        twoPixels(0x8800C6, 0x000000, 0xFFFFFF) + twoPixels(0x660046, 0xFF0000, 0x000000);
+    const QImage image = drawn(convert(emfOf(2, body)), 4);
+    for (int x = 84; x < 236; x += 4)
+        EXPECT_GE(qRed(image.pixel(x, 120)), 200) << x;
+    EXPECT_TRUE(near(image.pixelColor(100, 120), Qt::red));
+    EXPECT_TRUE(near(image.pixelColor(220, 120), Qt::white));
+}
+
 // A face (Arial unless named) at `height` logical units (negative: the
 // font's size), made and selected as object 1.
 std::string fontRecords(std::int32_t height, std::string_view face = "Arial") {
@@ -404,15 +434,19 @@ std::string fontRecords(std::int32_t height, std::string_view face = "Arial") {
     return font + recordOf({37, 12, 1});
 }
 
-std::string textRecord(int x, int y, std::u16string_view text) {
+// With advances when given, one per character.
+std::string textRecord(int x, int y, std::u16string_view text,
+                       std::initializer_list<std::uint32_t> advances = {}) {
     const auto n = std::uint32_t(text.size());
-    const std::uint32_t size = 76 + ((2 * n + 3) & ~3u);
+    const std::uint32_t textBytes = (2 * n + 3) & ~3u;
+    const std::uint32_t size = 76 + textBytes + 4 * std::uint32_t(advances.size());
+    const std::uint32_t offDx = advances.size() == 0 ? 0 : 76 + textBytes;
     std::string record = recordOf({84, size, 0, 0, 0, 0, 1, 0, 0, std::uint32_t(x),
-                                   std::uint32_t(y), n, 76, 0, 0, 0, 0, 0, 0});
+                                   std::uint32_t(y), n, 76, 0, 0, 0, 0, 0, offDx});
     for (const char16_t unit : text)
         record += {char(unit & 0xFF), char(unit >> 8)};
-    record.resize(size, '\0');
-    return record;
+    record.resize(76 + textBytes, '\0');
+    return record + recordOf(advances);
 }
 
 struct AlignCase {
@@ -453,6 +487,27 @@ TEST(EmfText, AtTheTopHangsByTheStandInFontsAscent) {
     const QImage image = drawn(convert(emfOf(3, body)));
     EXPECT_TRUE(inkIn(image, {10, 34, 30, 2}));
     EXPECT_FALSE(inkIn(image, {0, 0, 100, 33}));
+}
+
+// A centred text is as wide as its advances up to the last character and
+// that character's own width, not its last advance, which often holds a
+// space: "MM" of 20 units with advances 20 and 40 is 37 wide around x = 50.
+TEST(EmfText, CentredLeavesOutTheLastAdvance) {
+    const std::string body =
+        fontRecords(-20) + recordOf({22, 12, 6}) + textRecord(50, 30, u"MM", {20, 40});
+    const QImage image = drawn(convert(emfOf(4, body)));
+    EXPECT_TRUE(inkIn(image, {33, 34, 30, 12}));
+    EXPECT_FALSE(inkIn(image, {0, 0, 30, 100}));
+}
+
+// On a device whose pixels are twice as tall as wide, a font of no given
+// width keeps its proportions on paper: "MM" 20 device pixels (40 of the
+// picture's) tall is about 67 of the picture's pixels wide, not half that.
+TEST(EmfText, KeepsItsProportionsOnANonSquareDevice) {
+    const std::string body = fontRecords(-20) + textRecord(10, 5, u"MM");
+    const QImage image = drawn(convert(emfOf(3, body, 480)));
+    EXPECT_TRUE(inkIn(image, {60, 12, 10, 40}));
+    EXPECT_FALSE(inkIn(image, {82, 0, 18, 100}));
 }
 
 } // namespace

@@ -126,21 +126,38 @@ void EmfDevice::setDibitsToDevice(const Record& r) {
 
 void EmfDevice::blit(const QImage& source, const QRectF& dest, const QRectF& sourceRect,
                      std::uint32_t rop) {
-    // A bitmap ORed and then another ANDed onto the same place is a masked
-    // bitmap: the second shown where the first is white, and nothing where
-    // it is black, which is how the reference draws such pairs (GDI would
-    // leave the second's black there).
-    if (pendingPaint && rop == SrcAnd && !source.isNull() && pendingPaint->dest == dest &&
+    if (pendingPaint && !source.isNull() && pendingPaint->dest == dest &&
         pendingPaint->source.size() == sourceRect.size() &&
         pendingPaint->image.size() == source.size()) {
-        const QImage mask = pendingPaint->image;
-        pendingPaint.reset();
-        drawBlit(masked(source, mask), dest, sourceRect, SrcCopy);
-        return;
+        // A bitmap ORed and then another ANDed onto the same place is a
+        // masked bitmap: the second shown where the first is white, and
+        // nothing where it is black, which is how the reference draws such
+        // pairs (GDI would leave the second's black there).
+        if (pendingPaint->rop == SrcPaint && rop == SrcAnd) {
+            const QImage mask = pendingPaint->image;
+            pendingPaint.reset();
+            drawBlit(masked(source, mask), dest, sourceRect, SrcCopy);
+            return;
+        }
+        // An icon: its AND mask, then its colours XORed or ORed where the
+        // mask is black. Drawn as one bitmap with transparency, so that
+        // smoothing it larger blends its edge with the page, where the two
+        // smoothed apart would leave a dark seam along it.
+        if (pendingPaint->rop == SrcAnd && (rop == SrcInvert || rop == SrcPaint)) {
+            QImage mask = pendingPaint->image.convertToFormat(QImage::Format_RGB32);
+            mask.invertPixels();
+            pendingPaint.reset();
+            drawBlit(masked(source, mask), dest, sourceRect, SrcCopy);
+            return;
+        }
     }
     flushPaint();
-    if (rop == SrcPaint && !source.isNull()) {
-        pendingPaint = Blit{source, dest, sourceRect};
+    // A mask ANDed where the same bitmap was just XORed is the middle of
+    // XOR, AND, XOR, which GDI's blends here already draw right.
+    const bool xorTrick = rop == SrcAnd && xoredAt == dest;
+    xoredAt = rop == SrcInvert ? std::optional<QRectF>(dest) : std::nullopt;
+    if ((rop == SrcPaint || (rop == SrcAnd && !xorTrick)) && !source.isNull()) {
+        pendingPaint = Blit{source, dest, sourceRect, rop};
         return;
     }
     drawBlit(source, dest, sourceRect, rop);
@@ -151,7 +168,7 @@ void EmfDevice::flushPaint() {
         return;
     const Blit paint = *pendingPaint;
     pendingPaint.reset();
-    drawBlit(paint.image, paint.dest, paint.source, SrcPaint);
+    drawBlit(paint.image, paint.dest, paint.source, paint.rop);
 }
 
 void EmfDevice::finish() {

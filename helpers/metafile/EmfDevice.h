@@ -175,6 +175,7 @@ private:
     void textOut(const Record& r, std::size_t emrText, bool wide, QPointF scale);
     void smallTextOut(const Record& r);
     QFont fontFor(double emSize) const;
+    double naturalWidthFactor(const QTransform& toDevice) const;
 
     // EmfBlits.cpp
     bool playBitmap(std::uint32_t type, const Record& r);
@@ -217,13 +218,15 @@ private:
     std::optional<QPainterPath> path; // being recorded, logical units
     QPainterPath donePath;            // ended, waiting to be used
     std::optional<QPainterPath> appliedClip;
-    // A bitmap ORed onto the page, held back until the next record says
-    // whether it is the mask of a masked bitmap.
+    // A bitmap ORed or ANDed onto the page, held back until the next record
+    // says whether it is the mask of a masked bitmap.
     struct Blit {
         QImage image;
         QRectF dest, source;
+        std::uint32_t rop;
     };
     std::optional<Blit> pendingPaint;
+    std::optional<QRectF> xoredAt; // where the last bitmap was XORed
     bool clipDirty = false;
     bool drawn = false;
     bool emfPlusSeen = false;

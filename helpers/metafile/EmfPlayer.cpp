@@ -148,14 +148,19 @@ QPen EmfDevice::qpen() const {
     if (!dc.pen.dashes.isEmpty()) {
         pen.setDashPattern(dc.pen.dashes);
     } else if (!pen.isCosmetic() && dc.pen.style != Qt::SolidLine) {
-        // A wide pen's dashes are three widths long and its dots and gaps
-        // one, as the reference draws them; Qt's own are longer apart.
+        // A wide pen's dots and gaps are one logical unit longer than it is
+        // wide and its dashes three times that, as the reference draws them;
+        // Qt's own are longer apart.
         static const QList<qreal> dash{3, 1}, dot{1, 1}, dashDot{3, 1, 1, 1},
             dashDotDot{3, 1, 1, 1, 1, 1};
-        pen.setDashPattern(dc.pen.style == Qt::DashLine      ? dash
-                           : dc.pen.style == Qt::DotLine     ? dot
-                           : dc.pen.style == Qt::DashDotLine ? dashDot
-                                                             : dashDotDot);
+        QList<qreal> pattern = dc.pen.style == Qt::DashLine      ? dash
+                               : dc.pen.style == Qt::DotLine     ? dot
+                               : dc.pen.style == Qt::DashDotLine ? dashDot
+                                                                 : dashDotDot;
+        const double unit = (dc.pen.width + 1) / dc.pen.width;
+        for (qreal& length : pattern)
+            length *= unit;
+        pen.setDashPattern(pattern);
     } else {
         pen.setStyle(dc.pen.style);
     }

@@ -149,6 +149,20 @@ double emOf(const LogFont& font) {
 
 } // namespace
 
+double EmfDevice::naturalWidthFactor(const QTransform& toDevice) const {
+    // A font of no given width keeps its own proportions on paper: on a
+    // device whose pixels are not square, or through a mapping that scales
+    // across and down unevenly, its glyphs are as wide in millimetres as the
+    // face makes them for their height, as the reference draws them.
+    const double mmPerPixelX = deviceMm.width() / devicePixels.width();
+    const double mmPerPixelY = deviceMm.height() / devicePixels.height();
+    const double across = std::hypot(toDevice.m11() * mmPerPixelX, toDevice.m12() * mmPerPixelY);
+    const double down = std::hypot(toDevice.m21() * mmPerPixelX, toDevice.m22() * mmPerPixelY);
+    if (!(across > 0) || !(down > 0) || !std::isfinite(across / down))
+        return 1;
+    return down / across;
+}
+
 QFont EmfDevice::fontFor(double) const {
     const std::string face = dc.font.face.toStdString();
     QString family = dc.font.face;
@@ -191,6 +205,8 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
     double stretch = 1;
     if (dc.font.width > 0 && metrics.averageCharWidth() > 0)
         stretch = dc.font.width / (metrics.averageCharWidth() * k);
+    else
+        stretch = naturalWidthFactor(toDevice);
 
     const auto [outline, x, y] = layOut(glyphs, font, k * stretch, k);
     // Text is aligned by the ascent of the font that draws it, as the
@@ -198,7 +214,15 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
     // with a shorter one than its own.
     const double ascent = metrics.ascent() * k, descent = metrics.descent() * k;
     const std::uint32_t horizontal = dc.textAlign & (U_TA_CENTER | U_TA_RIGHT);
-    const QPointF shift = alignmentShift(dc.textAlign, x, ascent, descent);
+    // A centred or right-aligned text is as wide as the advances up to its
+    // last character and that character's own width, as the reference
+    // measures it: the last advance often holds a space the writer added.
+    double alignedWidth = x;
+    if (horizontal != 0 && !glyphs.dx.empty() &&
+        glyphs.dx.size() == std::size_t(glyphs.text.size()))
+        alignedWidth =
+            x - glyphs.dx.back() + metrics.horizontalAdvance(glyphs.text.back()) * k * stretch;
+    const QPointF shift = alignmentShift(dc.textAlign, alignedWidth, ascent, descent);
     const QTransform linear = upright(toDevice);
     const QPointF origin = toDevice.map(reference);
     const QTransform local = QTransform::fromTranslate(shift.x(), shift.y()) *
