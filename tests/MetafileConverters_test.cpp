@@ -362,6 +362,27 @@ TEST(WmfState, PaletteIndexColoursComeFromThePalette) {
     EXPECT_EQ(attributeOf(svg, "rect", "stroke"), "#ff0000");
 }
 
+// A bitmap brush fills in the mean colour of its pixels: scroll bars and
+// buttons paint dithered grey that way, which must not come out black or white.
+TEST(WmfState, ABitmapBrushFillsInItsMeanColour) {
+    QByteArray dib(40, '\0');
+    qToLittleEndian<quint32>(40, dib.data());
+    qToLittleEndian<qint32>(8, dib.data() + 4);
+    qToLittleEndian<qint32>(8, dib.data() + 8);
+    qToLittleEndian<quint16>(1, dib.data() + 12);
+    qToLittleEndian<quint16>(1, dib.data() + 14);
+    dib += QByteArray("\0\0\0\0\xFF\xFF\xFF\0", 8); // black, white
+    for (int row = 0; row < 8; ++row)
+        dib += QByteArray(row % 2 ? "\xFF\0\0\0" : "\0\0\0\0", 4);
+    const QByteArray file = wmfOf({
+        {0x0142, parameters({5, 0}, dib)}, // DIB pattern brush
+        {0x012D, parameters({0})},
+        {0x061D, parameters({0x0021, 0x00F0, 50, 60, 10, 20})}, // PATCOPY
+    });
+    const std::string svg = converted(file).svg;
+    EXPECT_EQ(attributeOf(svg, "rect", "fill"), "#7f7f7f") << svg;
+}
+
 // GDI leaves out the right and bottom edge of a shape's box.
 TEST(WmfShapes, TheBoxEndsBeforeItsRightAndBottom) {
     const struct {
