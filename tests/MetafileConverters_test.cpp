@@ -362,9 +362,10 @@ TEST(WmfState, PaletteIndexColoursComeFromThePalette) {
     EXPECT_EQ(attributeOf(svg, "rect", "stroke"), "#ff0000");
 }
 
-// A bitmap brush fills in the mean colour of its pixels: scroll bars and
-// buttons paint dithered grey that way, which must not come out black or white.
-TEST(WmfState, ABitmapBrushFillsInItsMeanColour) {
+// Brushes SVG has no pattern for fill in one colour, as the reference
+// renderer fills them: a bitmap brush in the mean colour of its pixels
+// (dithered grey stays grey, not black or white), a hatch brush in its own.
+TEST(WmfState, PatternBrushesFillInOneColour) {
     QByteArray dib(40, '\0');
     qToLittleEndian<quint32>(40, dib.data());
     qToLittleEndian<qint32>(8, dib.data() + 4);
@@ -374,13 +375,31 @@ TEST(WmfState, ABitmapBrushFillsInItsMeanColour) {
     dib += QByteArray("\0\0\0\0\xFF\xFF\xFF\0", 8); // black, white
     for (int row = 0; row < 8; ++row)
         dib += QByteArray(row % 2 ? "\xFF\0\0\0" : "\0\0\0\0", 4);
-    const QByteArray file = wmfOf({
-        {0x0142, parameters({5, 0}, dib)}, // DIB pattern brush
+    // One with the monochrome style is not taken: the brush before stays.
+    const struct {
+        int style;
+        const char* fill;
+    } cases[] = {{5, "#7f7f7f"}, {3, "#ff0000"}};
+    for (const auto& c : cases) {
+        const QByteArray file = wmfOf({
+            {0x02FC, parameters({0, 0x00FF, 0, 0})}, // red
+            {0x012D, parameters({0})},
+            {0x0142, parameters({c.style, 0}, dib)},
+            {0x012D, parameters({1})},
+            {0x061D, parameters({0x0021, 0x00F0, 50, 60, 10, 20})}, // PATCOPY
+        });
+        const std::string svg = converted(file).svg;
+        EXPECT_EQ(attributeOf(svg, "rect", "fill"), c.fill) << svg;
+    }
+    // A hatch brush paints all of its colour.
+    const QByteArray hatch = wmfOf({
+        {0x02FC, parameters({2, 0x00FF, 0, 3})}, // red, diagonal
         {0x012D, parameters({0})},
-        {0x061D, parameters({0x0021, 0x00F0, 50, 60, 10, 20})}, // PATCOPY
+        {0x041B, parameters({50, 60, 10, 20})},
     });
-    const std::string svg = converted(file).svg;
-    EXPECT_EQ(attributeOf(svg, "rect", "fill"), "#7f7f7f") << svg;
+    const std::string hatched = converted(hatch).svg;
+    EXPECT_EQ(attributeOf(hatched, "rect", "fill"), "#ff0000") << hatched;
+    EXPECT_EQ(attributeOf(hatched, "rect", "fill-opacity"), "") << hatched;
 }
 
 // GDI leaves out the right and bottom edge of a shape's box.

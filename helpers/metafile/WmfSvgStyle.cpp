@@ -87,13 +87,11 @@ void appendFill(wmfAPI* api, std::string& out, const wmfDC* dc) {
     wmfBrush* brush = dc->brush;
     wmfRGB color = brush->lbColor;
     // SVG Tiny has no patterns: a bitmap brush paints in the mean colour of
-    // its pixels, as the reference renderer does (a dithered grey stays
-    // grey), a hatch brush in its line colour, thinned.
+    // its pixels (a dithered grey stays grey), a hatch brush in its line
+    // colour, as the reference renderer paints both.
     if ((brush->lbStyle == BS_DIBPATTERN || brush->lbStyle == BS_PATTERN) && brush->bmp.data)
         color = meanColor(api, brush->bmp);
     attribute(out, "fill", colorOf(color));
-    if (brush->lbStyle == BS_HATCHED)
-        out += " fill-opacity=\"0.4\"";
     out += dc->polyfillmode == WINDING ? " fill-rule=\"nonzero\"" : " fill-rule=\"evenodd\"";
 }
 

@@ -307,6 +307,7 @@ Conversion convertWmf(std::string_view bytes) {
     paintEmptyOpaqueText(played, bytes, info);
     setViewportToWindow(played, info, mapping);
     resolvePaletteColours(played, info);
+    keepBrushForMonochromePatterns(played, info);
     excludeRightAndBottomEdges(played, info);
     played = restoreStatesStepByStep(played, info);
     played = bitmapsAsDibs(played, info);
