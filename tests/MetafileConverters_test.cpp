@@ -475,6 +475,28 @@ TEST(WmfBitmap, AMaskedPairIsOnePictureWithTransparency) {
     }
 }
 
+// A header with no colour count has the full table of its depth, and the
+// pixels start after it.
+TEST(WmfBitmap, AFullColourTableIsReadWithoutACount) {
+    QByteArray dib(40, '\0');
+    qToLittleEndian<quint32>(40, dib.data());
+    qToLittleEndian<qint32>(2, dib.data() + 4);
+    qToLittleEndian<qint32>(1, dib.data() + 8);
+    qToLittleEndian<quint16>(1, dib.data() + 12);
+    qToLittleEndian<quint16>(8, dib.data() + 14);
+    QByteArray colours(256 * 4, '\0');
+    colours[4 + 2] = '\xFF'; // entry 1: red
+    dib += colours + QByteArray("\1\1\0\0", 4);
+    const QByteArray file =
+        wmfOf({{0x0B41, parameters({0x0020, 0x00CC, 1, 2, 0, 0, 10, 20, 5, 5}, dib)}});
+    const std::string svg = converted(file).svg;
+    const std::string data = attributeOf(svg, "image", "xlink:href");
+    const QImage picture = QImage::fromData(
+        QByteArray::fromBase64(QByteArray::fromStdString(data.substr(data.find(',') + 1))));
+    ASSERT_EQ(picture.size(), QSize(2, 1)) << svg;
+    EXPECT_EQ(picture.pixel(0, 0), qRgb(255, 0, 0));
+}
+
 struct AlignmentCase {
     const char* name;
     int align;
