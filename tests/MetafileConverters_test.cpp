@@ -122,13 +122,13 @@ TEST(WmfText, CodePagesOfTheCharacterSets) {
         const char* face;
         const char* utf8;
     } cases[] = {
-        {255, "\xB0\xDB", "", "░█"},           // OEM
-        {1, "\x80", "", "€"},                  // default
-        {77, "\x8A", "", "ä"},                 // Macintosh
-        {2, "a\xA5W", "Symbol", "α∞Ω"},        // the Symbol font
-        {2, "J", "Wingdings", "\uF04A"},       // another symbol font
-        {128, "\x93\xFA\x96", "", "日\uFFFD"}, // the last character cut off
-        {222, "\xDB", "", "\uFFFD"},           // unassigned in Thai
+        {255, "\xB0\xDB", "", "░█"},                // OEM
+        {1, "\x80", "", "€"},                       // default
+        {77, "\x8A", "", "ä"},                      // Macintosh
+        {2, "a-\xA5W", "Symbol", "α\uE10B\uE11CΩ"}, // the Symbol font, in OpenSymbol
+        {2, "J", "Wingdings", "\uF04A"},            // another symbol font
+        {128, "\x93\xFA\x96", "", "日\uFFFD"},      // the last character cut off
+        {222, "\xDB", "", "\uFFFD"},                // unassigned in Thai
     };
     for (const auto& c : cases)
         EXPECT_EQ(codePageToUtf8(c.bytes, c.charset, c.face), c.utf8) << c.utf8;

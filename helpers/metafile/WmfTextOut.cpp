@@ -139,8 +139,9 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
     attribute(out, "x", x);
     attribute(out, "y", y);
     if (font->lfFaceName && *font->lfFaceName)
-        // The Symbol font's signs are given as Unicode, which the fonts
-        // called Symbol here do not map; LibreOffice's own symbol font does.
+        // The Symbol font's signs are given as OpenSymbol codes them, which
+        // the fonts called Symbol here do not map; LibreOffice's own symbol
+        // font does.
         // Other symbol fonts' names are in letters, not in their symbols.
         attribute(out, "font-family",
                   font->lfCharSet == SymbolCharset && isSymbolFont(font->lfFaceName)
