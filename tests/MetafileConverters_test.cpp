@@ -240,6 +240,27 @@ TEST(WmfText, AFontWidthStretchesTheLetters) {
     }
 }
 
+// A picture of a few pixels has other proportions than its box once its
+// size is whole pixels; its letters keep theirs all the same.
+TEST(WmfText, RoundingATinyPictureDoesNotStretchItsLetters) {
+    QByteArray header = parameters({0xCDD7, 0x9AC6, 0, 0, 0, 320, 384, 2307, 0, 0});
+    quint16 sum = 0;
+    for (int i = 0; i < header.size(); i += 2)
+        sum ^= qFromLittleEndian<quint16>(header.constData() + i);
+    header += parameters({sum});
+    const QByteArray file =
+        header + wmfOf({
+                     {0x020C, parameters({384, 320})},
+                     {0x02FB, parameters({-384, 0, 0, 0, 400, 0, 0, 0, 0}, "Arial")},
+                     {0x012D, parameters({0})},
+                     {0x0A32, parameters({288, 16, 1, 0}, "A")},
+                 });
+    const Conversion drawing = converted(file);
+    ASSERT_EQ(drawing.size.width, 13);
+    ASSERT_EQ(drawing.size.height, 16);
+    EXPECT_EQ(attributeOf(drawing.svg, "text", "transform"), "") << drawing.svg;
+}
+
 TEST(WmfText, TheSymbolFontShowsItsSignsInUnicode) {
     const QByteArray file = wmfOf({
         {0x020C, parameters({200, 400})},

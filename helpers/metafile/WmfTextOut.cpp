@@ -159,7 +159,7 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
     // The font size is in the device's vertical units; where the picture is
     // stretched to a shape other than its device area's, the letters keep
     // their own proportions, as GDI draws them at the size shown.
-    double stretch = (canvas.viewWidth / canvas.width) / (canvas.viewHeight / canvas.height);
+    double stretch = canvas.viewWidth / canvas.viewHeight / canvas.aspect;
     // libwmf gives a font of the face's own width as wide as it is high.
     const int fontHeight = std::abs(static_cast<std::int16_t>(font->lfHeight));
     const int fontWidth = std::abs(static_cast<std::int16_t>(font->lfWidth));
