@@ -122,13 +122,13 @@ TEST(WmfText, CodePagesOfTheCharacterSets) {
         const char* face;
         const char* utf8;
     } cases[] = {
-        {255, "\xB0\xDB", "", "░█"},           // OEM
-        {1, "\x80", "", "€"},                  // default
-        {77, "\x8A", "", "ä"},                 // Macintosh
-        {2, "a\xA5W", "Symbol", "α∞Ω"},        // the Symbol font
-        {2, "J", "Wingdings", "\uF04A"},       // another symbol font
-        {128, "\x93\xFA\x96", "", "日\uFFFD"}, // the last character cut off
-        {222, "\xDB", "", "\uFFFD"},           // unassigned in Thai
+        {255, "\xB0\xDB", "", "░█"},                // OEM
+        {1, "\x80", "", "€"},                       // default
+        {77, "\x8A", "", "ä"},                      // Macintosh
+        {2, "a-\xA5W", "Symbol", "α\uE10B\uE11CΩ"}, // the Symbol font, in OpenSymbol
+        {2, "J", "Wingdings", "\uF04A"},            // another symbol font
+        {128, "\x93\xFA\x96", "", "日\uFFFD"},      // the last character cut off
+        {222, "\xDB", "", "\uFFFD"},                // unassigned in Thai
     };
     for (const auto& c : cases)
         EXPECT_EQ(codePageToUtf8(c.bytes, c.charset, c.face), c.utf8) << c.utf8;
@@ -238,6 +238,27 @@ TEST(WmfText, AFontWidthStretchesTheLetters) {
         EXPECT_NE(transform.find(c.transform), std::string::npos) << c.width << " " << transform;
         EXPECT_EQ(transform.empty(), c.width == 0) << c.width;
     }
+}
+
+// A picture of a few pixels has other proportions than its box once its
+// size is whole pixels; its letters keep theirs all the same.
+TEST(WmfText, RoundingATinyPictureDoesNotStretchItsLetters) {
+    QByteArray header = parameters({0xCDD7, 0x9AC6, 0, 0, 0, 320, 384, 2307, 0, 0});
+    quint16 sum = 0;
+    for (int i = 0; i < header.size(); i += 2)
+        sum ^= qFromLittleEndian<quint16>(header.constData() + i);
+    header += parameters({sum});
+    const QByteArray file =
+        header + wmfOf({
+                     {0x020C, parameters({384, 320})},
+                     {0x02FB, parameters({-384, 0, 0, 0, 400, 0, 0, 0, 0}, "Arial")},
+                     {0x012D, parameters({0})},
+                     {0x0A32, parameters({288, 16, 1, 0}, "A")},
+                 });
+    const Conversion drawing = converted(file);
+    ASSERT_EQ(drawing.size.width, 13);
+    ASSERT_EQ(drawing.size.height, 16);
+    EXPECT_EQ(attributeOf(drawing.svg, "text", "transform"), "") << drawing.svg;
 }
 
 TEST(WmfText, TheSymbolFontShowsItsSignsInUnicode) {
@@ -362,6 +383,46 @@ TEST(WmfState, PaletteIndexColoursComeFromThePalette) {
     EXPECT_EQ(attributeOf(svg, "rect", "stroke"), "#ff0000");
 }
 
+// Brushes SVG has no pattern for fill in one colour, as the reference
+// renderer fills them: a bitmap brush in the mean colour of its pixels
+// (dithered grey stays grey, not black or white), a hatch brush in its own.
+TEST(WmfState, PatternBrushesFillInOneColour) {
+    QByteArray dib(40, '\0');
+    qToLittleEndian<quint32>(40, dib.data());
+    qToLittleEndian<qint32>(8, dib.data() + 4);
+    qToLittleEndian<qint32>(8, dib.data() + 8);
+    qToLittleEndian<quint16>(1, dib.data() + 12);
+    qToLittleEndian<quint16>(1, dib.data() + 14);
+    dib += QByteArray("\0\0\0\0\xFF\xFF\xFF\0", 8); // black, white
+    for (int row = 0; row < 8; ++row)
+        dib += QByteArray(row % 2 ? "\xFF\0\0\0" : "\0\0\0\0", 4);
+    // One with the monochrome style is not taken: the brush before stays.
+    const struct {
+        int style;
+        const char* fill;
+    } cases[] = {{5, "#7f7f7f"}, {3, "#ff0000"}};
+    for (const auto& c : cases) {
+        const QByteArray file = wmfOf({
+            {0x02FC, parameters({0, 0x00FF, 0, 0})}, // red
+            {0x012D, parameters({0})},
+            {0x0142, parameters({c.style, 0}, dib)},
+            {0x012D, parameters({1})},
+            {0x061D, parameters({0x0021, 0x00F0, 50, 60, 10, 20})}, // PATCOPY
+        });
+        const std::string svg = converted(file).svg;
+        EXPECT_EQ(attributeOf(svg, "rect", "fill"), c.fill) << svg;
+    }
+    // A hatch brush paints all of its colour.
+    const QByteArray hatch = wmfOf({
+        {0x02FC, parameters({2, 0x00FF, 0, 3})}, // red, diagonal
+        {0x012D, parameters({0})},
+        {0x041B, parameters({50, 60, 10, 20})},
+    });
+    const std::string hatched = converted(hatch).svg;
+    EXPECT_EQ(attributeOf(hatched, "rect", "fill"), "#ff0000") << hatched;
+    EXPECT_EQ(attributeOf(hatched, "rect", "fill-opacity"), "") << hatched;
+}
+
 // GDI leaves out the right and bottom edge of a shape's box.
 TEST(WmfShapes, TheBoxEndsBeforeItsRightAndBottom) {
     const struct {
@@ -433,6 +494,28 @@ TEST(WmfBitmap, AMaskedPairIsOnePictureWithTransparency) {
         EXPECT_EQ(picture.pixel(0, 0), qRgba(255, 0, 0, 255));
         EXPECT_EQ(qAlpha(picture.pixel(1, 0)), 0);
     }
+}
+
+// A header with no colour count has the full table of its depth, and the
+// pixels start after it.
+TEST(WmfBitmap, AFullColourTableIsReadWithoutACount) {
+    QByteArray dib(40, '\0');
+    qToLittleEndian<quint32>(40, dib.data());
+    qToLittleEndian<qint32>(2, dib.data() + 4);
+    qToLittleEndian<qint32>(1, dib.data() + 8);
+    qToLittleEndian<quint16>(1, dib.data() + 12);
+    qToLittleEndian<quint16>(8, dib.data() + 14);
+    QByteArray colours(256 * 4, '\0');
+    colours[4 + 2] = '\xFF'; // entry 1: red
+    dib += colours + QByteArray("\1\1\0\0", 4);
+    const QByteArray file =
+        wmfOf({{0x0B41, parameters({0x0020, 0x00CC, 1, 2, 0, 0, 10, 20, 5, 5}, dib)}});
+    const std::string svg = converted(file).svg;
+    const std::string data = attributeOf(svg, "image", "xlink:href");
+    const QImage picture = QImage::fromData(
+        QByteArray::fromBase64(QByteArray::fromStdString(data.substr(data.find(',') + 1))));
+    ASSERT_EQ(picture.size(), QSize(2, 1)) << svg;
+    EXPECT_EQ(picture.pixel(0, 0), qRgb(255, 0, 0));
 }
 
 struct AlignmentCase {

@@ -15,7 +15,8 @@ const char* codePageOf(std::uint8_t charset);
 // The text in UTF-8. Bytes the code page does not assign, and a multi-byte
 // character cut off at the end, become U+FFFD. The symbol set's bytes stand
 // for a symbol font's own glyphs: the Symbol font's become the Greek letters
-// and signs they show, any other's U+F000 + byte, where Windows puts them.
+// and signs they show, as OpenSymbol codes them (its own forms of the signs
+// in its private-use area), any other's U+F000 + byte, where Windows puts them.
 std::string codePageToUtf8(std::string_view text, std::uint8_t charset, std::string_view face = {});
 
 // Whether the face is the Symbol font, whose bytes are Greek letters and

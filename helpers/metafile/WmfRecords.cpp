@@ -258,6 +258,82 @@ std::string restoreStatesStepByStep(std::string_view bytes, const WmfInfo& info)
     return out;
 }
 
+void keepBrushForMonochromePatterns(std::string& bytes, const WmfInfo& info) {
+    constexpr std::uint16_t DibPatternBrush = 0x0142;
+    constexpr std::uint16_t SelectObject = 0x012D;
+    constexpr std::uint16_t SetRelAbs = 0x0105;
+    constexpr std::uint16_t MonochromePattern = 3; // BS_PATTERN
+    // A brush as CreateBrushIndirect gives it: style, colour, hatch.
+    using Brush = std::string;
+    const Brush whiteBrush("\0\0\xFF\xFF\xFF\0\0\0", 8); // the device context's own
+    std::vector<bool> taken;
+    std::vector<bool> ignored;                         // by object index
+    std::vector<std::optional<Brush>> brushes;         // by object index
+    std::vector<std::optional<Brush>> saved;           // by SaveDC
+    std::optional<Brush> current = whiteBrush;         // unknown for other kinds of brush
+    std::vector<std::pair<std::size_t, Brush>> copies; // at a pattern record: the brush before
+    std::vector<std::size_t> selections;
+    const std::string_view view(bytes);
+    forEachWmfRecord(view, info, [&](std::uint16_t function, std::string_view parameters) {
+        const std::size_t at = std::size_t(parameters.data() - view.data());
+        if (createsObject(function)) {
+            const std::size_t slot =
+                std::size_t(std::find(taken.begin(), taken.end(), false) - taken.begin());
+            if (slot == taken.size()) {
+                taken.push_back(false);
+                ignored.push_back(false);
+                brushes.emplace_back();
+            }
+            taken[slot] = true;
+            brushes[slot].reset();
+            ignored[slot] = function == DibPatternBrush && parameters.size() >= 8 &&
+                            readU16(parameters, 0) == MonochromePattern && current;
+            if (ignored[slot])
+                copies.emplace_back(at, *current);
+            else if (function == MetaCreateBrush && parameters.size() >= 8)
+                brushes[slot] = Brush(parameters.substr(0, 8));
+            // libwmf selects a brush as it makes it.
+            if (function == MetaCreateBrush || (function == DibPatternBrush && !ignored[slot]))
+                current = brushes[slot];
+        } else if (function == MetaDeleteObject && parameters.size() >= 2) {
+            const std::size_t slot = readU16(parameters, 0);
+            if (slot < taken.size())
+                taken[slot] = false;
+        } else if (function == SelectObject && parameters.size() >= 2) {
+            const std::size_t slot = readU16(parameters, 0);
+            if (slot < ignored.size() && taken[slot] && ignored[slot])
+                selections.push_back(at - 2);
+            else if (slot < brushes.size() && taken[slot] && brushes[slot])
+                current = brushes[slot];
+        } else if (function == MetaSaveDc) {
+            saved.push_back(current);
+        } else if (function == MetaRestoreDc && parameters.size() >= 2) {
+            const int named = readS16(parameters, 0);
+            const std::size_t steps = named < 0 ? std::size_t(-named)
+                                      : std::size_t(named) <= saved.size()
+                                          ? saved.size() - named + 1
+                                          : 0;
+            if (steps > 0 && steps <= saved.size()) {
+                current = saved[saved.size() - steps];
+                saved.resize(saved.size() - steps);
+            }
+        }
+        return true;
+    });
+    // The pattern record becomes a copy of the brush before it, which libwmf
+    // then selects, as the reference renderer keeps that brush.
+    const auto rename = [&bytes](std::size_t at, std::uint16_t function) {
+        bytes[at] = char(function & 0xFF);
+        bytes[at + 1] = char(function >> 8);
+    };
+    for (const auto& [at, brush] : copies) {
+        rename(at - 2, MetaCreateBrush);
+        bytes.replace(at, brush.size(), brush);
+    }
+    for (const std::size_t at : selections)
+        rename(at, SetRelAbs);
+}
+
 void resolvePaletteColours(std::string& bytes, const WmfInfo& info) {
     using Palette = std::vector<std::uint32_t>;
     std::vector<Palette> palettes{Palette{}}; // the first: none of the file's own

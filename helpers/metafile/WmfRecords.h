@@ -28,6 +28,15 @@ std::string bitmapsAsDibs(std::string_view bytes, const WmfInfo& info);
 // PALETTERGB colours plain ones. Rewritten in place.
 void resolvePaletteColours(std::string& bytes, const WmfInfo& info);
 
+// The reference renderer takes no pattern brush made by
+// DIBCreatePatternBrush with the monochrome style (BS_PATTERN): selecting one
+// leaves the brush selected before it in place. Office programs draw scroll
+// bars and buttons that way, over a plain brush of the colour meant. libwmf
+// selects a brush as it makes it: such a record becomes a CreateBrushIndirect
+// of the plain brush selected before it, where that one is known, and each
+// SelectObject of it a SetRelAbs, which changes nothing. Rewritten in place.
+void keepBrushForMonochromePatterns(std::string& bytes, const WmfInfo& info);
+
 // GDI leaves out the right and bottom edge of the box a rectangle, rounded
 // rectangle, ellipse, arc, chord or pie is given by; libwmf draws to them. Each
 // such record's right and bottom move one logical unit in. Rewritten in place.

@@ -14,6 +14,7 @@
 #include <new>
 #include <numbers>
 #include <string_view>
+#include <vector>
 
 #include <libwmf/defs.h>
 #include <libwmf/ipa.h>
@@ -360,6 +361,27 @@ void readBitmap(wmfAPI* api, wmfBMP_Read_t* read) {
     canvasOf(api).dibLength = read->length;
     if (!bitmapFitsItsRecord(read->buffer, read->length)) {
         read->bmp = wmfBMP{};
+        return;
+    }
+    // A header that leaves the colour count at 0 means a full table for its
+    // depth, which libwmf reads as no table at all: the pixels then start
+    // inside the colours. It reads a copy whose header says the count.
+    unsigned char* const dib = read->buffer;
+    const auto u32 = [dib](int at) {
+        return std::uint32_t(dib[at]) | std::uint32_t(dib[at + 1]) << 8 |
+               std::uint32_t(dib[at + 2]) << 16 | std::uint32_t(dib[at + 3]) << 24;
+    };
+    const std::uint32_t headerSize = u32(0);
+    const std::uint32_t bits = read->length >= 40 ? (dib[14] | dib[15] << 8) : 0;
+    if (headerSize >= 40 && bits >= 1 && bits <= 8 && u32(32) == 0 &&
+        headerSize + (4u << bits) <= std::uint64_t(read->length)) {
+        std::vector<unsigned char> copy(dib, dib + read->length);
+        const std::uint32_t colours = 1u << bits;
+        for (int i = 0; i < 4; ++i)
+            copy[32 + i] = static_cast<unsigned char>(colours >> (8 * i));
+        read->buffer = copy.data();
+        wmf_ipa_bmp_read(api, read);
+        read->buffer = dib;
         return;
     }
     wmf_ipa_bmp_read(api, read);

@@ -21,6 +21,9 @@ struct WmfCanvas {
     // Set before playing: the output size and the device area it shows.
     int width = 1;
     int height = 1;
+    // The output's proportions before its size was rounded to whole pixels:
+    // a picture of a few pixels is not stretched by the rounding.
+    double aspect = 1;
     double viewX = 0;
     double viewY = 0;
     double viewWidth = 1;

@@ -53,6 +53,32 @@ bool strokes(const wmfDC* dc) {
     return dc->pen && (dc->pen->lopnStyle & PS_STYLE_MASK) != PS_NULL;
 }
 
+namespace {
+
+// A large brush is sampled on a grid of at most 64 x 64 pixels: it is
+// averaged again for every shape it fills.
+wmfRGB meanColor(wmfAPI* api, wmfBMP& bitmap) {
+    const unsigned stepX = std::max(1, bitmap.width / 64);
+    const unsigned stepY = std::max(1, bitmap.height / 64);
+    unsigned long sum[3] = {};
+    unsigned long count = 0;
+    for (unsigned y = 0; y < bitmap.height; y += stepY) {
+        for (unsigned x = 0; x < bitmap.width; x += stepX) {
+            wmfRGB pixel{};
+            wmf_ipa_bmp_color(api, &bitmap, &pixel, x, y);
+            sum[0] += pixel.r;
+            sum[1] += pixel.g;
+            sum[2] += pixel.b;
+            ++count;
+        }
+    }
+    count = std::max(count, 1UL);
+    return {static_cast<unsigned char>(sum[0] / count), static_cast<unsigned char>(sum[1] / count),
+            static_cast<unsigned char>(sum[2] / count)};
+}
+
+} // namespace
+
 void appendFill(wmfAPI* api, std::string& out, const wmfDC* dc) {
     if (!fills(dc)) {
         out += " fill=\"none\"";
@@ -60,13 +86,12 @@ void appendFill(wmfAPI* api, std::string& out, const wmfDC* dc) {
     }
     wmfBrush* brush = dc->brush;
     wmfRGB color = brush->lbColor;
-    // SVG Tiny has no patterns: a bitmap brush paints in its first pixel's
-    // colour, a hatch brush in its line colour, thinned.
+    // SVG Tiny has no patterns: a bitmap brush paints in the mean colour of
+    // its pixels (a dithered grey stays grey), a hatch brush in its line
+    // colour, as the reference renderer paints both.
     if ((brush->lbStyle == BS_DIBPATTERN || brush->lbStyle == BS_PATTERN) && brush->bmp.data)
-        wmf_ipa_bmp_color(api, &brush->bmp, &color, 0, 0);
+        color = meanColor(api, brush->bmp);
     attribute(out, "fill", colorOf(color));
-    if (brush->lbStyle == BS_HATCHED)
-        out += " fill-opacity=\"0.4\"";
     out += dc->polyfillmode == WINDING ? " fill-rule=\"nonzero\"" : " fill-rule=\"evenodd\"";
 }
 

@@ -139,8 +139,9 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
     attribute(out, "x", x);
     attribute(out, "y", y);
     if (font->lfFaceName && *font->lfFaceName)
-        // The Symbol font's signs are given as Unicode, which the fonts
-        // called Symbol here do not map; LibreOffice's own symbol font does.
+        // The Symbol font's signs are given as OpenSymbol codes them, which
+        // the fonts called Symbol here do not map; LibreOffice's own symbol
+        // font does.
         // Other symbol fonts' names are in letters, not in their symbols.
         attribute(out, "font-family",
                   font->lfCharSet == SymbolCharset && isSymbolFont(font->lfFaceName)
@@ -158,7 +159,7 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
     // The font size is in the device's vertical units; where the picture is
     // stretched to a shape other than its device area's, the letters keep
     // their own proportions, as GDI draws them at the size shown.
-    double stretch = (canvas.viewWidth / canvas.width) / (canvas.viewHeight / canvas.height);
+    double stretch = canvas.viewWidth / canvas.viewHeight / canvas.aspect;
     // libwmf gives a font of the face's own width as wide as it is high.
     const int fontHeight = std::abs(static_cast<std::int16_t>(font->lfHeight));
     const int fontWidth = std::abs(static_cast<std::int16_t>(font->lfWidth));

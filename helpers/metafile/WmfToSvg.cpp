@@ -307,6 +307,7 @@ Conversion convertWmf(std::string_view bytes) {
     paintEmptyOpaqueText(played, bytes, info);
     setViewportToWindow(played, info, mapping);
     resolvePaletteColours(played, info);
+    keepBrushForMonochromePatterns(played, info);
     excludeRightAndBottomEdges(played, info);
     played = restoreStatesStepByStep(played, info);
     played = bitmapsAsDibs(played, info);
@@ -344,18 +345,22 @@ Conversion convertWmf(std::string_view bytes) {
     Area area = shown.value_or(
         normalized(drawn.TL.x, drawn.TL.y, drawn.BR.x - drawn.TL.x, drawn.BR.y - drawn.TL.y));
     PictureSize size;
+    double aspect = 0;
     if (info.placeable && info.unitsPerInch > 0) {
         size = {pixelsAt96Dpi(double(info.right) - info.left, info.unitsPerInch),
                 pixelsAt96Dpi(double(info.bottom) - info.top, info.unitsPerInch)};
+        aspect = (double(info.right) - info.left) / (double(info.bottom) - info.top);
     } else if (area.width > 0 && area.height > 0) {
         // Without a header the picture is as large as its window, or as what
         // it draws.
         const double scale = pixelsPerDeviceUnit(mapping.mapMode);
         size = {std::max(1, pixelsAt96Dpi(area.width * scale, 96)),
                 std::max(1, pixelsAt96Dpi(area.height * scale, 96))};
+        aspect = area.width / area.height;
     }
     if (size.width <= 0 || size.height <= 0)
         throw ConversionError("it declares no size");
+    canvas.aspect = std::isfinite(aspect) && aspect > 0 ? aspect : double(size.width) / size.height;
     if (!(area.width > 0 && area.height > 0))
         area = {0, 0, 1, 1};
     canvas.width = size.width;
