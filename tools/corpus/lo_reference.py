@@ -71,12 +71,7 @@ def main():
                 shape = doc.createInstance("com.sun.star.drawing.GraphicObjectShape")
                 page.add(shape)
                 shape.Graphic = graphic
-                # A shape of a few centimetres is exported about one 96-dpi pixel
-                # too large and shifted up and left, which at 800 pixels moves a
-                # small picture's drawing by up to 16 pixels; drawn at 10 inches
-                # or more on its longer side, the export is exact.
-                enlarge = max(1.0, 25400.0 / max(w, h))
-                shape.Size = Size(max(1, round(w * enlarge)), max(1, round(h * enlarge)))
+                shape.Size = Size(max(1, w), max(1, h))
                 shape.Position = Point(0, 0)
                 exporter.setSourceDocument(shape)
                 data = uno.Any("[]com.sun.star.beans.PropertyValue",
