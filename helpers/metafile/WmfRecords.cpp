@@ -34,6 +34,17 @@ bool createsObject(std::uint16_t function) {
     return std::find(std::begin(creating), std::end(creating), function) != std::end(creating);
 }
 
+// The object table's place a created object takes: the lowest free one, as
+// GDI gives it, the table growing by one when none is free.
+std::size_t takeObjectSlot(std::vector<bool>& taken) {
+    const std::size_t slot =
+        std::size_t(std::find(taken.begin(), taken.end(), false) - taken.begin());
+    if (slot == taken.size())
+        taken.push_back(false);
+    taken[slot] = true;
+    return slot;
+}
+
 // Where the header's size of the whole file, in 16-bit words, is.
 std::size_t fileWordsAt(const WmfInfo& info) {
     return info.firstRecord - 18 + 6;
@@ -277,14 +288,11 @@ void keepBrushForMonochromePatterns(std::string& bytes, const WmfInfo& info) {
     forEachWmfRecord(view, info, [&](std::uint16_t function, std::string_view parameters) {
         const std::size_t at = std::size_t(parameters.data() - view.data());
         if (createsObject(function)) {
-            const std::size_t slot =
-                std::size_t(std::find(taken.begin(), taken.end(), false) - taken.begin());
-            if (slot == taken.size()) {
-                taken.push_back(false);
+            const std::size_t slot = takeObjectSlot(taken);
+            if (slot == ignored.size()) {
                 ignored.push_back(false);
                 brushes.emplace_back();
             }
-            taken[slot] = true;
             brushes[slot].reset();
             ignored[slot] = function == DibPatternBrush && parameters.size() >= 8 &&
                             readU16(parameters, 0) == MonochromePattern && current;
@@ -346,13 +354,9 @@ void resolvePaletteColours(std::string& bytes, const WmfInfo& info) {
     forEachWmfRecord(view, info, [&](std::uint16_t function, std::string_view parameters) {
         const std::size_t at = std::size_t(parameters.data() - view.data());
         if (createsObject(function)) {
-            const std::size_t slot =
-                std::size_t(std::find(taken.begin(), taken.end(), false) - taken.begin());
-            if (slot == taken.size()) {
-                taken.push_back(false);
+            const std::size_t slot = takeObjectSlot(taken);
+            if (slot == objects.size())
                 objects.push_back(0);
-            }
-            taken[slot] = true;
             objects[slot] = 0;
             if (function == MetaCreatePalette && parameters.size() >= 4) {
                 Palette palette;
