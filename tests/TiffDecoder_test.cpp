@@ -10,6 +10,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <utility>
 #include <vector>
 
 using namespace sortello;
@@ -83,10 +84,12 @@ TEST(TiffOrientation, EachOfTheEightIsShownUprightAtItsShownSize) {
         const QSize shown = c.orientation >= 5 ? QSize(48, 64) : QSize(64, 48);
         EXPECT_EQ(picture.size(), shown) << c.orientation;
         EXPECT_FALSE(picture.taken().has_value());
-        for (const QImage& image : {picture.fullImage(), picture.imageFor(shown / 2)}) {
-            ASSERT_EQ(image.size(), shown) << c.orientation;
-            const int right = shown.width() - 4;
-            const int bottom = shown.height() - 4;
+        // A pane's image is read reduced, to its size.
+        for (const auto& [image, size] : {std::pair{picture.fullImage(), shown},
+                                          std::pair{picture.imageFor(shown / 2), shown / 2}}) {
+            ASSERT_EQ(image.size(), size) << c.orientation;
+            const int right = size.width() - 4;
+            const int bottom = size.height() - 4;
             EXPECT_EQ(image.pixel(4, 4), c.topLeft) << c.orientation;
             EXPECT_EQ(image.pixel(right, 4), c.topRight) << c.orientation;
             EXPECT_EQ(image.pixel(4, bottom), c.bottomLeft) << c.orientation;
