@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // TIFF files written here by libtiff with their own orientation tag and an
-// EXIF directory, opened through Picture as the panes and the grid see them.
+// EXIF directory, opened through Picture as the panes and the grid see them,
+// and in strips and tiles, read reduced for a pane.
 #include "pictures/Picture.h"
+#include "pictures/RowReducer.h"
+#include "pictures/TiffDecoder.h"
 #include "support/TempFiles.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <utility>
+#include <vector>
 
 using namespace sortello;
 using sortello::test::TempFolder;
@@ -79,10 +84,12 @@ TEST(TiffOrientation, EachOfTheEightIsShownUprightAtItsShownSize) {
         const QSize shown = c.orientation >= 5 ? QSize(48, 64) : QSize(64, 48);
         EXPECT_EQ(picture.size(), shown) << c.orientation;
         EXPECT_FALSE(picture.taken().has_value());
-        for (const QImage& image : {picture.fullImage(), picture.imageFor(shown / 2)}) {
-            ASSERT_EQ(image.size(), shown) << c.orientation;
-            const int right = shown.width() - 4;
-            const int bottom = shown.height() - 4;
+        // A pane's image is read reduced, to its size.
+        for (const auto& [image, size] : {std::pair{picture.fullImage(), shown},
+                                          std::pair{picture.imageFor(shown / 2), shown / 2}}) {
+            ASSERT_EQ(image.size(), size) << c.orientation;
+            const int right = size.width() - 4;
+            const int bottom = size.height() - 4;
             EXPECT_EQ(image.pixel(4, 4), c.topLeft) << c.orientation;
             EXPECT_EQ(image.pixel(right, 4), c.topRight) << c.orientation;
             EXPECT_EQ(image.pixel(4, bottom), c.bottomLeft) << c.orientation;
@@ -109,6 +116,80 @@ TEST(TiffTaken, ComesFromItsExifDirectoryWithItsOffset) {
         EXPECT_EQ(picture.taken() ? picture.taken()->toString(Qt::ISODate) : QString(),
                   QString::fromLatin1(c.shown))
             << c.taken;
+    }
+}
+
+// Every pixel its own, so that a band read in the wrong order or lost shows:
+// red across, green down, alpha from clear to opaque (straight, as stored).
+void writeBanded(const QString& path, bool tiled, bool alpha) {
+    constexpr uint32_t Width = 70;
+    constexpr uint32_t Height = 50;
+    const uint16_t channels = alpha ? 4 : 3;
+    TIFF* out = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, Width);
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, Height);
+    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, channels);
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    if (alpha) {
+        const uint16_t kind = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(out, TIFFTAG_EXTRASAMPLES, uint16_t(1), &kind);
+    }
+    const auto sample = [&](uint32_t x, uint32_t y, uint16_t c) {
+        const uint32_t values[] = {x * 255 / Width, y * 255 / Height, (x * 7 + y * 13) % 256,
+                                   (x + y) * 255 / (Width + Height)};
+        return uint8_t(values[c]);
+    };
+    if (tiled) {
+        // 16 by 16: five tiles across, four down, those at the edges cut.
+        constexpr uint32_t Side = 16;
+        TIFFSetField(out, TIFFTAG_TILEWIDTH, Side);
+        TIFFSetField(out, TIFFTAG_TILELENGTH, Side);
+        std::vector<uint8_t> tile(Side * Side * channels);
+        for (uint32_t ty = 0; ty < Height; ty += Side)
+            for (uint32_t tx = 0; tx < Width; tx += Side) {
+                for (uint32_t i = 0; i < Side * Side * channels; ++i)
+                    tile[i] = sample(tx + i / channels % Side, ty + i / channels / Side,
+                                     uint16_t(i % channels));
+                TIFFWriteTile(out, tile.data(), tx, ty, 0, 0);
+            }
+    } else {
+        TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, uint32_t(8)); // seven strips, the last cut
+        std::vector<uint8_t> row(Width * channels);
+        for (uint32_t y = 0; y < Height; ++y) {
+            for (uint32_t i = 0; i < Width * channels; ++i)
+                row[i] = sample(i / channels, y, uint16_t(i % channels));
+            TIFFWriteScanline(out, row.data(), y, 0);
+        }
+    }
+    TIFFClose(out);
+}
+
+// Read a band at a time for a pane, a picture is what its whole decode
+// averaged to the pane's size gives, alpha and all.
+TEST(TiffReduced, StripsAndTilesGiveTheWholePictureAveraged) {
+    const struct { bool tiled, alpha; } cases[] = {{false, true}, {true, true}, {false, false}};
+    for (const auto& c : cases) {
+        TempFolder dir;
+        const QString path = dir.file(QStringLiteral("banded.tif"));
+        writeBanded(path, c.tiled, c.alpha);
+        const QByteArray bytes = sortello::test::readFile(path);
+        const QImage whole = decodeTiff(path, bytes, QSize(70, 50));
+        ASSERT_EQ(whole.size(), QSize(70, 50)) << c.tiled;
+        for (const QSize size : {QSize(23, 17), QSize(70, 25), QSize(1, 1)}) {
+            QImage expected(size, QImage::Format_ARGB32_Premultiplied);
+            RowReducer reducer(whole.size(), expected,
+                               c.alpha ? RowAlpha::Premultiplied : RowAlpha::None);
+            for (int y = 0; y < whole.height(); ++y)
+                reducer.addRow(reinterpret_cast<const QRgb*>(whole.constScanLine(y)));
+            const QImage reduced = decodeTiff(path, bytes, size);
+            EXPECT_EQ(reduced.format(), whole.format()) << c.tiled << c.alpha;
+            EXPECT_EQ(reduced.hasAlphaChannel(), c.alpha);
+            EXPECT_EQ(reduced.convertToFormat(QImage::Format_ARGB32_Premultiplied), expected)
+                << c.tiled << c.alpha << size.width();
+        }
     }
 }
 

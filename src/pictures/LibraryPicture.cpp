@@ -70,8 +70,10 @@ LibraryPicture openLibraryPicture(const QString& path, const QString& lowerExten
 QSize libraryImageSize(const LibraryPicture& picture, const QSize& target) {
     if (target.isEmpty() || !picture.still.isNull())
         return picture.size;
-    // PNG is reduced while it is read, to the size libwebp would scale to.
-    if (picture.kind == PictureKind::WebP || picture.kind == PictureKind::Png)
+    // PNG and TIFF are reduced while they are read, to the size libwebp
+    // would scale to.
+    if (picture.kind == PictureKind::WebP || picture.kind == PictureKind::Png ||
+        picture.kind == PictureKind::Tiff)
         return webpScaledSize(picture.size, target);
     if (picture.kind == PictureKind::Heif && !picture.thumbnail.isEmpty() &&
         picture.thumbnail.width() >= target.width() &&
@@ -90,7 +92,7 @@ QImage decodeLibraryPicture(const LibraryPicture& picture, const QString& path, 
             return picture.still;
         return decodeWebp(path, picture.bytes, size);
     case PictureKind::Tiff:
-        return decodeTiff(path, picture.bytes);
+        return decodeTiff(path, picture.bytes, size);
     default:
         return decodeHeif(path, picture.format, picture.bytes,
                           size == picture.thumbnail && size != picture.size);

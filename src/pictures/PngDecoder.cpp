@@ -3,8 +3,8 @@
 
 #include "pictures/Picture.h"
 #include "pictures/PictureFile.h"
+#include "pictures/RowReducer.h"
 
-#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <png.h>
@@ -123,78 +123,13 @@ public:
     Header header;
 };
 
-// Averages rows of 32-bit pixels, given top to bottom, into a smaller image:
-// each of its pixels is the mean of the box of pixels it covers, colours
-// weighted by their alpha.
-class BoxReducer {
-public:
-    BoxReducer(const QSize& source, QImage& into, bool hasAlpha)
-        : target(into), alpha(hasAlpha), sourceHeight(source.height()),
-          firstColumn(size_t(into.width()) + 1), sums(size_t(into.width()) * 4) {
-        const qint64 from = source.width();
-        const qint64 to = into.width();
-        for (qint64 t = 0; t <= to; ++t)
-            firstColumn[size_t(t)] = int((t * from + to - 1) / to);
-    }
-
-    void addRow(const QRgb* row) {
-        quint64* sum = sums.data();
-        for (size_t t = 0; t + 1 < firstColumn.size(); ++t, sum += 4) {
-            quint64 r = 0, g = 0, b = 0, a = 0;
-            for (int x = firstColumn[t]; x < firstColumn[t + 1]; ++x) {
-                const QRgb p = row[x];
-                const uint weight = alpha ? uint(qAlpha(p)) : 1;
-                r += uint(qRed(p)) * weight;
-                g += uint(qGreen(p)) * weight;
-                b += uint(qBlue(p)) * weight;
-                a += weight;
-            }
-            sum[0] += r;
-            sum[1] += g;
-            sum[2] += b;
-            sum[3] += a;
-        }
-        ++rowsSummed;
-        const int targetRow = rowOf(sourceY);
-        if (++sourceY == sourceHeight || rowOf(sourceY) != targetRow)
-            flush(targetRow);
-    }
-
-private:
-    int rowOf(int y) const { return int(qint64(y) * target.height() / sourceHeight); }
-
-    void flush(int targetRow) {
-        auto* out = reinterpret_cast<QRgb*>(target.scanLine(targetRow));
-        const quint64* sum = sums.data();
-        for (size_t t = 0; t + 1 < firstColumn.size(); ++t, sum += 4) {
-            const quint64 n = quint64(rowsSummed) * quint64(firstColumn[t + 1] - firstColumn[t]);
-            // Opaque, the sums are of the colours; else of colour times alpha,
-            // which divided by 255 n is the premultiplied mean.
-            const quint64 d = alpha ? n * 255 : n;
-            const auto mean = [d](quint64 s) { return int((s + d / 2) / d); };
-            out[t] = qRgba(mean(sum[0]), mean(sum[1]), mean(sum[2]),
-                           alpha ? int((sum[3] + n / 2) / n) : 255);
-        }
-        std::fill(sums.begin(), sums.end(), 0);
-        rowsSummed = 0;
-    }
-
-    QImage& target;
-    bool alpha;
-    int sourceHeight;
-    std::vector<int> firstColumn; // the first source column of each target one, and the end
-    std::vector<quint64> sums;    // red, green, blue, alpha for each target pixel
-    int sourceY = 0;
-    int rowsSummed = 0;
-};
-
 // Where the rows go: each into its place in a whole image, or each into one
 // buffer that is then averaged into the smaller image.
 struct RowSink {
     uchar* first = nullptr;
     qsizetype stride = 0;
     QRgb* buffer = nullptr;
-    BoxReducer* reducer = nullptr;
+    RowReducer* reducer = nullptr;
 };
 
 void pumpRows(png_structp png, const Header& header, const RowSink& sink) {
@@ -241,7 +176,7 @@ QImage decodePng(const QString& path, const QByteArray& bytes, const QSize& size
         QImage image = newImage(path, size,
                                 alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
         std::vector<QRgb> row(size_t(own.width()));
-        BoxReducer reducer(own, image, alpha);
+        RowReducer reducer(own, image, alpha ? RowAlpha::Straight : RowAlpha::None);
         if (!readRows(reader.png, reader.header, RowSink{nullptr, 0, row.data(), &reducer}))
             throw wrongContentError(path, Format, bytes.left(64), pictureDataCorrupt());
         return image;
@@ -255,7 +190,7 @@ QImage decodePng(const QString& path, const QByteArray& bytes, const QSize& size
         return full;
     QImage image =
         newImage(path, size, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    BoxReducer reducer(own, image, alpha);
+    RowReducer reducer(own, image, alpha ? RowAlpha::Straight : RowAlpha::None);
     for (int y = 0; y < own.height(); ++y)
         reducer.addRow(reinterpret_cast<const QRgb*>(full.constScanLine(y)));
     return image;

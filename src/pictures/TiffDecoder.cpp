@@ -3,10 +3,12 @@
 
 #include "pictures/Picture.h"
 #include "pictures/PictureFile.h"
+#include "pictures/RowReducer.h"
 
 #include <cstdarg>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <tiffio.h>
 
 namespace sortello {
@@ -122,6 +124,69 @@ std::optional<QDateTime> takenOf(TIFF* tiff) {
                        asciiField(tiff, EXIFTAG_OFFSETTIMEORIGINAL));
 }
 
+// libtiff gives its pixels premultiplied, one 32-bit word each; a 32-bit
+// QImage's rows lie one after the other with no gap, as libtiff wants them.
+QImage newImage(const QString& path, const QSize& size) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        throw noMemoryError(path, size.width(), size.height());
+    return image;
+}
+
+QImage readWhole(const QString& path, const QByteArray& bytes, TIFF* tiff, const QSize& own) {
+    QImage image = newImage(path, own);
+    // Asked for the orientation the file has, libtiff leaves the rows as
+    // stored; the picture is turned upright later, at the size it is shown.
+    if (!TIFFReadRGBAImageOriented(tiff, uint32_t(own.width()), uint32_t(own.height()),
+                                   reinterpret_cast<uint32_t*>(image.bits()), orientationOf(tiff),
+                                   1))
+        throw wrongContentError(path, Format, bytes.left(64), pictureDataCorrupt());
+    return image;
+}
+
+// The rows read at once: a strip, or a row of tiles, so that each is
+// decompressed once.
+int bandRows(TIFF* tiff, int height) {
+    uint32_t rows = 0;
+    const bool known = TIFFIsTiled(tiff) ? TIFFGetField(tiff, TIFFTAG_TILELENGTH, &rows)
+                                         : TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rows);
+    return known && rows > 0 ? int(qMin<uint32_t>(rows, uint32_t(height))) : height;
+}
+
+struct RgbaEnd {
+    void operator()(TIFFRGBAImage* reader) const { TIFFRGBAImageEnd(reader); }
+};
+
+// A band of rows at a time, each averaged into the smaller image as it
+// comes: the picture is never held whole. One reader for the whole picture,
+// so that its colour tables are made once.
+QImage readReduced(const QString& path, const QByteArray& bytes, TIFF* tiff, const QSize& own,
+                   const QSize& size, bool alpha) {
+    QImage image = newImage(path, size);
+    TIFFRGBAImage reader;
+    char problem[1024] = {};
+    if (!TIFFRGBAImageBegin(&reader, tiff, 1, problem))
+        throw wrongContentError(path, Format, bytes.left(64), headerUnreadable());
+    const std::unique_ptr<TIFFRGBAImage, RgbaEnd> ending(&reader);
+    // As for the whole picture: the rows as stored, top to bottom.
+    reader.req_orientation = uint16_t(orientationOf(tiff));
+    const int band = bandRows(tiff, own.height());
+    const size_t width = size_t(own.width());
+    const std::unique_ptr<uint32_t[]> rows(new (std::nothrow) uint32_t[width * size_t(band)]);
+    if (!rows)
+        throw noMemoryError(path, own.width(), band);
+    RowReducer reducer(own, image, alpha ? RowAlpha::Premultiplied : RowAlpha::None);
+    for (int y = 0; y < own.height(); y += band) {
+        const int count = qMin(band, own.height() - y);
+        reader.row_offset = y;
+        if (!TIFFRGBAImageGet(&reader, rows.get(), uint32_t(width), uint32_t(count)))
+            throw wrongContentError(path, Format, bytes.left(64), pictureDataCorrupt());
+        for (int i = 0; i < count; ++i)
+            reducer.addRow(reinterpret_cast<const QRgb*>(rows.get() + size_t(i) * width));
+    }
+    return image;
+}
+
 } // namespace
 
 TiffInfo readTiffInfo(const QString& path, const QByteArray& bytes) {
@@ -135,10 +200,10 @@ TiffInfo readTiffInfo(const QString& path, const QByteArray& bytes) {
     return info;
 }
 
-QImage decodeTiff(const QString& path, const QByteArray& bytes) {
+QImage decodeTiff(const QString& path, const QByteArray& bytes, const QSize& size) {
     MemorySource source{&bytes};
     const TiffHandle tiff = openTiff(path, source);
-    const QSize size = sizeOf(path, bytes, tiff.get());
+    const QSize own = sizeOf(path, bytes, tiff.get());
     uint16_t extraCount = 0;
     uint16_t* extraKinds = nullptr;
     const bool alpha =
@@ -146,18 +211,11 @@ QImage decodeTiff(const QString& path, const QByteArray& bytes) {
     char problem[1024] = {};
     if (!TIFFRGBAImageOK(tiff.get(), problem))
         throw wrongContentError(path, Format, bytes.left(64), headerUnreadable());
-    // libtiff gives its pixels premultiplied, one 32-bit word each; a 32-bit
-    // QImage's rows lie one after the other with no gap, as libtiff wants them.
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        throw noMemoryError(path, size.width(), size.height());
-    // Asked for the orientation the file has, libtiff leaves the rows as
-    // stored; the picture is turned upright later, at the size it is shown.
-    if (!TIFFReadRGBAImageOriented(tiff.get(), uint32_t(size.width()), uint32_t(size.height()),
-                                   reinterpret_cast<uint32_t*>(image.bits()),
-                                   orientationOf(tiff.get()), 1))
-        throw wrongContentError(path, Format, bytes.left(64), pictureDataCorrupt());
-    // Its words hold red in the low byte; QImage's hold blue there.
+    const bool reduce = size.isValid() && !size.isEmpty() && size.width() <= own.width() &&
+                        size.height() <= own.height() && size != own;
+    QImage image = reduce ? readReduced(path, bytes, tiff.get(), own, size, alpha)
+                          : readWhole(path, bytes, tiff.get(), own);
+    // libtiff's words hold red in the low byte; QImage's hold blue there.
     image.rgbSwap();
     if (!alpha)
         image.reinterpretAsFormat(QImage::Format_RGB32);
