@@ -7,6 +7,7 @@
 #include "pictures/JpegDecoder.h"
 #include "pictures/Picture.h"
 #include "pictures/WebpDecoder.h"
+#include "support/BenchMemory.h"
 #include "support/BenchPictures.h"
 #include "support/ExifFixtures.h"
 
@@ -37,6 +38,8 @@ constexpr int Height = sortello::bench::CameraHeight;
 const QSize Pane(400, 300);
 
 using sortello::bench::JpegSample;
+using sortello::bench::resetPeakMemory;
+using sortello::bench::statusKilobytes;
 
 constexpr JpegSample Samples[] = {sortello::bench::CameraSample, sortello::bench::SmoothSample};
 
@@ -214,26 +217,13 @@ void pngQtRead(benchmark::State& state) {
     }
 }
 
-// Kilobytes of a "VmRSS:"/"VmHWM:" line of /proc/self/status.
-qint64 statusKilobytes(const char* field) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
 // The peak resident memory of opening a picture for a pane, above what the
 // process held before, the file's bytes included.
 void paneOpenPeak(benchmark::State& state, const QString& path) {
     double aboveIdle = 0;
     for (auto _ : state) {
-        QFile reset(QStringLiteral("/proc/self/clear_refs"));
-        if (!reset.open(QIODevice::WriteOnly) || reset.write("5") != 1)
+        if (!resetPeakMemory())
             state.SkipWithError("cannot reset the peak figure");
-        reset.close();
         const qint64 idle = statusKilobytes("VmRSS:");
         {
             const Picture picture = Picture::open(path);

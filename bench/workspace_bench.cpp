@@ -7,6 +7,7 @@
 #include "base/Misc.h"
 #include "fileops/FileSystem.h"
 #include "fileops/SameBytes.h"
+#include "support/BenchMemory.h"
 #include "support/BenchPictures.h"
 #include "support/SilentPrompts.h"
 #include "widgets/ComparisonGrid.h"
@@ -31,6 +32,8 @@
 namespace {
 
 using namespace sortello;
+using bench::resetPeakMemory;
+using bench::statusKilobytes;
 
 using bench::SilentPrompts;
 
@@ -87,17 +90,6 @@ ProgressPrompts& progressPrompts() {
 
 const QString& pairFolder();
 
-// Kilobytes of a "VmRSS:"/"VmHWM:" line of /proc/self/status.
-qint64 statusKilobytes(const char* field) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
 // The window keeps its controls to itself; the bench finds them by name.
 sortello::FileListBox* fileList(TFrmSRMain& window) {
     return window.findChild<sortello::FileListBox*>(QStringLiteral("FileListBox"));
@@ -114,10 +106,8 @@ void pane_24mp_peak(benchmark::State& state) {
     QApplication::processEvents();
     double aboveIdle = 0;
     for (auto _ : state) {
-        QFile reset(QStringLiteral("/proc/self/clear_refs"));
-        if (!reset.open(QIODevice::WriteOnly) || reset.write("5") != 1)
+        if (!resetPeakMemory())
             state.SkipWithError("cannot reset the peak figure");
-        reset.close();
         const qint64 idle = statusKilobytes("VmRSS:");
         // The first entry becomes current as a click on it makes it.
         fileList(window)->focusAndSelect(0);
