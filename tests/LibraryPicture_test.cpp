@@ -90,6 +90,37 @@ QByteArray animatedWebp() {
     return bytes;
 }
 
+// A clear canvas of `canvas` with `count` red frames of 100 x 100 at (2000, 1500):
+// a few kilobytes that would take the whole canvas for every frame to play.
+QByteArray sparseAnimatedWebp(const QSize& canvas, int count) {
+    QImage red(100, 100, QImage::Format_ARGB32);
+    red.fill(qRgb(255, 0, 0));
+    const QByteArray still = webp(red);
+    WebPMux* mux = WebPMuxNew();
+    for (int i = 0; i < count; ++i) {
+        WebPMuxFrameInfo frame{};
+        frame.bitstream = {reinterpret_cast<const uint8_t*>(still.constData()),
+                           size_t(still.size())};
+        frame.x_offset = 2000;
+        frame.y_offset = 1500;
+        frame.duration = 100;
+        frame.id = WEBP_CHUNK_ANMF;
+        frame.dispose_method = WEBP_MUX_DISPOSE_NONE;
+        frame.blend_method = WEBP_MUX_NO_BLEND;
+        WebPMuxPushFrame(mux, &frame, 1);
+    }
+    WebPMuxSetCanvasSize(mux, canvas.width(), canvas.height());
+    const WebPMuxAnimParams params{0, 0};
+    WebPMuxSetAnimationParams(mux, &params);
+    WebPData data;
+    WebPDataInit(&data);
+    EXPECT_EQ(WebPMuxAssemble(mux, &data), WEBP_MUX_OK);
+    const QByteArray bytes(reinterpret_cast<const char*>(data.bytes), qsizetype(data.size));
+    WebPDataClear(&data);
+    WebPMuxDelete(mux);
+    return bytes;
+}
+
 QByteArray tiff(const QImage& image) {
     TempFolder dir;
     const QString path = dir.file(QStringLiteral("t.tif"));
@@ -355,8 +386,25 @@ TEST(LibraryScaling, WebpAndPngDecodeAtTheSizeAskedAndFullForTheViewer) {
         EXPECT_NEAR(qGreen(pane.pixel(40, 30)), qGreen(Quadrants[0][0]), 2) << name;
         EXPECT_EQ(picture.fullImage().size(), QSize(640, 480)) << name;
     }
-    // A sliver narrower than the pane is never scaled up past its own size.
+    // A sliver narrower than the pane is never scaled up past its own size,
+    // and a strip far wider than the pane is reduced to fit it, not to cover it.
     EXPECT_EQ(webpScaledSize(QSize(1, 16000), QSize(400000, 300)), QSize(1, 16000));
+    EXPECT_EQ(webpScaledSize(QSize(7733256, 6), QSize(400, 300)), QSize(400, 1));
+    EXPECT_EQ(webpScaledSize(QSize(20000, 1000), QSize(400, 300)), QSize(6000, 300));
+}
+
+TEST(LibraryScaling, AnimationTooLargeToPlayShowsItsFirstFrameAtThePanesSize) {
+    TempFolder dir;
+    const QString path = dir.file(QStringLiteral("sparse.webp"));
+    writeFile(path, sparseAnimatedWebp(QSize(4000, 3000), 7));
+    const Picture picture = Picture::open(path);
+    EXPECT_EQ(picture.size(), QSize(4000, 3000));
+    EXPECT_TRUE(picture.frames().isEmpty());
+    const QImage pane = picture.imageFor(QSize(400, 300));
+    ASSERT_EQ(pane.size(), QSize(400, 300));
+    EXPECT_EQ(pane.pixel(205, 155), qRgb(255, 0, 0));
+    EXPECT_EQ(qAlpha(pane.pixel(100, 100)), 0);
+    EXPECT_EQ(picture.fullImage().pixel(2050, 1550), qRgb(255, 0, 0));
 }
 
 TEST(LibraryScaling, HeicUsesItsThumbnailOnlyWhereItCoversThePane) {

@@ -38,10 +38,12 @@ LibraryPicture openLibraryPicture(const QString& path, const QString& lowerExten
         picture.size = info.size;
         picture.facts = readExif(webpExifBlock(picture.bytes));
         // An animation is put together whole now, as a GIF is, so that it
-        // plays without decoding as it goes.
+        // plays without decoding as it goes; one too large to play is left to
+        // show its first frame at the size asked.
         if (info.animated) {
             picture.frames = decodeWebpAnimation(path, picture.bytes);
-            picture.still = picture.frames.first().image;
+            if (!picture.frames.isEmpty())
+                picture.still = picture.frames.first().image;
             if (picture.frames.size() < 2)
                 picture.frames.clear();
         }

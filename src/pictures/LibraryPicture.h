@@ -24,7 +24,7 @@ struct LibraryPicture {
     QSize size;                   // as stored, before any EXIF orientation
     ExifFacts facts;              // from its EXIF block, or a TIFF's own tags
     QSize thumbnail;              // a HEIF file's largest thumbnail, or empty
-    QImage still;                 // an animated WebP's first frame
+    QImage still;                 // a playable animated WebP's first frame
     QList<AnimationFrame> frames; // an animated WebP's, two or more
 };
 

@@ -26,12 +26,14 @@ WebpInfo readWebpInfo(const QString& path, const QByteArray& bytes);
 // smallest with its aspect that covers the target, never larger than `own`.
 QSize webpScaledSize(const QSize& own, const QSize& target);
 
-// A still picture at `size` (from webpScaledSize), Format_ARGB32 when it has
-// transparency, else Format_RGB32.
+// A still picture, or an animation's first frame on its canvas, at `size`
+// (from webpScaledSize); Format_ARGB32 when it has transparency, else
+// Format_RGB32.
 QImage decodeWebp(const QString& path, const QByteArray& bytes, const QSize& size);
 
-// An animation's frames as whole canvases with their delays; only the first
-// when all of them together would take more than MaxAnimationPixels.
+// An animation's frames as whole canvases with their delays; none when all of
+// them together would take more than MaxAnimationPixels (or there are more
+// than MaxAnimationFrames): decodeWebp then shows its first frame.
 QList<AnimationFrame> decodeWebpAnimation(const QString& path, const QByteArray& bytes);
 
 } // namespace sortello
