@@ -27,6 +27,9 @@ const QString Format = QStringLiteral("WebP");
 // strips and slivers far past any panorama's shape come near it.
 constexpr double FitInsteadOfCover = 64;
 
+// Twice an 8K screen's pixels.
+constexpr qint64 MaxPlayedCanvasPixels = 16'000'000;
+
 const uint8_t* dataOf(const QByteArray& bytes) {
     return reinterpret_cast<const uint8_t*>(bytes.constData());
 }
@@ -162,7 +165,11 @@ QList<AnimationFrame> decodeWebpAnimation(const QString& path, const QByteArray&
         const quint32 count = WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT);
         if (qint64(width) * height > MaxCompressedRasterPixels)
             throw tooLargeError(path, width, height);
-        if (qint64(width) * height * count > MaxAnimationPixels || count > MaxAnimationFrames)
+        // One frame needs no canvases to play, and a canvas past a large
+        // screen's pixels, even of a few frames, costs seconds to put together
+        // for each: both show their first frame at the size asked.
+        if (count < 2 || qint64(width) * height > MaxPlayedCanvasPixels ||
+            qint64(width) * height * count > MaxAnimationPixels || count > MaxAnimationFrames)
             return {};
     }
     WebPAnimDecoderOptions options;

@@ -31,9 +31,10 @@ QSize webpScaledSize(const QSize& own, const QSize& target);
 // Format_RGB32.
 QImage decodeWebp(const QString& path, const QByteArray& bytes, const QSize& size);
 
-// An animation's frames as whole canvases with their delays; none when all of
-// them together would take more than MaxAnimationPixels (or there are more
-// than MaxAnimationFrames): decodeWebp then shows its first frame.
+// An animation's frames as whole canvases with their delays; none when it has
+// one frame, a canvas larger than a screen shows, or frames that together
+// would take more than MaxAnimationPixels (or number more than
+// MaxAnimationFrames): decodeWebp then shows its first frame.
 QList<AnimationFrame> decodeWebpAnimation(const QString& path, const QByteArray& bytes);
 
 } // namespace sortello
