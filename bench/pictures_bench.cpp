@@ -10,6 +10,7 @@
 #include "support/BenchMemory.h"
 #include "support/BenchPictures.h"
 #include "support/ExifFixtures.h"
+#include "support/HeifFixtures.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -154,15 +155,7 @@ void writeHeic(const QImage& picture) {
     heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder);
     heif_encoder_set_lossy_quality(encoder, 85);
     heif_encoder_set_parameter(encoder, "preset", "ultrafast");
-    heif_image* image = nullptr;
-    heif_image_create(picture.width(), picture.height(), heif_colorspace_RGB,
-                      heif_chroma_interleaved_RGB, &image);
-    heif_image_add_plane(image, heif_channel_interleaved, picture.width(), picture.height(), 8);
-    int stride = 0;
-    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    for (int y = 0; y < rgb.height(); ++y)
-        std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+    heif_image* image = sortello::test::heifImageOf(picture);
     heif_image_handle* handle = nullptr;
     heif_image_handle* thumbnail = nullptr;
     if (heif_context_encode_image(context, image, encoder, nullptr, &handle).code !=

@@ -6,6 +6,7 @@
 #include "pictures/WebpDecoder.h"
 #include "support/ErrorText.h"
 #include "support/ExifFixtures.h"
+#include "support/HeifFixtures.h"
 #include "support/TempFiles.h"
 
 #include <QBuffer>
@@ -149,15 +150,7 @@ QByteArray heif(const QImage& picture, heif_compression_format format, int thumb
     heif_encoder* encoder = nullptr;
     heif_context_get_encoder_for_format(context, format, &encoder);
     heif_encoder_set_lossy_quality(encoder, 90);
-    heif_image* image = nullptr;
-    heif_image_create(picture.width(), picture.height(), heif_colorspace_RGB,
-                      heif_chroma_interleaved_RGB, &image);
-    heif_image_add_plane(image, heif_channel_interleaved, picture.width(), picture.height(), 8);
-    int stride = 0;
-    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    for (int y = 0; y < rgb.height(); ++y)
-        std::memcpy(plane + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+    heif_image* image = sortello::test::heifImageOf(picture);
     heif_image_handle* handle = nullptr;
     heif_context_encode_image(context, image, encoder, nullptr, &handle);
     if (!exif.isEmpty())
@@ -394,17 +387,20 @@ TEST(LibraryScaling, WebpAndPngDecodeAtTheSizeAskedAndFullForTheViewer) {
 }
 
 TEST(LibraryScaling, AnimationTooLargeToPlayShowsItsFirstFrameAtThePanesSize) {
-    TempFolder dir;
-    const QString path = dir.file(QStringLiteral("sparse.webp"));
-    writeFile(path, sparseAnimatedWebp(QSize(4000, 3000), 7));
-    const Picture picture = Picture::open(path);
-    EXPECT_EQ(picture.size(), QSize(4000, 3000));
-    EXPECT_TRUE(picture.frames().isEmpty());
-    const QImage pane = picture.imageFor(QSize(400, 300));
-    ASSERT_EQ(pane.size(), QSize(400, 300));
-    EXPECT_EQ(pane.pixel(205, 155), qRgb(255, 0, 0));
-    EXPECT_EQ(qAlpha(pane.pixel(100, 100)), 0);
-    EXPECT_EQ(picture.fullImage().pixel(2050, 1550), qRgb(255, 0, 0));
+    // Frames that together pass the bound, and a single frame.
+    for (const int count : {7, 1}) {
+        TempFolder dir;
+        const QString path = dir.file(QStringLiteral("sparse.webp"));
+        writeFile(path, sparseAnimatedWebp(QSize(4000, 3000), count));
+        const Picture picture = Picture::open(path);
+        EXPECT_EQ(picture.size(), QSize(4000, 3000));
+        EXPECT_TRUE(picture.frames().isEmpty());
+        const QImage pane = picture.imageFor(QSize(400, 300));
+        ASSERT_EQ(pane.size(), QSize(400, 300)) << count;
+        EXPECT_EQ(pane.pixel(205, 155), qRgb(255, 0, 0));
+        EXPECT_EQ(qAlpha(pane.pixel(100, 100)), 0);
+        EXPECT_EQ(picture.fullImage().pixel(2050, 1550), qRgb(255, 0, 0));
+    }
 }
 
 TEST(LibraryScaling, HeicUsesItsThumbnailOnlyWhereItCoversThePane) {
