@@ -4,8 +4,7 @@
 // reports back for the boxes.
 #include "fileops/FileSystem.h"
 #include "session/SortingSession.h"
-#include "settings/SettingsFile.h"
-#include "support/Workspace.h"
+#include "support/SessionWorkspace.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -35,47 +34,18 @@ void makeReadOnly(const QString& path) {
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0);
 }
 
-class Session : public ::testing::Test {
+class Session : public ::testing::Test, public test::SessionWorkspace {
 protected:
     void SetUp() override { ws.writeSettings(); }
-    void TearDown() override { QDir::setCurrent(before); }
 
     // The session as the window builds it from the settings file.
-    void open() {
-        {
-            SettingsFile settings(ws.ini());
-            work.folderChars().load(settings);
-        }
-        work.folderChars().complete();
-        work.setSourceFolder(ws.source());
-        ASSERT_TRUE(work.listSourceFolder());
-    }
-    QString src(const QString& name) const { return ws.source() + name; }
-    QString in(const char* folder, const QString& name) const {
-        return ws.folder(QString::fromLatin1(folder)) + name;
-    }
+    void open() { listSource(); }
     // A source file with its own bytes, so a test can tell which file ended where.
     void add(const QString& name) { writeFile(src(name), name.toUtf8()); }
-    QStringList names() const {
-        QStringList listed;
-        for (const ListedFile& file : work.files())
-            listed << file.name;
-        return listed;
-    }
-    static QStringList texts(const SessionOutcome& outcome) {
-        QStringList all;
-        for (const SessionNotice& notice : outcome.notices)
-            all << notice.text;
-        return all;
-    }
     static SessionNotice only(const SessionOutcome& outcome) {
         EXPECT_EQ(outcome.notices.size(), 1u);
         return outcome.notices.empty() ? SessionNotice{} : outcome.notices.back();
     }
-
-    test::Workspace ws;
-    SortingSession work{ws.prompts};
-    const QString before = QDir::currentPath();
 };
 
 TEST_F(Session, TheNextEntryBecomesCurrentWhenTheCurrentFileLeaves) {

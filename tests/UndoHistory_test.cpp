@@ -6,9 +6,8 @@
 // nothing.
 #include "fileops/FileSystem.h"
 #include "session/SortingSession.h"
-#include "settings/SettingsFile.h"
 #include "support/MoveFaults.h"
-#include "support/Workspace.h"
+#include "support/SessionWorkspace.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -23,49 +22,24 @@ using namespace sortello::test;
 namespace {
 
 // Public, so that the cases of the tables below can work it.
-class UndoTest : public ::testing::Test {
+class UndoTest : public ::testing::Test, public SessionWorkspace {
 public:
     void SetUp() override {
         saved = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
         ws.writeSettings();
     }
-    void TearDown() override {
-        qputenv("XDG_DATA_HOME", saved);
-        QDir::setCurrent(before);
-    }
+    void TearDown() override { qputenv("XDG_DATA_HOME", saved); }
 
     void open(const QStringList& names, const QByteArray& repeat = "") {
         for (const QString& name : names)
             writeFile(src(name), name.toUtf8() + repeat);
-        {
-            SettingsFile settings(ws.ini());
-            work.folderChars().load(settings);
-        }
-        work.folderChars().complete();
-        work.setSourceFolder(ws.source());
-        ASSERT_TRUE(work.listSourceFolder());
-    }
-    QString src(const QString& name) const { return ws.source() + name; }
-    QString in(const char* folder, const QString& name) const {
-        return ws.folder(QString::fromLatin1(folder)) + name;
+        listSource();
     }
     void makeCurrent(const QString& name) {
         for (int row = 0; row < work.count(); ++row)
             if (work.files()[row].name == name)
                 work.setCurrent(row);
-    }
-    QStringList names() const {
-        QStringList listed;
-        for (const ListedFile& file : work.files())
-            listed << file.name;
-        return listed;
-    }
-    static QStringList texts(const SessionOutcome& outcome) {
-        QStringList all;
-        for (const SessionNotice& notice : outcome.notices)
-            all << notice.text;
-        return all;
     }
     // Every file of the workspace and the trash, hidden ones included, by path.
     std::map<QString, QByteArray> everything() const {
@@ -83,10 +57,7 @@ public:
     }
 
     TempFolder data;
-    Workspace ws;
-    SortingSession work{ws.prompts};
     QByteArray saved;
-    const QString before = QDir::currentPath();
 };
 
 struct UndoCase {

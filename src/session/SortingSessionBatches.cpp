@@ -37,7 +37,15 @@ public:
         byError.emplace_back(failure.error, 1);
     }
     void unusableName() { ++unusableNames; }
-    void cancelled(int unvisited) { notVisited = unvisited; }
+
+    // Shows `done` of `total` files; false, with the files not visited noted,
+    // once the person has cancelled.
+    bool goesOn(BatchProgress& shown, int done, int total) {
+        if (done == 0 || shown.advance(done))
+            return true;
+        notVisited = total - done;
+        return false;
+    }
 
     QString lines() const {
         QString text;
@@ -86,10 +94,8 @@ SessionOutcome SortingSession::autoMoveMultipleAs(const QList<int>& selectedRows
     LeftBehind left;
     int done = 0;
     for (auto it = selected.crbegin(); it != selected.crend(); ++it) {
-        if (done > 0 && !shown->advance(done)) {
-            left.cancelled(int(selected.size()) - done);
+        if (!left.goesOn(*shown, done, int(selected.size())))
             break;
-        }
         ++done;
         const int row = *it;
         if (!entries[row].representable) {
@@ -130,11 +136,8 @@ SessionOutcome SortingSession::moveNonExisting() {
     QList<int> moved;
     LeftBehind left;
     for (int row = count() - 1; row >= 0; --row) {
-        const int done = count() - 1 - row;
-        if (done > 0 && !shown->advance(done)) {
-            left.cancelled(row + 1);
+        if (!left.goesOn(*shown, count() - 1 - row, count()))
             break;
-        }
         if (!entries[row].representable) {
             left.unusableName();
             continue;
@@ -173,11 +176,8 @@ SessionOutcome SortingSession::removeIdentical() {
     QList<int> removed;
     LeftBehind left;
     for (int row = count() - 1; row >= 0; --row) {
-        const int done = count() - 1 - row;
-        if (done > 0 && !shown->advance(done)) {
-            left.cancelled(row + 1);
+        if (!left.goesOn(*shown, count() - 1 - row, count()))
             break;
-        }
         if (!entries[row].representable)
             continue; // its namesake cannot even be named
         const QString path = pathOf(row);
