@@ -369,6 +369,20 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
          recordOf({95, 52, 1, 52, 0, 52, 0, 0x12201, 4, 0, 0, 0, 0, 37, 12, 1}) +
              recordOf({27, 16, 10, 50, 54, 16, 95, 50}),
          {{{23, 50}, Qt::black}, {{27, 50}, Qt::white}, {{31, 50}, Qt::black}}},
+        // A world transform works in the advanced graphics mode alone, where
+        // a box takes in its right and bottom edges: 1..5 scaled ten times
+        // ends at 50, not at 40.
+        {"a rectangle's right edge under a world transform",
+         4,
+         blackBrush + noPen + recordOf({35, 32, 0x41200000, 0, 0, 0x41200000, 0, 0}) +
+             rectangle(1, 1, 5, 9),
+         {{{45, 50}, Qt::black}, {{55, 50}, Qt::white}}},
+        // A dotted hairline from x = 10, half a pixel up and left: dots and
+        // gaps of three pixels, as GDI counts them for a one-pixel pen.
+        {"a dotted hairline's dots",
+         4,
+         recordOf({38, 28, 1, 2, 0, 0, 0, 37, 12, 1}) + recordOf({27, 16, 10, 50, 54, 16, 90, 50}),
+         {{{10, 49}, Qt::black}, {{13, 49}, Qt::white}, {{16, 49}, Qt::black}}},
         // A red and a blue pixel stretched over 40: smoothed where they meet.
         {"a bitmap smoothed when stretched",
          1,

@@ -114,6 +114,7 @@ struct PlayCase {
     bool drew = true;
     QRect inked = {}; // when set: some pixel in it is not white
     int tolerance = 0;
+    QRect blank = {}; // when set: every pixel in it is white
 };
 
 void PrintTo(const PlayCase& c, std::ostream* out) {
@@ -206,6 +207,17 @@ std::vector<PlayCase> playCases() {
          {},
          true,
          QRect(10, 10, 80, 40)},
+        // Without a string format a line starts a sixth of an em in: 5
+        // pixels at 30, past the glyph's own bearing.
+        {"DrawStringDefaultMargin",
+         {header(),
+          font(2, 30),
+          {0x401C, Colour | 2, {Black, 0xFFFFFFFF, 1, 0.0, 10.0, 90.0, 50.0, Field::u16('H')}}},
+         {},
+         true,
+         QRect(0, 10, 30, 50),
+         0,
+         QRect(0, 0, 5, 100)},
         // Glyphs squeezed to a line or blown up past any page are not drawn:
         // Qt's glyph cache fails on them.
         {"TextSqueezedFlat",
@@ -298,6 +310,9 @@ TEST_P(EmfPlusPlay, LeavesPixels) {
                 inked |= image.pixel(x, y) != White;
         EXPECT_TRUE(inked);
     }
+    for (int y = c.blank.top(); y <= c.blank.bottom(); ++y)
+        for (int x = c.blank.left(); x <= c.blank.right(); ++x)
+            ASSERT_EQ(image.pixel(x, y), White) << "at " << x << "," << y;
 }
 
 INSTANTIATE_TEST_SUITE_P(, EmfPlusPlay, ::testing::ValuesIn(playCases()),

@@ -104,6 +104,10 @@ struct DeviceState {
     QPointF windowOrg, viewportOrg;
     QSizeF windowExt{1, 1}, viewportExt{1, 1};
     QTransform world;
+    // Whether the recording device was in GDI's advanced graphics mode,
+    // where boxes take in their right and bottom edges. The mode is not
+    // recorded, but a world transform works in it alone.
+    bool advanced = false;
     GdiPen pen;
     GdiBrush brush;
     LogFont font;

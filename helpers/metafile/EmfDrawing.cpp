@@ -295,7 +295,10 @@ bool EmfDevice::playShape(std::uint32_t type, const Record& r) {
         break;
     case U_EMR_RECTANGLE: {
         QPainterPath outline;
-        outline.addRect(insideBox(box(r, 8)));
+        // In the advanced graphics mode a rectangle takes in its right and
+        // bottom edges; the reference keeps the boxes of ellipses and arcs
+        // without them whatever the mode.
+        outline.addRect(dc.advanced ? box(r, 8) : insideBox(box(r, 8)));
         shape(outline, true, true);
         break;
     }

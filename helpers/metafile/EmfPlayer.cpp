@@ -127,6 +127,27 @@ QTransform EmfDevice::logicalToDevice() const {
     return dc.world * page;
 }
 
+namespace {
+
+// GDI's dashes for a style, in pen widths; a hairline's are counted in the
+// pixels it is drawn in and are longer, so that its dots are seen as dots.
+QList<qreal> gdiDashes(Qt::PenStyle style, bool hairline) {
+    switch (style) {
+    case Qt::DashLine:
+        return hairline ? QList<qreal>{18, 6} : QList<qreal>{3, 1};
+    case Qt::DotLine:
+        return hairline ? QList<qreal>{3, 3} : QList<qreal>{1, 1};
+    case Qt::DashDotLine:
+        return hairline ? QList<qreal>{9, 6, 3, 6} : QList<qreal>{3, 1, 1, 1};
+    case Qt::DashDotDotLine:
+        return hairline ? QList<qreal>{9, 3, 3, 3, 3, 3} : QList<qreal>{3, 1, 1, 1, 1, 1};
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
 QPen EmfDevice::qpen() const {
     if (dc.pen.null)
         return Qt::NoPen;
@@ -147,19 +168,16 @@ QPen EmfDevice::qpen() const {
     pen.setJoinStyle(dc.pen.join);
     if (!dc.pen.dashes.isEmpty()) {
         pen.setDashPattern(dc.pen.dashes);
-    } else if (!pen.isCosmetic() && dc.pen.style != Qt::SolidLine) {
-        // A wide pen's dots and gaps are one logical unit longer than it is
-        // wide and its dashes three times that, as the reference draws them;
-        // Qt's own are longer apart.
-        static const QList<qreal> dash{3, 1}, dot{1, 1}, dashDot{3, 1, 1, 1},
-            dashDotDot{3, 1, 1, 1, 1, 1};
-        QList<qreal> pattern = dc.pen.style == Qt::DashLine      ? dash
-                               : dc.pen.style == Qt::DotLine     ? dot
-                               : dc.pen.style == Qt::DashDotLine ? dashDot
-                                                                 : dashDotDot;
-        const double unit = (dc.pen.width + 1) / dc.pen.width;
-        for (qreal& length : pattern)
-            length *= unit;
+    } else if (QList<qreal> pattern = gdiDashes(dc.pen.style, pen.isCosmetic());
+               !pattern.isEmpty()) {
+        if (!pen.isCosmetic()) {
+            // A wide pen's dots and gaps are one logical unit longer than it
+            // is wide and its dashes three times that, as the reference draws
+            // them; Qt's own are longer apart.
+            const double unit = (dc.pen.width + 1) / dc.pen.width;
+            for (qreal& length : pattern)
+                length *= unit;
+        }
         pen.setDashPattern(pattern);
     } else {
         pen.setStyle(dc.pen.style);
@@ -336,6 +354,7 @@ bool EmfDevice::playMapping(std::uint32_t type, const Record& r) {
             dc.world = dc.world * given;
         else if (mode == SetTransform)
             dc.world = given;
+        dc.advanced |= !dc.world.isIdentity();
         break;
     }
     default:

@@ -220,8 +220,9 @@ bool EmfPlusPlayer::drawText(std::uint16_t type, std::uint16_t flags, EmfPlusRea
         if (!in.ok() || text.isEmpty())
             return false;
         const EmfPlusStringFormat how = format ? *format : EmfPlusStringFormat{};
+        const bool point = layout.width() <= 0 || layout.height() <= 0;
         int textFlags = int(how.alignment);
-        if (layout.width() <= 0 || layout.height() <= 0)
+        if (point)
             textFlags |= Qt::TextDontClip;
         else if (!how.noWrap)
             textFlags |= Qt::TextWordWrap;
@@ -230,10 +231,16 @@ bool EmfPlusPlayer::drawText(std::uint16_t type, std::uint16_t flags, EmfPlusRea
         begin(QTransform::fromScale(scale, scale));
         painter_.setFont(font->font);
         painter_.setPen(QPen(*ink, 0));
-        const QRectF box = toFont.mapRect(layout);
-        painter_.drawText(
-            layout.width() <= 0 || layout.height() <= 0 ? QRectF(box.topLeft(), QSizeF()) : box,
-            textFlags, text);
+        // The lines are laid out between the margins.
+        double lead = how.leadingMargin * font->emSize;
+        double trail = point ? -lead : how.trailingMargin * font->emSize;
+        if (!point && lead + trail > layout.width()) {
+            const double fit = layout.width() / (lead + trail);
+            lead *= fit;
+            trail *= fit;
+        }
+        const QRectF box = toFont.mapRect(layout.adjusted(lead, 0, -trail, 0));
+        painter_.drawText(point ? QRectF(box.topLeft(), QSizeF()) : box, textFlags, text);
         painter_.restore();
         return true;
     }

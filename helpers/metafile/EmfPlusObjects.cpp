@@ -199,6 +199,14 @@ EmfPlusObject readStringFormat(EmfPlusReader& in) {
                         : across == 2 ? Qt::AlignBottom
                                       : Qt::AlignTop);
     format.noWrap = flags & 0x1000;
+    // Read from a copy: a format cut short before its margins still aligns.
+    EmfPlusReader margins = in;
+    margins.skip(4 * 4); // digit substitution and language, first tab, hotkey prefix
+    const double leading = margins.f32(), trailing = margins.f32();
+    if (margins.ok()) {
+        format.leadingMargin = std::clamp(leading, 0.0, 100.0);
+        format.trailingMargin = std::clamp(trailing, 0.0, 100.0);
+    }
     return format;
 }
 

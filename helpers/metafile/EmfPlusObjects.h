@@ -99,6 +99,10 @@ struct EmfPlusImage {
 struct EmfPlusStringFormat {
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop;
     bool noWrap = false;
+    // Space kept free at the start and the end of each line, in ems; a
+    // string drawn without a format keeps GDI+'s default sixth of an em.
+    double leadingMargin = 1.0 / 6;
+    double trailingMargin = 1.0 / 6;
 };
 
 using EmfPlusObject = std::variant<std::monostate, EmfPlusBrush, EmfPlusPen, EmfPlusPath,
