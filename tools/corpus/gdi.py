@@ -34,6 +34,7 @@ COMPILER = "x86_64-w64-mingw32-gcc"
 WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
 WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
 FIRST_TIMEOUT = 120  # seconds for wine to start and draw a first file
+MAX_SKIPPED = 64     # records left out of a file before it counts as crashing GDI
 WINE_FONTS = "/usr/share/wine/fonts"
 # Faces documents name most, to the fonts fontconfig gives LibreOffice for them.
 REPLACEMENTS = {"Arial": "Liberation Sans", "Helvetica": "Liberation Sans",
@@ -156,6 +157,7 @@ def worker(corpus, exe, items, timeout, kill_group):
     env = environment(corpus)
     pending = list(items)
     failed_starts = 0
+    skips = {}  # path: the records that crashed wine, left out on the next try
     while pending:
         process = subprocess.Popen([WINE, exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                    stderr=subprocess.DEVNULL, text=True, errors="replace", env=env,
@@ -165,7 +167,8 @@ def worker(corpus, exe, items, timeout, kill_group):
                          daemon=True).start()
         by_path = {path: digest for path, digest, _ in pending}
         # Without the LibreOffice size: the picture's own proportions, 800 pixels.
-        work = "".join("%s\t%s\t%d\t%d\n" % ((p, paths(corpus, d)[0][:-4] + ".ppm") + (px or (0, 800)))
+        work = "".join("%s\t%s\t%d\t%d\t%s\n" % ((p, paths(corpus, d)[0][:-4] + ".ppm") + (px or (0, 800))
+                                                   + (",".join(map(str, skips.get(p, []))),))
                        for p, d, px in pending)
         threading.Thread(target=feed, args=(process.stdin, work), daemon=True).start()
         wait, answered = FIRST_TIMEOUT, False
@@ -187,6 +190,13 @@ def worker(corpus, exe, items, timeout, kill_group):
             fields = line.rstrip("\n").split("\t")
             if len(fields) < 3 or fields[1] not in by_path:
                 continue
+            if fields[0] == "crash":
+                skips.setdefault(fields[1], []).append(int(fields[2]))
+                if len(skips[fields[1]]) >= MAX_SKIPPED:
+                    write(corpus, by_path[fields[1]], ["fail", "GDI crashes on %d records" % MAX_SKIPPED])
+                    pending = [item for item in pending if item[0] != fields[1]]
+                kill_group(process)
+                break
             digest = by_path[fields[1]]
             png = paths(corpus, digest)[0]
             if fields[0] == "ok":
@@ -194,7 +204,9 @@ def worker(corpus, exe, items, timeout, kill_group):
                     ppm_to_png(png[:-4] + ".ppm", png)
                 except (OSError, ValueError) as error:
                     fields = ["fail", fields[1], "picture not written: %s" % error]
-            write(corpus, digest, [fields[0]] + fields[2:])
+            skipped = skips.get(fields[1])
+            write(corpus, digest, [fields[0]] + fields[2:]
+                  + (["records left out (they crash Wine): %s" % ",".join(map(str, skipped))] if skipped else []))
             pending = [item for item in pending if item[0] != fields[1]]
         process.wait()
         kill_group(process)
@@ -203,11 +215,13 @@ def worker(corpus, exe, items, timeout, kill_group):
 def draw_references(corpus, items, workers, timeout, run, kill_group):
     """Draws the GDI reference of items [(path, digest, pixel size or None)]
     not drawn yet."""
-    todo = [item for item in items if read(corpus, item[1]) is None]
-    if not todo:
-        return
     os.makedirs(folder(corpus), exist_ok=True)
     exe = program(corpus)
+    # Drawn again when the program changed since.
+    todo = [item for item in items if read(corpus, item[1]) is None
+            or os.path.getmtime(paths(corpus, item[1])[1]) < os.path.getmtime(exe)]
+    if not todo:
+        return
     prepare_prefix(corpus, run)
     print("compare: drawing %d references through Windows GDI (Wine)" % len(todo), flush=True)
     # One server for the whole run, started here in a session of its own: a

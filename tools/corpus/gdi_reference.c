@@ -11,7 +11,9 @@
  * picture's own size as GDI sees it: an EMF's frame and a placeable WMF's box
  * in 1/100 mm, a plain WMF's window extent in its own units, 0 0 when it sets
  * none) or "fail<TAB>INPUT<TAB>why", so the caller knows which file a hang or
- * a crash belongs to. WIDTH 0 asks for the picture's own proportions with
+ * a crash belongs to; "crash<TAB>INPUT<TAB>N" when record N (from 1) crashed
+ * it, before it ends. An optional fifth field lists records to leave out,
+ * "N,M,...". WIDTH 0 asks for the picture's own proportions with
  * HEIGHT pixels on the longer side.
  */
 #include <stdio.h>
@@ -24,6 +26,7 @@
 #define EMF_SIGNATURE 0x464D4520u
 #define META_SETWINDOWEXT 0x020C
 #define MAX_FILE (256u << 20)
+#define MAX_SKIPPED 64
 
 static unsigned get16(const BYTE* p) {
     return p[0] | p[1] << 8;
@@ -94,7 +97,8 @@ static int write_ppm(const char* utf8, const DWORD* pixels, int w, int h) {
     return fclose(out) == 0;
 }
 
-/* The last window extent a plain WMF sets, or 0 x 0: its own size. */
+/* The first window extent a plain WMF sets, or 0 x 0: its own size (later
+ * ones are for parts drawn in other mapping modes). */
 static void window_extent(const BYTE* data, DWORD size, int* w, int* h) {
     *w = *h = 0;
     if (size < 18)
@@ -107,6 +111,7 @@ static void window_extent(const BYTE* data, DWORD size, int* w, int* h) {
         if (get16(data + at + 4) == META_SETWINDOWEXT && words >= 5) {
             *h = signed16(data + at + 6);
             *w = signed16(data + at + 8);
+            return;
         }
         at += words * 2;
     }
@@ -135,6 +140,10 @@ static const char* load(const BYTE* data, DWORD size, struct picture* p) {
     p->placeable = size >= PLACEABLE_HEADER && get32(data) == PLACEABLE_KEY;
     const BYTE* records = p->placeable ? data + PLACEABLE_HEADER : data;
     DWORD length = p->placeable ? size - PLACEABLE_HEADER : size;
+    // The header's own size, as an application reading the file passes it:
+    // GDI refuses an odd length, and files often carry padding after the end.
+    if (length >= 18 && get32(records + 6) >= 9 && get32(records + 6) <= length / 2)
+        length = get32(records + 6) * 2;
     p->wmf = SetMetaFileBitsEx(length, records);
     if (!p->wmf)
         return "GDI does not read it as a WMF";
@@ -157,10 +166,50 @@ static const char* load(const BYTE* data, DWORD size, struct picture* p) {
  * placeable box (or, in a plain file, the window its own SetWindowOrg and
  * SetWindowExt records set while playing) mapped onto the rectangle through
  * MM_ANISOTROPIC. */
+/* Records are played one by one, as PlayEnhMetaFile and PlayMetaFile do,
+ * so that one that crashes Wine can be named and left out on the next try
+ * (Windows shrugs off bad records that Wine follows into a fault). */
+static struct {
+    const char* input;
+    int record;
+    int skip[MAX_SKIPPED], skipped;
+} playing;
+
+static int skipped(int record) {
+    for (int i = 0; i < playing.skipped; ++i)
+        if (playing.skip[i] == record)
+            return 1;
+    return 0;
+}
+
+static int CALLBACK emf_record(HDC dc, HANDLETABLE* table, const ENHMETARECORD* record, int objects,
+                               LPARAM data) {
+    (void)data;
+    if (!skipped(++playing.record))
+        PlayEnhMetaFileRecord(dc, table, record, objects); // false for a bad record; go on
+    return 1;
+}
+
+static int CALLBACK wmf_record(HDC dc, HANDLETABLE* table, METARECORD* record, int objects,
+                               LPARAM data) {
+    (void)data;
+    if (!skipped(++playing.record))
+        PlayMetaFileRecord(dc, table, record, objects);
+    return 1;
+}
+
+static LONG WINAPI crashed(EXCEPTION_POINTERS* exception) {
+    (void)exception;
+    printf("crash\t%s\t%d\n", playing.input, playing.record);
+    fflush(stdout);
+    ExitProcess(3);
+}
+
 static void play(HDC dc, const struct picture* p, int w, int h) {
     RECT rect = {0, 0, w, h};
+    playing.record = 0;
     if (p->emf) {
-        PlayEnhMetaFile(dc, p->emf, &rect); // false when a record failed; the rest is drawn
+        EnumEnhMetaFile(dc, p->emf, emf_record, NULL, &rect);
         return;
     }
     SetMapMode(dc, MM_ANISOTROPIC);
@@ -172,7 +221,7 @@ static void play(HDC dc, const struct picture* p, int w, int h) {
     }
     SetViewportOrgEx(dc, 0, 0, NULL);
     SetViewportExtEx(dc, w, h, NULL);
-    PlayMetaFile(dc, p->wmf);
+    EnumMetaFile(dc, p->wmf, wmf_record, 0);
 }
 
 static void draw(const char* input, const char* output, int w, int h) {
@@ -233,6 +282,7 @@ int main(void) {
     static char line[8192];
     // A crash in GDI must end this process, not open a debugger dialog.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(crashed);
     while (fgets(line, sizeof line, stdin)) {
         line[strcspn(line, "\r\n")] = 0;
         char* output = strchr(line, '\t');
@@ -242,6 +292,11 @@ int main(void) {
             continue;
         *output++ = *width++ = *height++ = 0;
         int w = atoi(width), h = atoi(height);
+        playing.input = line;
+        playing.skipped = 0;
+        for (char* next = strchr(height, '\t'); next && playing.skipped < MAX_SKIPPED;
+             next = strchr(next, ','))
+            playing.skip[playing.skipped++] = atoi(++next);
         if (w < 0 || h <= 0 || w > 20000 || h > 20000)
             printf("fail\t%s\tbad size\n", line);
         else
