@@ -18,6 +18,10 @@ CORPUS/reference-gdi/<sha256>.png beside a note <sha256>.txt:
 Fonts: Wine matches a missing face to its default sans, so Times New Roman
 and Courier New would come out in Liberation Sans; the prefix maps the three
 core faces to their metric twins, as fontconfig (and so LibreOffice) does.
+Wine's own Symbol font has outlines for few characters (formulas came out as
+boxes), so the prefix gets a Symbol made from URW's Standard Symbols PS
+(fonts-urw-base35) with the symbol character map Windows fonts have; this
+needs python3-fonttools, without which Symbol text stays boxes.
 """
 import concurrent.futures
 import os
@@ -40,7 +44,8 @@ WINE_FONTS = "/usr/share/wine/fonts"
 REPLACEMENTS = {"Arial": "Liberation Sans", "Helvetica": "Liberation Sans",
                 "Times New Roman": "Liberation Serif", "Times": "Liberation Serif",
                 "Courier New": "Liberation Mono", "Courier": "Liberation Mono"}
-PREFIX_VERSION = "1 " + repr(sorted(REPLACEMENTS.items()))
+SYMBOL_SOURCE = "/usr/share/fonts/opentype/urw-base35/StandardSymbolsPS.otf"
+PREFIX_VERSION = "2 " + repr(sorted(REPLACEMENTS.items()))
 
 
 def folder(corpus):
@@ -109,10 +114,13 @@ def prepare_prefix(corpus, run):
     run([WINE, "wineboot", "--init"], 600, env)
     # Debian's Wine does not look in its own font folder; the Windows one it reads.
     fonts = os.path.join(prefix, "drive_c", "windows", "Fonts")
+    symbol = make_symbol_font(os.path.join(fonts, "sortello-symbol.otf"))
     if os.path.isdir(WINE_FONTS):
         for name in os.listdir(WINE_FONTS):
-            if name.endswith(".ttf"):
+            if name.endswith(".ttf") and not (symbol and name == "symbol.ttf"):
                 shutil.copy(os.path.join(WINE_FONTS, name), fonts)
+    if symbol and os.path.exists(os.path.join(fonts, "symbol.ttf")):
+        os.remove(os.path.join(fonts, "symbol.ttf"))
     reg = os.path.join(prefix, "sortello-fonts.reg")
     with open(reg, "w", encoding="utf-8") as f:
         f.write("REGEDIT4\n\n[-HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\n\n"
@@ -121,6 +129,30 @@ def prepare_prefix(corpus, run):
     run([WINE, "regedit", "/S", "Z:" + reg.replace("/", "\\")], 300, env)
     with open(stamp, "w") as f:
         f.write(PREFIX_VERSION)
+
+
+def make_symbol_font(target):
+    """Writes a "Symbol" font with the Windows symbol character map (codes
+    0xF020-0xF0FF) from Standard Symbols PS, whose own map already is in the
+    Symbol encoding. False when fontTools or the font is missing."""
+    try:
+        from fontTools.ttLib import TTFont
+        from fontTools.ttLib.tables._c_m_a_p import cmap_format_4
+    except ImportError:
+        return False
+    if not os.path.exists(SYMBOL_SOURCE):
+        return False
+    font = TTFont(SYMBOL_SOURCE)
+    table = cmap_format_4(4)
+    table.platformID, table.platEncID, table.language = 3, 0, 0
+    table.cmap = {0xF000 + code: glyph for code, glyph in font["cmap"].getcmap(3, 1).cmap.items() if code < 256}
+    font["cmap"].tables = [table]
+    for record in font["name"].names:
+        if record.nameID in (1, 4, 6, 16):  # family, full and PostScript names
+            record.string = "Symbol"
+    font["OS/2"].ulCodePageRange1 = 1 << 31  # the symbol character set
+    font.save(target)
+    return True
 
 
 def ppm_to_png(ppm, png):
@@ -217,12 +249,14 @@ def draw_references(corpus, items, workers, timeout, run, kill_group):
     not drawn yet."""
     os.makedirs(folder(corpus), exist_ok=True)
     exe = program(corpus)
-    # Drawn again when the program changed since.
+    prepare_prefix(corpus, run)
+    # Drawn again when the program or the prefix changed since.
+    changed = max(os.path.getmtime(exe), os.path.getmtime(os.path.join(environment(corpus)["WINEPREFIX"],
+                                                                         "sortello-prepared")))
     todo = [item for item in items if read(corpus, item[1]) is None
-            or os.path.getmtime(paths(corpus, item[1])[1]) < os.path.getmtime(exe)]
+            or os.path.getmtime(paths(corpus, item[1])[1]) < changed]
     if not todo:
         return
-    prepare_prefix(corpus, run)
     print("compare: drawing %d references through Windows GDI (Wine)" % len(todo), flush=True)
     # One server for the whole run, started here in a session of its own: a
     # worker stopped past a hanging file must not take it down with it, and

@@ -161,14 +161,9 @@ static const char* load(const BYTE* data, DWORD size, struct picture* p) {
     return NULL;
 }
 
-/* An EMF's frame goes onto the whole rectangle, as when a document places
- * the picture. A WMF is played the way office programs place one: the
- * placeable box (or, in a plain file, the window its own SetWindowOrg and
- * SetWindowExt records set while playing) mapped onto the rectangle through
- * MM_ANISOTROPIC. */
 /* Records are played one by one, as PlayEnhMetaFile and PlayMetaFile do,
- * so that one that crashes Wine can be named and left out on the next try
- * (Windows shrugs off bad records that Wine follows into a fault). */
+ * so that one that crashes Wine (it follows some damaged records into a page
+ * fault) can be named and left out on the next try. */
 static struct {
     const char* input;
     int record;
@@ -205,6 +200,11 @@ static LONG WINAPI crashed(EXCEPTION_POINTERS* exception) {
     ExitProcess(3);
 }
 
+/* An EMF's frame goes onto the whole rectangle, as when a document places
+ * the picture. A WMF is played the way office programs place one: the
+ * placeable box (or, in a plain file, the window its own SetWindowOrg and
+ * SetWindowExt records set while playing) mapped onto the rectangle through
+ * MM_ANISOTROPIC. */
 static void play(HDC dc, const struct picture* p, int w, int h) {
     RECT rect = {0, 0, w, h};
     playing.record = 0;
