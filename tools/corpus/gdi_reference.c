@@ -177,10 +177,30 @@ static int skipped(int record) {
     return 0;
 }
 
+/* Wine's 64-bit build reads an extended pen record with its own pointer-
+ * sized layout, so ExtCreatePen gets shifted fields, fails, and every such
+ * pen is drawn as the default black hairline; the record has the 32-bit
+ * layout (EXTLOGPEN32), read here. Pens with a bitmap brush are left to Wine. */
+static int create_pen(HANDLETABLE* table, const ENHMETARECORD* record, int objects) {
+    const BYTE* r = (const BYTE*)record;
+    if (record->nSize < 52)
+        return 0;
+    DWORD slot = get32(r + 8), count = get32(r + 48);
+    LOGBRUSH brush = {get32(r + 36), get32(r + 40), get32(r + 44)};
+    if (slot == 0 || slot >= (DWORD)objects || count > (record->nSize - 52) / 4 ||
+        (brush.lbStyle != BS_SOLID && brush.lbStyle != BS_NULL && brush.lbStyle != BS_HATCHED))
+        return 0;
+    table->objectHandle[slot] = ExtCreatePen(get32(r + 28), get32(r + 32), &brush, count,
+                                             count ? (const DWORD*)(r + 52) : NULL);
+    return 1;
+}
+
 static int CALLBACK emf_record(HDC dc, HANDLETABLE* table, const ENHMETARECORD* record, int objects,
                                LPARAM data) {
     (void)data;
-    if (!skipped(++playing.record))
+    if (skipped(++playing.record))
+        return 1;
+    if (record->iType != EMR_EXTCREATEPEN || !create_pen(table, record, objects))
         PlayEnhMetaFileRecord(dc, table, record, objects); // false for a bad record; go on
     return 1;
 }
