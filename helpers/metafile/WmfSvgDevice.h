@@ -35,8 +35,11 @@ struct WmfCanvas {
     double bitmapShift = 0;
 
     // The file's font records, and how many of them the player has read.
+    // Each pass of the player first maps its default font, which is none of
+    // them.
     std::vector<WmfFontRecord> fonts;
     std::size_t fontsMapped = 0;
+    bool defaultFontNext = true;
     // The player measures a string with an exact advance per letter once
     // whole and then letter by letter, in a buffer of its own, before drawing
     // each letter where the advances put it.

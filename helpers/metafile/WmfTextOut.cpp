@@ -188,7 +188,9 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
         appendPoint(out, -x, -y);
         out += ")\"";
     }
-    out += '>';
+    // GDI draws every space, and centres or right-aligns a string by its
+    // width with the spaces at its ends; SVG would drop those.
+    out += " xml:space=\"preserve\">";
     appendEscaped(
         out, codePageToUtf8(letters, font->lfCharSet, font->lfFaceName ? font->lfFaceName : ""));
     out += "</text>\n";

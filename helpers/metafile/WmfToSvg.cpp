@@ -281,15 +281,24 @@ std::string describe(wmf_error_t error) {
     }
 }
 
-// libwmf calls this for every font record it reads, in file order, once
-// while scanning and once while playing; it keeps only the height's size,
-// the font record found before keeps its sign.
+// libwmf calls this for its default font and then for every font record it
+// reads, in file order, once while scanning and once while playing; it keeps
+// only the height's size, the font record found before keeps its sign.
 void attachFontRecord(wmfAPI* api, wmfFont* font) {
     auto& canvas = *static_cast<WmfCanvas*>(api->device_data);
     font->user_data = nullptr;
-    if (canvas.fonts.empty())
+    if (canvas.defaultFontNext) {
+        canvas.defaultFontNext = false;
         return;
-    font->user_data = &canvas.fonts[canvas.fontsMapped++ % canvas.fonts.size()];
+    }
+    if (canvas.fontsMapped < canvas.fonts.size())
+        font->user_data = &canvas.fonts[canvas.fontsMapped++];
+}
+
+// Before each pass of the player: its fonts are mapped from the start again.
+void restartFontRecords(WmfCanvas& canvas) {
+    canvas.fontsMapped = 0;
+    canvas.defaultFontNext = true;
 }
 
 struct ApiDeleter {
@@ -338,6 +347,7 @@ Conversion convertWmf(std::string_view bytes) {
                      static_cast<long>(played.size())) != wmf_E_None)
         throw ConversionError(describe(api->err));
     wmfD_Rect drawn{};
+    restartFontRecords(canvas);
     if (wmf_scan(api.get(), 0, &drawn) != wmf_E_None)
         throw ConversionError(describe(api->err));
 
@@ -378,6 +388,7 @@ Conversion convertWmf(std::string_view bytes) {
     canvas.viewY += halfUnit;
     canvas.bitmapShift = halfUnit;
 
+    restartFontRecords(canvas);
     const wmf_error_t playError = wmf_play(api.get(), 0, &drawn);
     if (canvas.tooLarge)
         throw ConversionError("its drawing is larger than 64 MiB");
