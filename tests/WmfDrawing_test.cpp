@@ -118,6 +118,19 @@ TEST_F(WmfDrawingTest, CentredTextCountsTheSpacesAtItsEnds) {
     EXPECT_LT(leftmostInk("AB    "), unspaced - 10); // two spaces' width
 }
 
+// A region record whose scans do not fit it, its header a word short as one
+// writer makes it, fills nothing; the rest of the file is drawn.
+TEST_F(WmfDrawingTest, AnUnreadableRegionLeavesTheRestDrawn) {
+    const QByteArray file =
+        wmfOf({{0x06FF, words({0, 6, 0, 34, 1, 2, 10, 10, 50, 50, 2, 10, 50, 10, 50, 2})},
+               {0x02FC, words({0, 0x00FF, 0, 0})}, // red brush
+               {0x0228, words({0, 1})},            // FillRegion with it
+               {0x012D, words({1})},
+               {0x041B, words({50, 60, 10, 20})}});
+    const QByteArray svg = drawn(folder, file);
+    EXPECT_EQ(svg.count("<rect"), 1) << svg.constData();
+}
+
 TEST_F(WmfDrawingTest, TextIsReadInTheCodePageOfItsFont) {
     const struct {
         quint8 charset;

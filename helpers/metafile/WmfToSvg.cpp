@@ -318,6 +318,7 @@ Conversion convertWmf(std::string_view bytes) {
     resolvePaletteColours(played, info);
     keepBrushForMonochromePatterns(played, info);
     excludeRightAndBottomEdges(played, info);
+    emptyUnreadableRegions(played, info);
     played = restoreStatesStepByStep(played, info);
     played = bitmapsAsDibs(played, info);
     played = textPlacedByAdvances(played, info);
