@@ -131,6 +131,26 @@ TEST_F(WmfDrawingTest, AnUnreadableRegionLeavesTheRestDrawn) {
     EXPECT_EQ(svg.count("<rect"), 1) << svg.constData();
 }
 
+// Shapes are centred on their logical units, the view half a unit from the
+// coordinates; a bitmap a DIBBitBlt copies stays at its corner, a stretched
+// one moves with the shapes, as the reference renderer draws them.
+TEST_F(WmfDrawingTest, ACopiedBitmapStaysAtItsCornerAStretchedOneIsCentred) {
+    const QByteArray dib = words(
+        {40, 0, 2, 0, 2, 0, 1, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    const struct {
+        quint16 function;
+        QByteArray parameters;
+        const char* x;
+    } cases[] = {
+        {0x0940, words({0x0020, 0x00CC, 0, 0, 2, 2, 20, 10}, dib), "10.5"},     // DIBBitBlt
+        {0x0B41, words({0x0020, 0x00CC, 2, 2, 0, 0, 8, 8, 20, 10}, dib), "10"}, // DIBStretchBlt
+    };
+    for (const auto& c : cases) {
+        const QByteArray svg = drawn(folder, wmfOf({{c.function, c.parameters}}));
+        EXPECT_TRUE(svg.contains(QByteArray("<image x=\"") + c.x + '"')) << svg.constData();
+    }
+}
+
 TEST_F(WmfDrawingTest, TextIsReadInTheCodePageOfItsFont) {
     const struct {
         quint8 charset;

@@ -301,6 +301,22 @@ void restartFontRecords(WmfCanvas& canvas) {
     canvas.defaultFontNext = true;
 }
 
+// Where the bitmap of each DIBBitBlt record that copies it (SRCCOPY) starts
+// in the records played.
+std::vector<std::string_view> copiedBitmaps(std::string_view played, const WmfInfo& info) {
+    constexpr std::uint16_t MetaDibBitBlt = 0x0940;
+    constexpr std::uint32_t SrcCopy = 0x00CC0020;
+    constexpr std::size_t BitmapAt = 16; // after the operation and six coordinates
+    std::vector<std::string_view> bitmaps;
+    forEachWmfRecord(played, info, [&](std::uint16_t function, std::string_view parameters) {
+        if (function == MetaDibBitBlt && parameters.size() > BitmapAt &&
+            readU32(parameters, 0) == SrcCopy)
+            bitmaps.push_back(parameters.substr(BitmapAt));
+        return true;
+    });
+    return bitmaps;
+}
+
 struct ApiDeleter {
     void operator()(wmfAPI* api) const { wmf_api_destroy(api); }
 };
@@ -388,6 +404,7 @@ Conversion convertWmf(std::string_view bytes) {
     canvas.viewX += halfUnit;
     canvas.viewY += halfUnit;
     canvas.bitmapShift = halfUnit;
+    canvas.copiedBitmaps = copiedBitmaps(played, info);
 
     restartFontRecords(canvas);
     const wmf_error_t playError = wmf_play(api.get(), 0, &drawn);
