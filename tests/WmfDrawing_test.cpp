@@ -151,6 +151,26 @@ TEST_F(WmfDrawingTest, ACopiedBitmapStaysAtItsCornerAStretchedOneIsCentred) {
     }
 }
 
+// Text aligned to its top sits an ascent above its baseline: Windows' for a
+// face drawn with its own letters or ones of the same metrics, DejaVu's
+// where DejaVu stands in for a face not installed (as for Segoe UI here).
+TEST_F(WmfDrawingTest, TopAlignedTextTakesTheAscentOfTheFontDrawn) {
+    const struct {
+        const char* face;
+        double ascent;
+    } cases[] = {{"Arial", 0.905}, {"Segoe UI", 0.928}, {"DejaVu Sans", 0.928}};
+    static const QRegularExpression baseline(QStringLiteral("<text[^>]* y=\"([0-9.]+)\""));
+    for (const auto& c : cases) {
+        const QByteArray svg =
+            drawn(folder, wmfOf({{0x02FB, words({-100, 0, 0, 0, 400, 0, 0, 0, 0}, c.face)},
+                                 {0x012D, words({0})},
+                                 {0x0521, words({2, 'A' | 'B' << 8, 20, 50})}})); // at (50, 20)
+        const auto match = baseline.match(QString::fromUtf8(svg));
+        ASSERT_TRUE(match.hasMatch()) << svg.constData();
+        EXPECT_NEAR(match.captured(1).toDouble(), 20 + 100 * c.ascent, 0.01) << c.face;
+    }
+}
+
 TEST_F(WmfDrawingTest, TextIsReadInTheCodePageOfItsFont) {
     const struct {
         quint8 charset;

@@ -49,19 +49,13 @@ std::string drawingFamily(const std::string& face) {
 }
 
 // The reference renderer places text by the metrics of the font it draws
-// with. Where a face is not installed and DejaVu, whose cell is taller than
-// most, stands in for it, the letters take DejaVu's ascent and descent; the
+// with. Where that is DejaVu, whose cell is taller than most, as it is here
+// for faces not installed, the letters take DejaVu's ascent and descent; the
 // stand-ins of the other common faces share their metrics.
 const FaceMetrics& metricsOf(const char* face) {
     static constexpr FaceMetrics dejaVu{"dejavu", 0.928, 0.236};
     const std::string name = face ? face : "";
-    const std::string family = name.empty() ? name : drawingFamily(name);
-    const auto same = [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) ==
-               std::tolower(static_cast<unsigned char>(b));
-    };
-    if (!name.empty() && family.rfind("DejaVu", 0) == 0 &&
-        !std::equal(name.begin(), name.end(), family.begin(), family.end(), same))
+    if (!name.empty() && drawingFamily(name).rfind("DejaVu", 0) == 0)
         return dejaVu;
     return metricsOfFace(name);
 }
