@@ -98,8 +98,7 @@ void replaceMaskWithImage(wmfAPI* api, WmfCanvas& canvas, wmfBMP_Draw_t* bitmap)
         }
     }
     std::string image;
-    appendImageStart(image, mask.x + canvas.bitmapShift, mask.y + canvas.bitmapShift, mask.width,
-                     mask.height);
+    appendImageStart(image, mask.x, mask.y, mask.width, mask.height);
     if (!appendPngBase64(image, mask.columns, mask.rows, rgba))
         return;
     image += "\"/>\n";

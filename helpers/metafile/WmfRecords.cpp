@@ -445,4 +445,46 @@ void excludeRightAndBottomEdges(std::string& bytes, const WmfInfo& info) {
     }
 }
 
+namespace {
+
+// Whether a region's scans, each a count of edges, its top and bottom, the
+// edges and the count again, fill no more than the record holds.
+bool regionFitsItsRecord(std::string_view region) {
+    constexpr std::size_t ScansStart = 22;
+    if (region.size() < ScansStart || readS16(region, 10) < 0)
+        return false;
+    std::size_t at = ScansStart;
+    for (int scan = 0; scan < readS16(region, 10); ++scan) {
+        if (at + 6 > region.size())
+            return false;
+        const std::uint16_t count = readU16(region, at);
+        at += 6 + 2 * std::size_t(count);
+        if (at + 2 > region.size() || readU16(region, at) != count)
+            return false;
+        at += 2;
+    }
+    return true;
+}
+
+} // namespace
+
+void emptyUnreadableRegions(std::string& bytes, const WmfInfo& info) {
+    constexpr std::uint16_t MetaCreateRegion = 0x06FF;
+    // An empty region: no scans, no bounds, as large as its header.
+    constexpr unsigned char empty[22] = {0, 0, 6, 0, 0, 0, 0, 0, 22};
+    std::vector<std::pair<std::size_t, std::size_t>> unreadable;
+    const std::string_view view(bytes);
+    forEachWmfRecord(view, info, [&](std::uint16_t function, std::string_view parameters) {
+        if (function == MetaCreateRegion && parameters.size() >= sizeof empty &&
+            !regionFitsItsRecord(parameters))
+            unreadable.emplace_back(std::size_t(parameters.data() - view.data()),
+                                    parameters.size());
+        return true;
+    });
+    for (const auto& [at, size] : unreadable) {
+        std::fill_n(bytes.begin() + std::ptrdiff_t(at), size, '\0');
+        std::copy(std::begin(empty), std::end(empty), bytes.begin() + std::ptrdiff_t(at));
+    }
+}
+
 } // namespace sortello::metafile

@@ -51,4 +51,10 @@ void excludeRightAndBottomEdges(std::string& bytes, const WmfInfo& info);
 // must have passed readWmfLayout().
 std::string textPlacedByAdvances(std::string_view bytes, const WmfInfo& info);
 
+// The reference renderer draws no region, and libwmf refuses the whole file
+// for a CreateRegion record whose scans do not fit it (some writers leave out
+// a word of its header). Such a record becomes an empty region, which fills
+// nothing. Rewritten in place.
+void emptyUnreadableRegions(std::string& bytes, const WmfInfo& info);
+
 } // namespace sortello::metafile

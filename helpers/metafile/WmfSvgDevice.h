@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <libwmf/api.h>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sortello::metafile {
@@ -30,13 +31,21 @@ struct WmfCanvas {
     double viewHeight = 1;
     // Device units per logical unit at the first drawing, 0 if unknown.
     double logicalUnit = 0;
-    // Added to a bitmap's place: the view is moved by half a logical unit
-    // to centre shapes and text on their coordinates, bitmaps stay.
+    // Added to the place of a bitmap a DIBBitBlt copies: the view is moved
+    // by half a logical unit to centre shapes and text on their coordinates,
+    // and those bitmaps stay at their corner, as the reference renderer
+    // draws them. Stretched and masked bitmaps move with the shapes.
     double bitmapShift = 0;
+    // The bitmaps of the DIBBitBlt records that copy (SRCCOPY); the player
+    // hands a copy of each record to the layer.
+    std::vector<std::string_view> copiedBitmaps;
 
     // The file's font records, and how many of them the player has read.
+    // Each pass of the player first maps its default font, which is none of
+    // them.
     std::vector<WmfFontRecord> fonts;
     std::size_t fontsMapped = 0;
+    bool defaultFontNext = true;
     // The player measures a string with an exact advance per letter once
     // whole and then letter by letter, in a buffer of its own, before drawing
     // each letter where the advances put it.

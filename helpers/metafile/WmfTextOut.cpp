@@ -11,8 +11,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <numbers>
+#include <string>
 
+#include <fontconfig/fontconfig.h>
 #include <libwmf/defs.h>
 
 namespace sortello::metafile {
@@ -22,8 +25,39 @@ namespace {
 constexpr std::uint16_t MetaCreateFontIndirect = 0x02FB;
 constexpr std::uint8_t SymbolCharset = 2;
 
+// The family fontconfig draws a face with on this machine: the face itself
+// where it is installed, else the one that stands in for it.
+std::string drawingFamily(const std::string& face) {
+    static std::map<std::string, std::string> known;
+    if (const auto found = known.find(face); found != known.end())
+        return found->second;
+    std::string family = face;
+    if (FcPattern* pattern = FcPatternCreate()) {
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face.c_str()));
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+            FcChar8* name = nullptr;
+            if (FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch && name)
+                family = reinterpret_cast<const char*>(name);
+            FcPatternDestroy(match);
+        }
+        FcPatternDestroy(pattern);
+    }
+    return known[face] = family;
+}
+
+// The reference renderer places text by the metrics of the font it draws
+// with. Where that is DejaVu, whose cell is taller than most, as it is here
+// for faces not installed, the letters take DejaVu's ascent and descent; the
+// stand-ins of the other common faces share their metrics.
 const FaceMetrics& metricsOf(const char* face) {
-    return metricsOfFace(face ? std::string_view(face) : std::string_view());
+    static constexpr FaceMetrics dejaVu{"dejavu", 0.928, 0.236};
+    const std::string name = face ? face : "";
+    if (!name.empty() && drawingFamily(name).rfind("DejaVu", 0) == 0)
+        return dejaVu;
+    return metricsOfFace(name);
 }
 
 constexpr double EstimatedAdvance = 0.5;
@@ -188,7 +222,9 @@ void drawWmfText(wmfAPI*, WmfCanvas& canvas, wmfDrawText_t* text) {
         appendPoint(out, -x, -y);
         out += ")\"";
     }
-    out += '>';
+    // GDI draws every space, and centres or right-aligns a string by its
+    // width with the spaces at its ends; SVG would drop those.
+    out += " xml:space=\"preserve\">";
     appendEscaped(
         out, codePageToUtf8(letters, font->lfCharSet, font->lfFaceName ? font->lfFaceName : ""));
     out += "</text>\n";

@@ -281,15 +281,40 @@ std::string describe(wmf_error_t error) {
     }
 }
 
-// libwmf calls this for every font record it reads, in file order, once
-// while scanning and once while playing; it keeps only the height's size,
-// the font record found before keeps its sign.
+// libwmf calls this for its default font and then for every font record it
+// reads, in file order, once while scanning and once while playing; it keeps
+// only the height's size, the font record found before keeps its sign.
 void attachFontRecord(wmfAPI* api, wmfFont* font) {
     auto& canvas = *static_cast<WmfCanvas*>(api->device_data);
     font->user_data = nullptr;
-    if (canvas.fonts.empty())
+    if (canvas.defaultFontNext) {
+        canvas.defaultFontNext = false;
         return;
-    font->user_data = &canvas.fonts[canvas.fontsMapped++ % canvas.fonts.size()];
+    }
+    if (canvas.fontsMapped < canvas.fonts.size())
+        font->user_data = &canvas.fonts[canvas.fontsMapped++];
+}
+
+// Before each pass of the player: its fonts are mapped from the start again.
+void restartFontRecords(WmfCanvas& canvas) {
+    canvas.fontsMapped = 0;
+    canvas.defaultFontNext = true;
+}
+
+// Where the bitmap of each DIBBitBlt record that copies it (SRCCOPY) starts
+// in the records played.
+std::vector<std::string_view> copiedBitmaps(std::string_view played, const WmfInfo& info) {
+    constexpr std::uint16_t MetaDibBitBlt = 0x0940;
+    constexpr std::uint32_t SrcCopy = 0x00CC0020;
+    constexpr std::size_t BitmapAt = 16; // after the operation and six coordinates
+    std::vector<std::string_view> bitmaps;
+    forEachWmfRecord(played, info, [&](std::uint16_t function, std::string_view parameters) {
+        if (function == MetaDibBitBlt && parameters.size() > BitmapAt &&
+            readU32(parameters, 0) == SrcCopy)
+            bitmaps.push_back(parameters.substr(BitmapAt));
+        return true;
+    });
+    return bitmaps;
 }
 
 struct ApiDeleter {
@@ -309,6 +334,7 @@ Conversion convertWmf(std::string_view bytes) {
     resolvePaletteColours(played, info);
     keepBrushForMonochromePatterns(played, info);
     excludeRightAndBottomEdges(played, info);
+    emptyUnreadableRegions(played, info);
     played = restoreStatesStepByStep(played, info);
     played = bitmapsAsDibs(played, info);
     played = textPlacedByAdvances(played, info);
@@ -338,6 +364,7 @@ Conversion convertWmf(std::string_view bytes) {
                      static_cast<long>(played.size())) != wmf_E_None)
         throw ConversionError(describe(api->err));
     wmfD_Rect drawn{};
+    restartFontRecords(canvas);
     if (wmf_scan(api.get(), 0, &drawn) != wmf_E_None)
         throw ConversionError(describe(api->err));
 
@@ -377,7 +404,9 @@ Conversion convertWmf(std::string_view bytes) {
     canvas.viewX += halfUnit;
     canvas.viewY += halfUnit;
     canvas.bitmapShift = halfUnit;
+    canvas.copiedBitmaps = copiedBitmaps(played, info);
 
+    restartFontRecords(canvas);
     const wmf_error_t playError = wmf_play(api.get(), 0, &drawn);
     if (canvas.tooLarge)
         throw ConversionError("its drawing is larger than 64 MiB");
