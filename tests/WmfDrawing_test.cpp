@@ -41,9 +41,11 @@ QByteArray words(std::initializer_list<int> values, const QByteArray& tail = {})
     return b + tail;
 }
 
-// A WMF without the placeable header, in pixels, its window 400 x 200.
-QByteArray wmfOf(std::initializer_list<std::pair<quint16, QByteArray>> records) {
-    QByteArray body = words({5, 0, 0x020C, 200, 400}); // the window
+// A WMF without the placeable header, in pixels, its window 400 x 200 unless
+// it is windowless.
+QByteArray wmfOf(std::initializer_list<std::pair<quint16, QByteArray>> records,
+                 bool windowless = false) {
+    QByteArray body = windowless ? QByteArray() : words({5, 0, 0x020C, 200, 400});
     int largest = 5;
     for (auto [function, parameters] : records) {
         if (parameters.size() % 2)
@@ -184,6 +186,20 @@ TEST_F(WmfDrawingTest, TextIsReadInTheCodePageOfItsFont) {
         ASSERT_TRUE(writeWmf(path, s));
         EXPECT_EQ(textOf(renderMetafile(path).svg), s.text) << int(c.charset);
     }
+}
+
+// Without header or window the picture is the box its coordinates span, as
+// the reference renderer measures it: a wide pen's outline does not count.
+TEST_F(WmfDrawingTest, AWindowlessPictureIsAsLargeAsItsCoordinates) {
+    const QString path = folder.file(QStringLiteral("windowless.wmf"));
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(wmfOf({{0x02FA, words({0, 20, 0, 0, 0})}, // a pen 20 wide
+                     {0x012D, words({0})},
+                     {0x041B, words({80, 150, 40, 50})}}, // Rectangle(50, 40, 150, 80)
+                    true));
+    out.close();
+    EXPECT_EQ(renderMetafile(path).size, QSize(100, 40));
 }
 
 struct LayoutCase {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WmfToSvg.h"
 
+#include "WmfBounds.h"
 #include "WmfRecords.h"
 #include "WmfSvgDevice.h"
 #include "WmfTextOut.h"
@@ -371,6 +372,12 @@ Conversion convertWmf(std::string_view bytes) {
     const std::optional<Area> shown = shownArea(mapping, info);
     Area area = shown.value_or(
         normalized(drawn.TL.x, drawn.TL.y, drawn.BR.x - drawn.TL.x, drawn.BR.y - drawn.TL.y));
+    // libwmf's box of what is drawn takes in the pens' width; the reference
+    // renderer measures a file in its own units by the coordinates alone.
+    if (!shown && !info.placeable && mapping.mapMode == MapText)
+        if (const std::optional<WmfBox> box = recordBounds(bytes, info))
+            area = {box->left - mapping.windowX, box->top - mapping.windowY,
+                    double(box->right) - box->left + 1, double(box->bottom) - box->top + 1};
     PictureSize size;
     double aspect = 0;
     if (info.placeable && info.unitsPerInch > 0) {
