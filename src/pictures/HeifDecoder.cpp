@@ -5,6 +5,7 @@
 #include "pictures/Picture.h"
 #include "pictures/PictureFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <libheif/heif.h>
 #include <memory>
@@ -132,6 +133,13 @@ QImage decodeHeif(const QString& path, const QString& format, const QByteArray& 
     const OpenFile file = openHeif(path, format, bytes);
     Handle chosen = thumbnail ? largestThumbnail(file.primary.get()) : Handle();
     heif_image_handle* const handle = chosen ? chosen.get() : file.primary.get();
+    // A grid declares its own output size apart from the size the header
+    // gives; libheif allocates what the grid says, up to 32768 a side, so a
+    // few hundred bytes could ask for gigabytes. Nothing decoded may exceed
+    // the image's declared sides.
+    heif_context_set_maximum_image_size_limit(
+        file.context.get(),
+        std::max(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle)) + 1);
     const bool alpha = heif_image_handle_has_alpha_channel(handle);
     const std::unique_ptr<heif_decoding_options, OptionsFree> options(
         heif_decoding_options_alloc());
