@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WmfBounds.h"
+#include "WmfFunctions.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,31 +9,6 @@
 namespace sortello::metafile {
 
 namespace {
-
-constexpr std::uint16_t MetaSetWindowExt = 0x020C;
-constexpr std::uint16_t MetaSetViewportExt = 0x020E;
-constexpr std::uint16_t MetaMoveTo = 0x0214;
-constexpr std::uint16_t MetaLineTo = 0x0213;
-constexpr std::uint16_t MetaRectangle = 0x041B;
-constexpr std::uint16_t MetaIntersectClipRect = 0x0416;
-constexpr std::uint16_t MetaExcludeClipRect = 0x0415;
-constexpr std::uint16_t MetaEllipse = 0x0418;
-constexpr std::uint16_t MetaRoundRect = 0x061C;
-constexpr std::uint16_t MetaArc = 0x0817;
-constexpr std::uint16_t MetaPie = 0x081A;
-constexpr std::uint16_t MetaChord = 0x0830;
-constexpr std::uint16_t MetaPolygon = 0x0324;
-constexpr std::uint16_t MetaPolyline = 0x0325;
-constexpr std::uint16_t MetaPolyPolygon = 0x0538;
-constexpr std::uint16_t MetaSetPixel = 0x041F;
-constexpr std::uint16_t MetaTextOut = 0x0521;
-constexpr std::uint16_t MetaExtTextOut = 0x0A32;
-constexpr std::uint16_t MetaBitBlt = 0x0922;
-constexpr std::uint16_t MetaDibBitBlt = 0x0940;
-constexpr std::uint16_t MetaDibStretchBlt = 0x0B41;
-constexpr std::uint16_t MetaStretchBlt = 0x0B23;
-constexpr std::uint16_t MetaStretchDib = 0x0F43;
-constexpr std::uint16_t MetaPatBlt = 0x061D;
 
 class Reach {
 public:
@@ -85,12 +61,13 @@ private:
 // a source bitmap has a reserved word before it.
 std::size_t blitDestination(std::uint16_t function, std::string_view p) {
     std::size_t at = 4;
-    if (function == MetaStretchDib)
+    if (function == wmf::StretchDib)
         at += 2;
-    if (function == MetaDibStretchBlt || function == MetaStretchBlt || function == MetaStretchDib)
+    if (function == wmf::DibStretchBlt || function == wmf::StretchBlt ||
+        function == wmf::StretchDib)
         at += 4;
     at += 4;
-    if (function != MetaStretchDib && p.size() / 2 == std::size_t{function} >> 8)
+    if (function != wmf::StretchDib && p.size() / 2 == std::size_t{function} >> 8)
         at += 2;
     return at;
 }
@@ -103,34 +80,34 @@ std::optional<WmfBox> recordBounds(std::string_view bytes, const WmfInfo& info) 
     bool readable = true;
     forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view p) {
         switch (function) {
-        case MetaSetWindowExt:
-        case MetaSetViewportExt:
+        case wmf::SetWindowExt:
+        case wmf::SetViewportExt:
             sized = true;
             return false;
-        case MetaMoveTo:
-        case MetaLineTo:
+        case wmf::MoveTo:
+        case wmf::LineTo:
             if (p.size() >= 4)
                 reach.add(readS16(p, 2), readS16(p, 0));
             break;
-        case MetaRectangle:
-        case MetaIntersectClipRect:
-        case MetaExcludeClipRect:
-        case MetaEllipse:
+        case wmf::Rectangle:
+        case wmf::IntersectClipRect:
+        case wmf::ExcludeClipRect:
+        case wmf::Ellipse:
             reach.addBox(p, 0);
             break;
-        case MetaRoundRect:
+        case wmf::RoundRect:
             reach.addBox(p, 4);
             break;
-        case MetaArc:
-        case MetaPie:
-        case MetaChord:
+        case wmf::Arc:
+        case wmf::Pie:
+        case wmf::Chord:
             reach.addBox(p, 8);
             break;
-        case MetaPolygon:
-        case MetaPolyline:
+        case wmf::Polygon:
+        case wmf::Polyline:
             readable = p.size() >= 2 && reach.addPoints(p, 2, readU16(p, 0));
             break;
-        case MetaPolyPolygon: {
+        case wmf::PolyPolygon: {
             const std::size_t polygons = p.size() >= 2 ? readU16(p, 0) : 0;
             readable = p.size() >= 2 + 2 * polygons;
             std::size_t points = 0;
@@ -139,11 +116,11 @@ std::optional<WmfBox> recordBounds(std::string_view bytes, const WmfInfo& info) 
             readable = readable && reach.addPoints(p, 2 + 2 * polygons, points);
             break;
         }
-        case MetaSetPixel:
+        case wmf::SetPixel:
             if (p.size() >= 8)
                 reach.add(readS16(p, 6), readS16(p, 4));
             break;
-        case MetaTextOut: {
+        case wmf::TextOut: {
             // Only where the text starts: its width is not measured.
             const std::size_t length = p.size() >= 2 ? readU16(p, 0) : 0;
             const std::size_t at = 2 + ((length + 1) & ~std::size_t{1});
@@ -151,22 +128,22 @@ std::optional<WmfBox> recordBounds(std::string_view bytes, const WmfInfo& info) 
                 reach.add(readS16(p, at + 2), readS16(p, at));
             break;
         }
-        case MetaExtTextOut:
+        case wmf::ExtTextOut:
             if (p.size() >= 6 && readU16(p, 4) != 0)
                 reach.add(readS16(p, 2), readS16(p, 0));
             break;
-        case MetaBitBlt:
-        case MetaDibBitBlt:
-        case MetaDibStretchBlt:
-        case MetaStretchBlt:
-        case MetaStretchDib: {
+        case wmf::BitBlt:
+        case wmf::DibBitBlt:
+        case wmf::DibStretchBlt:
+        case wmf::StretchBlt:
+        case wmf::StretchDib: {
             // A blit of no width or height is left out.
             const std::size_t at = blitDestination(function, p);
             if (p.size() >= at + 4 && readS16(p, at) != 0 && readS16(p, at + 2) != 0)
                 reach.addArea(p, at);
             break;
         }
-        case MetaPatBlt:
+        case wmf::PatBlt:
             reach.addArea(p, 4);
             break;
         default:

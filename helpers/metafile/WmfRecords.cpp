@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WmfRecords.h"
+#include "WmfFunctions.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -12,25 +13,12 @@ namespace sortello::metafile {
 
 namespace {
 
-constexpr std::uint16_t MetaSaveDc = 0x001E;
-constexpr std::uint16_t MetaRestoreDc = 0x0127;
-constexpr std::uint16_t MetaSetBkColor = 0x0201;
-constexpr std::uint16_t MetaSetTextColor = 0x0209;
-constexpr std::uint16_t MetaCreatePalette = 0x00F7;
-constexpr std::uint16_t MetaSelectPalette = 0x0234;
-constexpr std::uint16_t MetaDeleteObject = 0x01F0;
-constexpr std::uint16_t MetaCreatePen = 0x02FA;
-constexpr std::uint16_t MetaCreateBrush = 0x02FC;
-constexpr std::uint16_t MetaSetTextAlign = 0x012E;
-constexpr std::uint16_t MetaMoveTo = 0x0214;
-constexpr std::uint16_t MetaLineTo = 0x0213;
-constexpr std::uint16_t MetaTextOut = 0x0521;
-constexpr std::uint16_t MetaExtTextOut = 0x0A32;
-
 // The records that take a place in the file's object table.
 bool createsObject(std::uint16_t function) {
-    static constexpr std::uint16_t creating[] = {MetaCreatePalette, 0x01F9, MetaCreatePen, 0x02FB,
-                                                 MetaCreateBrush,   0x0142, 0x06FF};
+    static constexpr std::uint16_t creating[] = {
+        wmf::CreatePalette,      wmf::CreatePatternBrush,  wmf::CreatePenIndirect,
+        wmf::CreateFontIndirect, wmf::CreateBrushIndirect, wmf::DibCreatePatternBrush,
+        wmf::CreateRegion};
     return std::find(std::begin(creating), std::end(creating), function) != std::end(creating);
 }
 
@@ -103,7 +91,7 @@ void appendMoveTo(std::string& out, int x, int y) {
     std::string point;
     appendU16(point, static_cast<std::uint16_t>(y));
     appendU16(point, static_cast<std::uint16_t>(x));
-    appendRecord(out, MetaMoveTo, point);
+    appendRecord(out, wmf::MoveTo, point);
 }
 
 std::int16_t clamped16(long value) {
@@ -113,9 +101,6 @@ std::int16_t clamped16(long value) {
 } // namespace
 
 std::string textPlacedByAdvances(std::string_view bytes, const WmfInfo& info) {
-    constexpr std::uint16_t EtoOpaque = 0x0002;
-    constexpr std::uint16_t EtoClipped = 0x0004;
-    constexpr std::uint16_t EtoPdy = 0x2000;
     constexpr unsigned TaUpdateCp = 0x0001;
     std::string out(bytes.substr(0, info.firstRecord));
     out.reserve(bytes.size());
@@ -128,26 +113,26 @@ std::string textPlacedByAdvances(std::string_view bytes, const WmfInfo& info) {
         const std::size_t start = std::size_t(parameters.data() - bytes.data()) - 6;
         end = start + 6 + parameters.size();
         const std::string_view record = bytes.substr(start, end - start);
-        if (function == MetaSetTextAlign && parameters.size() >= 2)
+        if (function == wmf::SetTextAlign && parameters.size() >= 2)
             align = readU16(parameters, 0);
-        if ((function == MetaMoveTo || function == MetaLineTo) && parameters.size() >= 4)
+        if ((function == wmf::MoveTo || function == wmf::LineTo) && parameters.size() >= 4)
             position = {{readS16(parameters, 2), readS16(parameters, 0)}};
         const bool fromPosition = align & TaUpdateCp;
-        if (function == MetaTextOut && fromPosition)
+        if (function == wmf::TextOut && fromPosition)
             position.reset();
-        if (function != MetaExtTextOut || parameters.size() < 8) {
+        if (function != wmf::ExtTextOut || parameters.size() < 8) {
             out.append(record);
             return true;
         }
         const std::uint16_t options = readU16(parameters, 6);
         const std::size_t count = readU16(parameters, 4);
-        const std::size_t stringAt = options & (EtoOpaque | EtoClipped) ? 16 : 8;
+        const std::size_t stringAt = options & (wmf::EtoOpaque | wmf::EtoClipped) ? 16 : 8;
         const std::size_t advancesAt = stringAt + (count + 1) / 2 * 2;
         // libwmf refuses the whole file for a string longer than its record;
         // GDI and the reference renderer leave the record out.
         if (stringAt + count > parameters.size())
             return true;
-        const std::size_t perLetter = options & EtoPdy ? 2 : 1;
+        const std::size_t perLetter = options & wmf::EtoPdy ? 2 : 1;
         const bool hasAdvances = count > 0 && advancesAt <= parameters.size() &&
                                  (parameters.size() - advancesAt) / 2 >= count * perLetter;
         if (!hasAdvances) {
@@ -177,8 +162,8 @@ std::string textPlacedByAdvances(std::string_view bytes, const WmfInfo& info) {
                 appendU16(letter, static_cast<std::uint16_t>(clamped16(y)));
                 appendU16(letter, static_cast<std::uint16_t>(clamped16(x)));
                 appendU16(letter, 1);
-                appendU16(letter,
-                          static_cast<std::uint16_t>(options & ~EtoPdy & ~(i > 0 ? EtoOpaque : 0)));
+                appendU16(letter, static_cast<std::uint16_t>(options & ~wmf::EtoPdy &
+                                                             ~(i > 0 ? wmf::EtoOpaque : 0)));
                 if (stringAt == 16)
                     letter.append(parameters.substr(8, 8));
                 letter += parameters[stringAt + i];
@@ -186,7 +171,7 @@ std::string textPlacedByAdvances(std::string_view bytes, const WmfInfo& info) {
                 appendU16(letter, static_cast<std::uint16_t>(dx));
                 if (fromPosition)
                     appendMoveTo(out, int(clamped16(x)), int(clamped16(y)));
-                appendRecord(out, MetaExtTextOut, letter);
+                appendRecord(out, wmf::ExtTextOut, letter);
             }
             x += dx;
             // Vertical advances run upwards, as they do on the page.
@@ -206,8 +191,6 @@ std::string textPlacedByAdvances(std::string_view bytes, const WmfInfo& info) {
 }
 
 std::string bitmapsAsDibs(std::string_view bytes, const WmfInfo& info) {
-    constexpr std::uint16_t MetaBitBlt = 0x0922;
-    constexpr std::uint16_t MetaStretchBlt = 0x0B23;
     std::string out(bytes.substr(0, info.firstRecord));
     std::size_t end = info.firstRecord;
     std::uint32_t largest = readU32(bytes, info.firstRecord - 18 + 12);
@@ -215,9 +198,9 @@ std::string bitmapsAsDibs(std::string_view bytes, const WmfInfo& info) {
         const std::size_t start = std::size_t(parameters.data() - bytes.data()) - 6;
         end = start + 6 + parameters.size();
         // The raster operation and the places, before the bitmap.
-        const std::size_t placed = function == MetaBitBlt ? 16 : 20;
+        const std::size_t placed = function == wmf::BitBlt ? 16 : 20;
         std::string dib;
-        if ((function == MetaBitBlt || function == MetaStretchBlt) && parameters.size() > placed)
+        if ((function == wmf::BitBlt || function == wmf::StretchBlt) && parameters.size() > placed)
             dib = dibOf(parameters.substr(placed));
         if (dib.empty()) {
             out.append(bytes.substr(start, end - start));
@@ -226,7 +209,7 @@ std::string bitmapsAsDibs(std::string_view bytes, const WmfInfo& info) {
         std::string converted(parameters.substr(0, placed));
         converted += dib;
         largest = std::max(largest, static_cast<std::uint32_t>(3 + converted.size() / 2));
-        appendRecord(out, function == MetaBitBlt ? 0x0940 : 0x0B41, converted);
+        appendRecord(out, function == wmf::BitBlt ? wmf::DibBitBlt : wmf::DibStretchBlt, converted);
         return true;
     });
     out.append(bytes.substr(end));
@@ -244,9 +227,9 @@ std::string restoreStatesStepByStep(std::string_view bytes, const WmfInfo& info)
     forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view parameters) {
         const std::size_t start = std::size_t(parameters.data() - bytes.data()) - 6;
         end = start + 6 + parameters.size();
-        if (function == MetaSaveDc)
+        if (function == wmf::SaveDc)
             ++saved;
-        if (function != MetaRestoreDc || parameters.size() < 2) {
+        if (function != wmf::RestoreDc || parameters.size() < 2) {
             out.append(bytes.substr(start, end - start));
             return true;
         }
@@ -258,7 +241,7 @@ std::string restoreStatesStepByStep(std::string_view bytes, const WmfInfo& info)
             steps = saved - named + 1;
         saved -= steps;
         constexpr char oneStepBack[] = {
-            4, 0, 0, 0, MetaRestoreDc & 0xFF, MetaRestoreDc >> 8, char(0xFF), char(0xFF)};
+            4, 0, 0, 0, wmf::RestoreDc & 0xFF, wmf::RestoreDc >> 8, char(0xFF), char(0xFF)};
         for (int i = 0; i < steps; ++i)
             out.append(oneStepBack, sizeof oneStepBack);
         return true;
@@ -270,9 +253,6 @@ std::string restoreStatesStepByStep(std::string_view bytes, const WmfInfo& info)
 }
 
 void keepBrushForMonochromePatterns(std::string& bytes, const WmfInfo& info) {
-    constexpr std::uint16_t DibPatternBrush = 0x0142;
-    constexpr std::uint16_t SelectObject = 0x012D;
-    constexpr std::uint16_t SetRelAbs = 0x0105;
     constexpr std::uint16_t MonochromePattern = 3; // BS_PATTERN
     // A brush as CreateBrushIndirect gives it: style, colour, hatch.
     using Brush = std::string;
@@ -294,28 +274,29 @@ void keepBrushForMonochromePatterns(std::string& bytes, const WmfInfo& info) {
                 brushes.emplace_back();
             }
             brushes[slot].reset();
-            ignored[slot] = function == DibPatternBrush && parameters.size() >= 8 &&
+            ignored[slot] = function == wmf::DibCreatePatternBrush && parameters.size() >= 8 &&
                             readU16(parameters, 0) == MonochromePattern && current;
             if (ignored[slot])
                 copies.emplace_back(at, *current);
-            else if (function == MetaCreateBrush && parameters.size() >= 8)
+            else if (function == wmf::CreateBrushIndirect && parameters.size() >= 8)
                 brushes[slot] = Brush(parameters.substr(0, 8));
             // libwmf selects a brush as it makes it.
-            if (function == MetaCreateBrush || (function == DibPatternBrush && !ignored[slot]))
+            if (function == wmf::CreateBrushIndirect ||
+                (function == wmf::DibCreatePatternBrush && !ignored[slot]))
                 current = brushes[slot];
-        } else if (function == MetaDeleteObject && parameters.size() >= 2) {
+        } else if (function == wmf::DeleteObject && parameters.size() >= 2) {
             const std::size_t slot = readU16(parameters, 0);
             if (slot < taken.size())
                 taken[slot] = false;
-        } else if (function == SelectObject && parameters.size() >= 2) {
+        } else if (function == wmf::SelectObject && parameters.size() >= 2) {
             const std::size_t slot = readU16(parameters, 0);
             if (slot < ignored.size() && taken[slot] && ignored[slot])
                 selections.push_back(at - 2);
             else if (slot < brushes.size() && taken[slot] && brushes[slot])
                 current = brushes[slot];
-        } else if (function == MetaSaveDc) {
+        } else if (function == wmf::SaveDc) {
             saved.push_back(current);
-        } else if (function == MetaRestoreDc && parameters.size() >= 2) {
+        } else if (function == wmf::RestoreDc && parameters.size() >= 2) {
             const int named = readS16(parameters, 0);
             const std::size_t steps = named < 0 ? std::size_t(-named)
                                       : std::size_t(named) <= saved.size()
@@ -335,11 +316,11 @@ void keepBrushForMonochromePatterns(std::string& bytes, const WmfInfo& info) {
         bytes[at + 1] = char(function >> 8);
     };
     for (const auto& [at, brush] : copies) {
-        rename(at - 2, MetaCreateBrush);
+        rename(at - 2, wmf::CreateBrushIndirect);
         bytes.replace(at, brush.size(), brush);
     }
     for (const std::size_t at : selections)
-        rename(at, SetRelAbs);
+        rename(at, wmf::SetRelAbs);
 }
 
 void resolvePaletteColours(std::string& bytes, const WmfInfo& info) {
@@ -358,7 +339,7 @@ void resolvePaletteColours(std::string& bytes, const WmfInfo& info) {
             if (slot == objects.size())
                 objects.push_back(0);
             objects[slot] = 0;
-            if (function == MetaCreatePalette && parameters.size() >= 4) {
+            if (function == wmf::CreatePalette && parameters.size() >= 4) {
                 Palette palette;
                 const std::size_t count =
                     std::min<std::size_t>(readU16(parameters, 2), (parameters.size() - 4) / 4);
@@ -367,21 +348,22 @@ void resolvePaletteColours(std::string& bytes, const WmfInfo& info) {
                 objects[slot] = palettes.size();
                 palettes.push_back(std::move(palette));
             }
-        } else if (function == MetaDeleteObject && parameters.size() >= 2) {
+        } else if (function == wmf::DeleteObject && parameters.size() >= 2) {
             const std::size_t slot = readU16(parameters, 0);
             if (slot < taken.size())
                 taken[slot] = false;
-        } else if (function == MetaSelectPalette && parameters.size() >= 2) {
+        } else if (function == wmf::SelectPalette && parameters.size() >= 2) {
             const std::size_t slot = readU16(parameters, 0);
             if (slot < objects.size() && objects[slot] != 0)
                 selected = objects[slot];
         }
         std::optional<std::size_t> colour;
-        if ((function == MetaSetBkColor || function == MetaSetTextColor) && parameters.size() >= 4)
+        if ((function == wmf::SetBkColor || function == wmf::SetTextColor) &&
+            parameters.size() >= 4)
             colour = at;
-        else if (function == MetaCreateBrush && parameters.size() >= 6)
+        else if (function == wmf::CreateBrushIndirect && parameters.size() >= 6)
             colour = at + 2;
-        else if (function == MetaCreatePen && parameters.size() >= 10)
+        else if (function == wmf::CreatePenIndirect && parameters.size() >= 10)
             colour = at + 6;
         if (colour) {
             colours.push_back(*colour);
@@ -413,14 +395,14 @@ void excludeRightAndBottomEdges(std::string& bytes, const WmfInfo& info) {
     // right follows it.
     const auto bottomAt = [](std::uint16_t function) -> std::size_t {
         switch (function) {
-        case 0x041B: // Rectangle
-        case 0x0418: // Ellipse
+        case wmf::Rectangle:
+        case wmf::Ellipse:
             return 0;
-        case 0x061C: // RoundRect, after the corner's size
+        case wmf::RoundRect: // after the corner's size
             return 4;
-        case 0x0817: // Arc, Pie and Chord, after their two points
-        case 0x081A:
-        case 0x0830:
+        case wmf::Arc: // Arc, Pie and Chord after their two points
+        case wmf::Pie:
+        case wmf::Chord:
             return 8;
         default:
             return std::string_view::npos;
@@ -469,13 +451,12 @@ bool regionFitsItsRecord(std::string_view region) {
 } // namespace
 
 void emptyUnreadableRegions(std::string& bytes, const WmfInfo& info) {
-    constexpr std::uint16_t MetaCreateRegion = 0x06FF;
     // An empty region: no scans, no bounds, as large as its header.
     constexpr unsigned char empty[22] = {0, 0, 6, 0, 0, 0, 0, 0, 22};
     std::vector<std::pair<std::size_t, std::size_t>> unreadable;
     const std::string_view view(bytes);
     forEachWmfRecord(view, info, [&](std::uint16_t function, std::string_view parameters) {
-        if (function == MetaCreateRegion && parameters.size() >= sizeof empty &&
+        if (function == wmf::CreateRegion && parameters.size() >= sizeof empty &&
             !regionFitsItsRecord(parameters))
             unreadable.emplace_back(std::size_t(parameters.data() - view.data()),
                                     parameters.size());

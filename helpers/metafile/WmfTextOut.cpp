@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WmfTextOut.h"
+#include "WmfFunctions.h"
 
 #include "CodePage.h"
 #include "FaceMetrics.h"
@@ -22,7 +23,6 @@ namespace sortello::metafile {
 
 namespace {
 
-constexpr std::uint16_t MetaCreateFontIndirect = 0x02FB;
 constexpr std::uint8_t SymbolCharset = 2;
 
 // The family fontconfig draws a face with on this machine: the face itself
@@ -82,7 +82,7 @@ double meanLetterAdvance(const char* face) {
 std::vector<WmfFontRecord> readWmfFonts(std::string_view bytes, const WmfInfo& info) {
     std::vector<WmfFontRecord> fonts;
     forEachWmfRecord(bytes, info, [&](std::uint16_t function, std::string_view parameters) {
-        if (function == MetaCreateFontIndirect && parameters.size() >= 2)
+        if (function == wmf::CreateFontIndirect && parameters.size() >= 2)
             fonts.push_back({readS16(parameters, 0)});
         return true;
     });

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WmfToSvg.h"
+#include "WmfFunctions.h"
 
 #include "WmfBounds.h"
 #include "WmfRecords.h"
@@ -21,24 +22,18 @@ namespace sortello::metafile {
 
 namespace {
 
-constexpr std::uint16_t MetaSetMapMode = 0x0103;
-constexpr std::uint16_t MetaSetWindowOrg = 0x020B;
-constexpr std::uint16_t MetaSetWindowExt = 0x020C;
-constexpr std::uint16_t MetaSetViewportExt = 0x020E;
-constexpr std::uint16_t MetaScaleViewportExt = 0x0412;
-constexpr std::uint16_t MetaExtTextOut = 0x0A32;
-constexpr std::uint16_t MetaPatBlt = 0x061D;
-constexpr std::uint16_t EtoOpaque = 0x0002;
-
 constexpr int MapText = 1;
 constexpr int MapIsotropic = 7;
 constexpr int MapAnisotropic = 8;
 
 bool isDrawingRecord(std::uint16_t function) {
     static constexpr std::uint16_t drawing[] = {
-        0x0213, 0x041B, 0x061C, 0x0418, 0x0817, 0x081A, 0x0830, 0x0324, 0x0325,
-        0x0538, 0x0521, 0x0A32, 0x061D, 0x0922, 0x0940, 0x0B23, 0x0B41, 0x0F43,
-        0x0D33, 0x041F, 0x0419, 0x0548, 0x0228, 0x0429, 0x012B, 0x012A};
+        wmf::LineTo,      wmf::Rectangle,     wmf::RoundRect,  wmf::Ellipse,     wmf::Arc,
+        wmf::Pie,         wmf::Chord,         wmf::Polygon,    wmf::Polyline,    wmf::PolyPolygon,
+        wmf::TextOut,     wmf::ExtTextOut,    wmf::PatBlt,     wmf::BitBlt,      wmf::DibBitBlt,
+        wmf::StretchBlt,  wmf::DibStretchBlt, wmf::StretchDib, wmf::SetDibToDev, wmf::SetPixel,
+        wmf::FloodFill,   wmf::ExtFloodFill,  wmf::FillRegion, wmf::FrameRegion, wmf::PaintRegion,
+        wmf::InvertRegion};
     return std::find(std::begin(drawing), std::end(drawing), function) != std::end(drawing);
 }
 
@@ -121,17 +116,17 @@ Mapping readMapping(std::string_view bytes, const WmfInfo& info) {
             mapping.firstDrawing = std::size_t(parameters.data() - bytes.data()) - 6;
             return false;
         }
-        if (function == MetaSetMapMode && parameters.size() >= 2) {
+        if (function == wmf::SetMapMode && parameters.size() >= 2) {
             mapping.mapMode = readU16(parameters, 0);
-        } else if (function == MetaScaleViewportExt) {
+        } else if (function == wmf::ScaleViewportExt) {
             mapping.hasViewportExtent = true;
         } else if (parameters.size() >= 4) {
             const double y = readS16(parameters, 0);
             const double x = readS16(parameters, 2);
-            if (function == MetaSetWindowOrg) {
+            if (function == wmf::SetWindowOrg) {
                 mapping.windowX = x;
                 mapping.windowY = y;
-            } else if (function == MetaSetWindowExt) {
+            } else if (function == wmf::SetWindowExt) {
                 mapping.windowWidth = x;
                 mapping.windowHeight = y;
                 mapping.hasWindowExtent = x != 0 && y != 0;
@@ -139,7 +134,7 @@ Mapping readMapping(std::string_view bytes, const WmfInfo& info) {
                 if (mapping.hasWindowExtent)
                     mapping.windowExtents.push_back(
                         {std::size_t(parameters.data() - bytes.data()) + parameters.size(), x, y});
-            } else if (function == MetaSetViewportExt) {
+            } else if (function == wmf::SetViewportExt) {
                 mapping.viewportWidth = x;
                 mapping.viewportHeight = y;
                 mapping.hasViewportExtent = true;
@@ -164,16 +159,16 @@ void paintEmptyOpaqueText(std::string& played, std::string_view bytes, const Wmf
         // A string longer than its record is not drawn, as the reference
         // renderer leaves it out, but its rectangle is painted.
         const std::size_t count = parameters.size() >= 16 ? readU16(parameters, 4) : 0;
-        if (function != MetaExtTextOut || parameters.size() < 16 ||
+        if (function != wmf::ExtTextOut || parameters.size() < 16 ||
             (count != 0 && 16 + count <= parameters.size()) ||
-            !(readU16(parameters, 6) & EtoOpaque))
+            !(readU16(parameters, 6) & wmf::EtoOpaque))
             return true;
         const int left = readS16(parameters, 8);
         const int top = readS16(parameters, 10);
         const int right = readS16(parameters, 12);
         const int bottom = readS16(parameters, 14);
         const std::size_t at = std::size_t(parameters.data() - bytes.data());
-        put(at - 2, MetaPatBlt, 2);
+        put(at - 2, wmf::PatBlt, 2);
         put(at, BackgroundFillRop, 4);
         put(at + 4, std::min(std::abs(bottom - top), 32767), 2);
         put(at + 6, std::min(std::abs(right - left), 32767), 2);
@@ -207,8 +202,8 @@ void setViewportToWindow(std::string& played, const WmfInfo& info, Mapping& mapp
                                         0,
                                         0,
                                         0,
-                                        MetaSetViewportExt & 0xFF,
-                                        MetaSetViewportExt >> 8,
+                                        wmf::SetViewportExt & 0xFF,
+                                        wmf::SetViewportExt >> 8,
                                         static_cast<unsigned char>(height & 0xFF),
                                         static_cast<unsigned char>(height >> 8),
                                         static_cast<unsigned char>(width & 0xFF),
@@ -305,12 +300,11 @@ void restartFontRecords(WmfCanvas& canvas) {
 // Where the bitmap of each DIBBitBlt record that copies it (SRCCOPY) starts
 // in the records played.
 std::vector<std::string_view> copiedBitmaps(std::string_view played, const WmfInfo& info) {
-    constexpr std::uint16_t MetaDibBitBlt = 0x0940;
     constexpr std::uint32_t SrcCopy = 0x00CC0020;
     constexpr std::size_t BitmapAt = 16; // after the operation and six coordinates
     std::vector<std::string_view> bitmaps;
     forEachWmfRecord(played, info, [&](std::uint16_t function, std::string_view parameters) {
-        if (function == MetaDibBitBlt && parameters.size() > BitmapAt &&
+        if (function == wmf::DibBitBlt && parameters.size() > BitmapAt &&
             readU32(parameters, 0) == SrcCopy)
             bitmaps.push_back(parameters.substr(BitmapAt));
         return true;
