@@ -172,6 +172,25 @@ TEST(EmfText, EachCharacterStartsWhereItsAdvancesPutIt) {
     EXPECT_FALSE(inkIn(image, QRect(76, 0, 40, 30)));
 }
 
+// Letters packed closer than their width overlap; the overlap is ink on
+// both, so all the first letter covers alone stays covered with the second.
+TEST(EmfText, OverlappingLettersAreBothInk) {
+    auto letters = [](const QString& text) {
+        MetafileSample sample;
+        sample.text = text;
+        sample.advance = 1;
+        return drawn(convert(emfFile(sample)), 4);
+    };
+    const QImage one = letters(QStringLiteral("M"));
+    const QImage two = letters(QStringLiteral("MM"));
+    ASSERT_EQ(one.size(), two.size());
+    int uncovered = 0;
+    for (int y = 0; y < one.height(); ++y)
+        for (int x = 0; x < one.width(); ++x)
+            uncovered += qGray(one.pixel(x, y)) < 64 && qGray(two.pixel(x, y)) > 192;
+    EXPECT_EQ(uncovered, 0);
+}
+
 // A picture 100 pixels square, one logical unit a pixel, of these records.
 // The reference device is 960 x 960 pixels on 254 x 254 mm unless given.
 QByteArray emfOf(std::uint32_t records, const std::string& body,
@@ -419,22 +438,42 @@ TEST(EmfDrawing, CentresShapesOnTheirCoordinatesAndBitmapsOnTheirCorners) {
 // An icon's AND mask, then its colours XORed over it, each two pixels wide:
 // the left one red and shown, the right one left to the page. Smoothed ten
 // times larger, the edge between them blends red with white, never darker.
+// Office programs often store the mask with rows to spare beyond the part
+// drawn; it is still the same icon's mask.
 TEST(EmfDrawing, SmoothsAnIconsEdgeOntoThePage) {
-    auto twoPixels = [](std::uint32_t rop, std::uint32_t left, std::uint32_t right) {
-        std::string record =
-            recordOf({81, 128, 0,   0,  0,  0,  20, 20, 0,        0, 2, 1, 80, 40, 120,
-                      8,  0,   rop, 40, 20, 40, 2,  1,  0x180001, 0, 8, 0, 0,  0,  0});
-        for (const std::uint32_t rgb : {left, right})
-            record += {char(rgb & 0xFF), char((rgb >> 8) & 0xFF), char(rgb >> 16)};
-        return record + std::string(2, '\0');
+    auto twoPixels = [](std::uint32_t rop, std::uint32_t left, std::uint32_t right,
+                        std::uint32_t rows) {
+        std::string record = recordOf({81,   120 + 8 * rows,
+                                       0,    0,
+                                       0,    0,
+                                       20,   20,
+                                       0,    0,
+                                       2,    1,
+                                       80,   40,
+                                       120,  8 * rows,
+                                       0,    rop,
+                                       40,   20,
+                                       40,   2,
+                                       rows, 0x180001,
+                                       0,    8 * rows,
+                                       0,    0,
+                                       0,    0});
+        for (std::uint32_t row = 0; row < rows; ++row) {
+            for (const std::uint32_t rgb : {left, right})
+                record += {char(rgb & 0xFF), char((rgb >> 8) & 0xFF), char(rgb >> 16)};
+            record += std::string(2, '\0');
+        }
+        return record;
     };
-    const std::string body =
-        twoPixels(0x8800C6, 0x000000, 0xFFFFFF) + twoPixels(0x660046, 0xFF0000, 0x000000);
-    const QImage image = drawn(convert(emfOf(2, body)), 4);
-    for (int x = 84; x < 236; x += 4)
-        EXPECT_GE(qRed(image.pixel(x, 120)), 200) << x;
-    EXPECT_TRUE(near(image.pixelColor(100, 120), Qt::red));
-    EXPECT_TRUE(near(image.pixelColor(220, 120), Qt::white));
+    for (const std::uint32_t maskRows : {1u, 2u}) {
+        const std::string body = twoPixels(0x8800C6, 0x000000, 0xFFFFFF, maskRows) +
+                                 twoPixels(0x660046, 0xFF0000, 0x000000, 1);
+        const QImage image = drawn(convert(emfOf(2, body)), 4);
+        for (int x = 84; x < 236; x += 4)
+            EXPECT_GE(qRed(image.pixel(x, 120)), 200) << x << " with a mask of " << maskRows;
+        EXPECT_TRUE(near(image.pixelColor(100, 120), Qt::red));
+        EXPECT_TRUE(near(image.pixelColor(220, 120), Qt::white));
+    }
 }
 
 // A face (Arial unless named) at `height` logical units (negative: the

@@ -97,9 +97,13 @@ struct LaidOut {
 // it gives them. sx and sy are logical units per outline pixel.
 LaidOut layOut(const Glyphs& glyphs, const QFont& font, double sx, double sy) {
     LaidOut laid;
+    // Glyphs packed closer than their own width overlap; where they do, both
+    // are ink, not a hole as an even-odd fill would leave.
+    laid.outline.setFillRule(Qt::WindingFill);
     if (glyphs.dx.empty()) {
         laid.outline.addText(0, 0, font, glyphs.text);
         laid.outline = QTransform::fromScale(sx, sy).map(laid.outline);
+        laid.outline.setFillRule(Qt::WindingFill);
         laid.x = QFontMetricsF(font).horizontalAdvance(glyphs.text) * sx;
         return laid;
     }
