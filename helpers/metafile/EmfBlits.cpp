@@ -126,17 +126,21 @@ void EmfDevice::setDibitsToDevice(const Record& r) {
 
 void EmfDevice::blit(const QImage& source, const QRectF& dest, const QRectF& sourceRect,
                      std::uint32_t rop) {
+    // The two bitmaps of a pair may be of different sizes (a mask with rows
+    // to spare below the part used): what pairs them is the place they are
+    // drawn to and the part of each that is used.
     if (pendingPaint && !source.isNull() && pendingPaint->dest == dest &&
-        pendingPaint->source.size() == sourceRect.size() &&
-        pendingPaint->image.size() == source.size()) {
+        pendingPaint->source.size() == sourceRect.size()) {
+        const QImage first = pendingPaint->image.copy(pendingPaint->source.toAlignedRect());
+        const QImage second = source.copy(sourceRect.toAlignedRect());
+        const QRectF whole(QPointF(0, 0), second.size());
         // A bitmap ORed and then another ANDed onto the same place is a
         // masked bitmap: the second shown where the first is white, and
         // nothing where it is black, which is how the reference draws such
         // pairs (GDI would leave the second's black there).
         if (pendingPaint->rop == SrcPaint && rop == SrcAnd) {
-            const QImage mask = pendingPaint->image;
             pendingPaint.reset();
-            drawBlit(masked(source, mask), dest, sourceRect, SrcCopy);
+            drawBlit(masked(second, first), dest, whole, SrcCopy);
             return;
         }
         // An icon: its AND mask, then its colours XORed or ORed where the
@@ -144,10 +148,10 @@ void EmfDevice::blit(const QImage& source, const QRectF& dest, const QRectF& sou
         // smoothing it larger blends its edge with the page, where the two
         // smoothed apart would leave a dark seam along it.
         if (pendingPaint->rop == SrcAnd && (rop == SrcInvert || rop == SrcPaint)) {
-            QImage mask = pendingPaint->image.convertToFormat(QImage::Format_RGB32);
+            QImage mask = first.convertToFormat(QImage::Format_RGB32);
             mask.invertPixels();
             pendingPaint.reset();
-            drawBlit(masked(source, mask), dest, sourceRect, SrcCopy);
+            drawBlit(masked(second, mask), dest, whole, SrcCopy);
             return;
         }
     }
