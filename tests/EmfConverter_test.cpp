@@ -273,11 +273,13 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
                                 9,           16, 1,  1,           11,         16, 2,  2,  34, 12,
                                 0xFFFFFFFFu, 34, 12, 0xFFFFFFFFu, 43,         24, 10, 10, 40, 40}),
          {{{25, 25}, Qt::black}, {{70, 70}, Qt::white}}},
-        // A hairline fills the pixel its coordinate names.
+        // A hairline runs along its coordinate, over the edge of two pixels.
         {"an arc all the way round",
          1,
          recordOf({45, 40, 20, 20, 80, 80, 80, 50, 80, 50}),
-         {{{19, 50}, QColor(35, 35, 35)}, {{50, 50}, Qt::white}}},
+         {{{19, 50}, QColor(150, 150, 150)},
+          {{20, 50}, QColor(105, 105, 105)},
+          {{50, 50}, Qt::white}}},
         {"an ellipse filled as a path",
          5,
          blackBrush + recordOf({59, 8, 42, 24, 20, 20, 80, 80, 60, 8, 62, 24, 0, 0, 100, 100}),
@@ -396,12 +398,14 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
          blackBrush + noPen + recordOf({35, 32, 0x41200000, 0, 0, 0x41200000, 0, 0}) +
              rectangle(1, 1, 5, 9),
          {{{45, 50}, Qt::black}, {{55, 50}, Qt::white}}},
-        // A dotted hairline from x = 10, half a pixel up and left: dots and
-        // gaps of three pixels, as GDI counts them for a one-pixel pen.
+        // A dotted hairline from x = 10 along y = 50: dots and gaps of three
+        // pixels, as GDI counts them for a one-pixel pen.
         {"a dotted hairline's dots",
          4,
          recordOf({38, 28, 1, 2, 0, 0, 0, 37, 12, 1}) + recordOf({27, 16, 10, 50, 54, 16, 90, 50}),
-         {{{10, 49}, Qt::black}, {{13, 49}, Qt::white}, {{16, 49}, Qt::black}}},
+         {{{11, 49}, QColor(124, 124, 124)},
+          {{14, 49}, Qt::white},
+          {{17, 49}, QColor(124, 124, 124)}}},
         // A red and a blue pixel stretched over 40: smoothed where they meet.
         {"a bitmap smoothed when stretched",
          1,
@@ -418,18 +422,17 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
     }
 }
 
-// Shapes sit half a device pixel up and left of their coordinates, with each
-// coordinate at the centre of its pixel; bitmaps sit on their first pixel's
-// corner. Seen ten times enlarged, on each side of the left edge.
-TEST(EmfDrawing, CentresShapesOnTheirCoordinatesAndBitmapsOnTheirCorners) {
+// Shapes and bitmaps alike fill a device pixel from its corner: a box from
+// 20 starts at 200 when drawn ten times larger, not half a pixel before.
+TEST(EmfDrawing, FillsShapesAndBitmapsFromTheirCorners) {
     const std::string rectangle =
         recordOf({37, 12, 0x80000004, 37, 12, 0x80000008}) + recordOf({43, 24, 20, 20, 80, 80});
     const std::string bitmap =
         recordOf({81, 124,      0,  0,  0,  0, 20, 20,       0, 0, 1, 1, 80, 40, 120,     4,
                   0,  0xCC0020, 40, 40, 40, 1, 1,  0x180001, 0, 0, 0, 0, 0,  0,  0xFF0000});
     const QImage shape = drawn(convert(emfOf(3, rectangle)), 10);
-    EXPECT_EQ(qGray(shape.pixel(197, 500)), 0);
-    EXPECT_EQ(qGray(shape.pixel(192, 500)), 255);
+    EXPECT_EQ(qGray(shape.pixel(202, 500)), 0);
+    EXPECT_EQ(qGray(shape.pixel(197, 500)), 255);
     const QImage image = drawn(convert(emfOf(1, bitmap)), 10);
     EXPECT_TRUE(near(image.pixelColor(202, 300), Qt::red));
     EXPECT_EQ(qGray(image.pixel(197, 300)), 255);

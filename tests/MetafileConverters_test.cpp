@@ -336,8 +336,8 @@ TEST(WmfLayout, ARealWindowDrawingWithoutHeader) {
         sortello::test::readFile(QStringLiteral(SORTELLO_FIXTURES "/window-without-header.wmf")));
     EXPECT_EQ(drawing.size.width, 2600);
     EXPECT_EQ(drawing.size.height, 1900);
-    // Shapes are centred on their logical coordinates.
-    EXPECT_EQ(attributeOf(drawing.svg, "svg", "viewBox"), "0.5 0.5 2600 1900");
+    // Shapes fill their units from the corner of the first.
+    EXPECT_EQ(attributeOf(drawing.svg, "svg", "viewBox"), "0 0 2600 1900");
     EXPECT_NEAR(numberOf(drawing.svg, "text", "font-size"), 350 / 1.117, 0.01);
     EXPECT_NE(drawing.svg.find(">770</text>"), std::string::npos);
 }

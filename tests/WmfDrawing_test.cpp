@@ -133,23 +133,19 @@ TEST_F(WmfDrawingTest, AnUnreadableRegionLeavesTheRestDrawn) {
     EXPECT_EQ(svg.count("<rect"), 1) << svg.constData();
 }
 
-// Shapes are centred on their logical units, the view half a unit from the
-// coordinates; a bitmap a DIBBitBlt copies stays at its corner, a stretched
-// one moves with the shapes, as the reference renderer draws them.
-TEST_F(WmfDrawingTest, ACopiedBitmapStaysAtItsCornerAStretchedOneIsCentred) {
+// A bitmap sits at its first pixel's corner, copied or stretched, as the
+// shapes sit at their units' corners: enlarged, nothing moves half a unit.
+TEST_F(WmfDrawingTest, BitmapsCopiedOrStretchedSitAtTheirCorner) {
     const QByteArray dib = words(
         {40, 0, 2, 0, 2, 0, 1, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    const struct {
-        quint16 function;
-        QByteArray parameters;
-        const char* x;
-    } cases[] = {
-        {0x0940, words({0x0020, 0x00CC, 0, 0, 2, 2, 20, 10}, dib), "10.5"},     // DIBBitBlt
-        {0x0B41, words({0x0020, 0x00CC, 2, 2, 0, 0, 8, 8, 20, 10}, dib), "10"}, // DIBStretchBlt
+    const QByteArray copies[] = {
+        wmfOf({{0x0940, words({0x0020, 0x00CC, 0, 0, 2, 2, 20, 10}, dib)}}), // DIBBitBlt
+        wmfOf({{0x0B41, words({0x0020, 0x00CC, 2, 2, 0, 0, 8, 8, 20, 10}, dib)}}), // DIBStretchBlt
     };
-    for (const auto& c : cases) {
-        const QByteArray svg = drawn(folder, wmfOf({{c.function, c.parameters}}));
-        EXPECT_TRUE(svg.contains(QByteArray("<image x=\"") + c.x + '"')) << svg.constData();
+    for (const QByteArray& file : copies) {
+        const QByteArray svg = drawn(folder, file);
+        EXPECT_TRUE(svg.contains("<image x=\"10\"")) << svg.constData();
+        EXPECT_FALSE(svg.contains("viewBox=\"0.5")) << svg.constData();
     }
 }
 

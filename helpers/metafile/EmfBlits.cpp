@@ -212,7 +212,7 @@ void EmfDevice::drawBlit(const QImage& source, const QRectF& dest, const QRectF&
         endDrawing();
         return;
     }
-    painter.setWorldTransform(logicalToDevice() * bitmapToPicture);
+    painter.setWorldTransform(logicalToDevice() * deviceToPicture);
     QImage image = source;
     // A bitmap given right to left or bottom to top is drawn mirrored.
     if (dest.width() < 0 || dest.height() < 0)
@@ -304,7 +304,7 @@ bool EmfDevice::playBitmap(std::uint32_t type, const Record& r) {
                               (p1.y() - p0.y()) / source.width(),
                               (p2.x() - p0.x()) / source.height(),
                               (p2.y() - p0.y()) / source.height(), p0.x(), p0.y());
-        painter.setWorldTransform(onto * logicalToDevice() * bitmapToPicture);
+        painter.setWorldTransform(onto * logicalToDevice() * deviceToPicture);
         painter.drawImage(QRectF(QPointF(0, 0), source.size()), image, source);
         endDrawing();
         break;

@@ -207,13 +207,9 @@ private:
     static QRectF box(const Record& r, std::size_t at);
 
     QPainter& painter;
-    // Shapes and text are drawn with each device coordinate at the centre
-    // of its pixel, as the reference renderer draws them, so half a pixel up
-    // and left of the corner; bitmaps are placed by their first pixel's
-    // corner, and EMF+ records by their own rules: both keep the transform
-    // without that half pixel.
+    // Shapes, text and bitmaps fill a device pixel from its corner, as GDI
+    // fills them.
     QTransform deviceToPicture;
-    QTransform bitmapToPicture;
     QSizeF deviceMm;
     QSizeF devicePixels;
     DeviceState dc;

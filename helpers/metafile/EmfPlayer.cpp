@@ -70,9 +70,8 @@ float Record::f32(std::size_t offset) const {
 
 EmfDevice::EmfDevice(QPainter& painter, const QTransform& deviceToPicture, QSizeF deviceMm,
                      QSizeF devicePixels)
-    : painter(painter), deviceToPicture(QTransform::fromTranslate(-0.5, -0.5) * deviceToPicture),
-      bitmapToPicture(deviceToPicture), deviceMm(deviceMm), devicePixels(devicePixels),
-      emfPlus(std::make_unique<EmfPlusPlayer>(painter)) {
+    : painter(painter), deviceToPicture(deviceToPicture), deviceMm(deviceMm),
+      devicePixels(devicePixels), emfPlus(std::make_unique<EmfPlusPlayer>(painter)) {
     selectObject(U_SYSTEM_FONT);
 }
 
@@ -255,7 +254,7 @@ void EmfDevice::comment(const Record& r) {
     if (length < 4 || !r.has(16, length - 4))
         return;
     emfPlus->play({reinterpret_cast<const std::uint8_t*>(r.bytes.data()) + 16, length - 4},
-                  bitmapToPicture);
+                  deviceToPicture);
     // The EMF+ player leaves the painter as it found it, but not the clip
     // this side remembers having set.
     appliedClip = QPainterPath();

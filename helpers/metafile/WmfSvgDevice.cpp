@@ -284,13 +284,7 @@ void drawBitmap(wmfAPI* api, WmfCanvas& canvas, wmfBMP_Draw_t* bitmap) {
     canvas.mask = {};
     std::string& out = canvas.svg;
     const std::size_t start = out.size();
-    const std::string_view dib(reinterpret_cast<const char*>(canvas.dib),
-                               canvas.dib ? std::size_t(std::max(canvas.dibLength, 0L)) : 0);
-    const bool copied = bitmap->type == SRCCOPY &&
-                        std::find(canvas.copiedBitmaps.begin(), canvas.copiedBitmaps.end(), dib) !=
-                            canvas.copiedBitmaps.end();
-    const double shift = copied ? canvas.bitmapShift : 0;
-    appendImageStart(out, bitmap->pt.x + shift, bitmap->pt.y + shift, width, height);
+    appendImageStart(out, bitmap->pt.x, bitmap->pt.y, width, height);
     wmfStream stream{&canvas, appendToCanvas, keepStream};
     wmf_ipa_bmp_b64(api, bitmap, &stream);
     out += "\"/>\n";

@@ -31,14 +31,6 @@ struct WmfCanvas {
     double viewHeight = 1;
     // Device units per logical unit at the first drawing, 0 if unknown.
     double logicalUnit = 0;
-    // Added to the place of a bitmap a DIBBitBlt copies: the view is moved
-    // by half a logical unit to centre shapes and text on their coordinates,
-    // and those bitmaps stay at their corner, as the reference renderer
-    // draws them. Stretched and masked bitmaps move with the shapes.
-    double bitmapShift = 0;
-    // The bitmaps of the DIBBitBlt records that copy (SRCCOPY); the player
-    // hands a copy of each record to the layer.
-    std::vector<std::string_view> copiedBitmaps;
 
     // The file's font records, and how many of them the player has read.
     // Each pass of the player first maps its default font, which is none of

@@ -297,21 +297,6 @@ void restartFontRecords(WmfCanvas& canvas) {
     canvas.defaultFontNext = true;
 }
 
-// Where the bitmap of each DIBBitBlt record that copies it (SRCCOPY) starts
-// in the records played.
-std::vector<std::string_view> copiedBitmaps(std::string_view played, const WmfInfo& info) {
-    constexpr std::uint32_t SrcCopy = 0x00CC0020;
-    constexpr std::size_t BitmapAt = 16; // after the operation and six coordinates
-    std::vector<std::string_view> bitmaps;
-    forEachWmfRecord(played, info, [&](std::uint16_t function, std::string_view parameters) {
-        if (function == wmf::DibBitBlt && parameters.size() > BitmapAt &&
-            readU32(parameters, 0) == SrcCopy)
-            bitmaps.push_back(parameters.substr(BitmapAt));
-        return true;
-    });
-    return bitmaps;
-}
-
 struct ApiDeleter {
     void operator()(wmfAPI* api) const { wmf_api_destroy(api); }
 };
@@ -397,15 +382,10 @@ Conversion convertWmf(std::string_view bytes) {
     canvas.viewY = area.y;
     canvas.viewWidth = area.width;
     canvas.viewHeight = area.height;
-    // Shapes and text are drawn with each logical coordinate at the centre of
-    // its unit, as the reference renderer draws them, bitmaps by the corner
-    // of their first pixel: the view moves half a unit back, bitmaps stay.
+    // A shape fills its units from the corner of its first, as GDI fills
+    // the pixels of a device, so drawn larger a unit is a whole square and
+    // not one centred on its coordinate.
     canvas.logicalUnit = std::abs(deviceUnitsPerLogicalUnit(mapping, info));
-    const double halfUnit = canvas.logicalUnit / 2;
-    canvas.viewX += halfUnit;
-    canvas.viewY += halfUnit;
-    canvas.bitmapShift = halfUnit;
-    canvas.copiedBitmaps = copiedBitmaps(played, info);
 
     restartFontRecords(canvas);
     const wmf_error_t playError = wmf_play(api.get(), 0, &drawn);
