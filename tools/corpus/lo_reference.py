@@ -20,9 +20,11 @@ parts of an EMF and a WMF 32 x 9 screen pixels large: edges within 0.7 pixels
 of their place at 800 (the shape's export: up to 23 off).
 
 Prints one line per file as soon as it is
-done, "ok<TAB>INPUT<TAB>WIDTH_MM100<TAB>HEIGHT_MM100<TAB>W<TAB>H" or
+done, "ok<TAB>INPUT<TAB>WIDTH_MM100<TAB>HEIGHT_MM100<TAB>W<TAB>H<TAB>EXPORT" or
 "fail<TAB>INPUT<TAB>why", so that the caller knows which file a hang or a crash
-belongs to. Needs the python3-uno package (run with Debian's /usr/bin/python3).
+belongs to; EXPORT names this way of drawing, so that a picture drawn another
+way before is known as such. Needs the python3-uno package (run with Debian's
+/usr/bin/python3).
 """
 import os
 import subprocess
@@ -35,6 +37,7 @@ from com.sun.star.beans import PropertyValue
 
 # The page's longer side in 1/100 mm: 40 inches, 3840 screen pixels at 96 dpi.
 PAGE_SIDE = 101600
+EXPORT = "page"
 
 
 def prop(name, value):
@@ -103,7 +106,7 @@ def main():
                 page.remove(shape)
                 if not os.path.exists(target):
                     raise ValueError("nothing written")
-                print("ok\t%s\t%d\t%d\t%d\t%d" % (source, w, h, width, height), flush=True)
+                print("ok\t%s\t%d\t%d\t%d\t%d\t%s" % (source, w, h, width, height, EXPORT), flush=True)
             except Exception as error:  # the reference refuses this file
                 print("fail\t%s\t%s" % (source, str(error).replace("\n", " ")[:200] or type(error).__name__),
                       flush=True)
