@@ -406,6 +406,16 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
          {{{11, 49}, QColor(124, 124, 124)},
           {{14, 49}, Qt::white},
           {{17, 49}, QColor(124, 124, 124)}}},
+        // Two white squares XORed over black, meeting mid-pixel (a world
+        // transform moves them half a pixel): white at the seam too, as no
+        // smoothed edge is mixed twice.
+        {"two shapes xored side by side",
+         8,
+         blackBrush + rectangle(0, 0, 100, 100) + recordOf({20, 12, 7}) + whiteBrush + noPen +
+             recordOf({35, 32, 0x3F800000, 0, 0, 0x3F800000, 0x3F000000, 0}) +
+             recordOf({3, 60, 10, 10, 50, 90, 4, 10, 10, 50, 10, 50, 90, 10, 90}) +
+             recordOf({3, 60, 50, 10, 90, 90, 4, 50, 10, 90, 10, 90, 90, 50, 90}),
+         {{{50, 50}, Qt::white}, {{30, 50}, Qt::white}, {{5, 50}, Qt::black}}},
         // A red and a blue pixel stretched over 40: smoothed where they meet.
         {"a bitmap smoothed when stretched",
          1,

@@ -212,6 +212,11 @@ void EmfDevice::setRop(std::uint32_t rop2) {
                                 : CM::CompositionMode_SourceOver;
     if (painter.compositionMode() != mode)
         painter.setCompositionMode(mode);
+    // A mix is drawn whole pixels at a time, as GDI draws it: a smoothed
+    // edge would be mixed once by each of two shapes that share it, so the
+    // strips of a gradient XORed twice, which cancel everywhere else, would
+    // leave their seams behind.
+    painter.setRenderHint(QPainter::Antialiasing, mode == CM::CompositionMode_SourceOver);
 }
 
 bool EmfDevice::beginDrawing(const QTransform& logical) {
