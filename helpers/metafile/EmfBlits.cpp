@@ -128,9 +128,12 @@ void EmfDevice::blit(const QImage& source, const QRectF& dest, const QRectF& sou
                      std::uint32_t rop) {
     // The two bitmaps of a pair may be of different sizes (a mask with rows
     // to spare below the part used): what pairs them is the place they are
-    // drawn to and the part of each that is used.
+    // drawn to and the part of each that is used, which must lie within its
+    // bitmap (a damaged record's part would make the copies below vast).
     if (pendingPaint && !source.isNull() && pendingPaint->dest == dest &&
-        pendingPaint->source.size() == sourceRect.size()) {
+        pendingPaint->source.size() == sourceRect.size() &&
+        QRectF(pendingPaint->image.rect()).contains(pendingPaint->source) &&
+        QRectF(source.rect()).contains(sourceRect)) {
         const QImage first = pendingPaint->image.copy(pendingPaint->source.toAlignedRect());
         const QImage second = source.copy(sourceRect.toAlignedRect());
         const QRectF whole(QPointF(0, 0), second.size());
