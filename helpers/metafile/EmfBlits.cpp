@@ -130,33 +130,30 @@ void EmfDevice::blit(const QImage& source, const QRectF& dest, const QRectF& sou
     // to spare below the part used): what pairs them is the place they are
     // drawn to and the part of each that is used, which must lie within its
     // bitmap (a damaged record's part would make the copies below vast).
-    if (pendingPaint && !source.isNull() && pendingPaint->dest == dest &&
+    const bool masks =
+        pendingPaint && ((pendingPaint->rop == SrcPaint && rop == SrcAnd) ||
+                         (pendingPaint->rop == SrcAnd && (rop == SrcInvert || rop == SrcPaint)));
+    if (masks && !source.isNull() && pendingPaint->dest == dest &&
         pendingPaint->source.size() == sourceRect.size() &&
         QRectF(pendingPaint->image.rect()).contains(pendingPaint->source) &&
         QRectF(source.rect()).contains(sourceRect)) {
-        const QImage first = pendingPaint->image.copy(pendingPaint->source.toAlignedRect());
+        QImage first = pendingPaint->image.copy(pendingPaint->source.toAlignedRect());
         const QImage second = source.copy(sourceRect.toAlignedRect());
-        const QRectF whole(QPointF(0, 0), second.size());
         // A bitmap ORed and then another ANDed onto the same place is a
         // masked bitmap: the second shown where the first is white, and
         // nothing where it is black, which is how the reference draws such
         // pairs (GDI would leave the second's black there).
-        if (pendingPaint->rop == SrcPaint && rop == SrcAnd) {
-            pendingPaint.reset();
-            drawBlit(masked(second, first), dest, whole, SrcCopy);
-            return;
+        // An icon is its AND mask, then its colours XORed or ORed where the
+        // mask is black. Either is drawn as one bitmap with transparency, so
+        // that smoothing it larger blends its edge with the page, where the
+        // two smoothed apart would leave a dark seam along it.
+        if (pendingPaint->rop == SrcAnd) {
+            first = first.convertToFormat(QImage::Format_RGB32);
+            first.invertPixels();
         }
-        // An icon: its AND mask, then its colours XORed or ORed where the
-        // mask is black. Drawn as one bitmap with transparency, so that
-        // smoothing it larger blends its edge with the page, where the two
-        // smoothed apart would leave a dark seam along it.
-        if (pendingPaint->rop == SrcAnd && (rop == SrcInvert || rop == SrcPaint)) {
-            QImage mask = first.convertToFormat(QImage::Format_RGB32);
-            mask.invertPixels();
-            pendingPaint.reset();
-            drawBlit(masked(second, mask), dest, whole, SrcCopy);
-            return;
-        }
+        pendingPaint.reset();
+        drawBlit(masked(second, first), dest, QRectF(QPointF(0, 0), second.size()), SrcCopy);
+        return;
     }
     flushPaint();
     // A mask ANDed where the same bitmap was just XORed is the middle of
