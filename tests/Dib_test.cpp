@@ -177,6 +177,12 @@ std::vector<DibCase> cases() {
          {0x1F, 0x00},
          {1, 1},
          {{0, 0, Blue}}},
+        // Office icons: byte masks for the colours, the alpha in the byte left.
+        {"BitFields32FreeByteIsAlpha",
+         header(40, 2, 1, 32, 3) + Bytes{0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0},
+         {0, 0, 0, 0, 0, 0, 0xFF, 0xFF},
+         {2, 1},
+         {{0, 0, Clear}, {1, 0, Red}}},
         {"V3AlphaMaskInHeader",
          header(56, 1, 1, 32, 3, 0, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}),
          {0, 0, 0xFF, 0x80},

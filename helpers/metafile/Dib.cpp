@@ -106,6 +106,11 @@ std::optional<Header> readHeader(std::span<const std::uint8_t> info) {
             return std::nullopt;
         for (std::size_t i = 0; i < count; ++i)
             header.masks[i] = le(info, InfoHeaderSize + 4 * i, 4);
+        // A 32-bit pixel's byte the colour masks leave free is its alpha, as
+        // in a BI_RGB one: an AlphaBlend reads it there whatever the masks say.
+        if (header.depth == 32 && count == 3 &&
+            ((header.masks[0] | header.masks[1] | header.masks[2]) & 0xFF000000) == 0)
+            header.masks[3] = 0xFF000000;
         header.tableStart = std::max<std::size_t>(size, InfoHeaderSize + 4 * count);
     } else if (header.depth == 16) {
         header.masks = {0x7C00, 0x03E0, 0x001F, 0};
