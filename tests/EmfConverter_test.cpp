@@ -263,6 +263,9 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
     const std::string triangle =
         recordOf({118, 96,  0, 0,           100, 100, 3,   1, 2,      0, 0, 0xFF00,
                   0,   100, 0, 0xFF000000u, 0,   0,   100, 0, 0xFF00, 0, 1, 2});
+    const std::string patInvert =
+        recordOf({76,         100, 0, 0,          100, 100, 0, 0, 100, 100, 0x5A0049, 0, 0,
+                  0x3F800000, 0,   0, 0x3F800000, 0,   0,   0, 0, 0,   0,   0,        0});
     std::string redScans;
     for (int i = 0; i < 200; ++i)
         redScans += {'\0', '\0', '\xFF'};
@@ -416,6 +419,15 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
              recordOf({3, 60, 10, 10, 50, 90, 4, 10, 10, 50, 10, 50, 90, 10, 90}) +
              recordOf({3, 60, 50, 10, 90, 90, 4, 50, 10, 90, 10, 90, 90, 50, 90}),
          {{{50, 50}, Qt::white}, {{30, 50}, Qt::white}, {{5, 50}, Qt::black}}},
+        // Orange inverted over the whole box, black ANDed into a square,
+        // orange inverted again: orange in the square, the page left white
+        // around it, so the second inversion undid the first exactly.
+        {"a colour laid into a shape by inverting around it",
+         10,
+         recordOf({39, 24, 1, 0, 0x00C0FF, 0}) + recordOf({37, 12, 1}) + patInvert +
+             recordOf({20, 12, 9}) + blackBrush + noPen + rectangle(20, 20, 60, 60) +
+             recordOf({20, 12, 13}) + recordOf({37, 12, 1}) + patInvert,
+         {{{40, 40}, QColor(255, 192, 0)}, {{80, 80}, Qt::white}}},
         // A red and a blue pixel stretched over 40: smoothed where they meet.
         {"a bitmap smoothed when stretched",
          1,

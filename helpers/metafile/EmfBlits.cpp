@@ -179,6 +179,26 @@ void EmfDevice::finish() {
     flushPaint();
 }
 
+// Office programs lay a pattern into a shape by inverting the shape's box
+// with a colour, masking the shape with the pattern and inverting the box
+// again: outside the shape the two inversions must cancel, so a plain colour
+// is XORed, whole pixels at a time. The page counts as white where nothing
+// is drawn yet, as paper under GDI does, since XOR on a clear pixel would
+// make colour without coverage.
+void EmfDevice::patInvert(const QRectF& target) {
+    const QBrush brush = qbrush();
+    if (brush.style() != Qt::SolidPattern) {
+        painter.setCompositionMode(QPainter::CompositionMode_Difference);
+        painter.fillRect(target, brush);
+        return;
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationOver);
+    painter.fillRect(target, Qt::white);
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter.fillRect(target, brush.color());
+}
+
 void EmfDevice::drawBlit(const QImage& source, const QRectF& dest, const QRectF& sourceRect,
                          std::uint32_t rop) {
     const QRectF target = dest.normalized();
@@ -199,8 +219,7 @@ void EmfDevice::drawBlit(const QImage& source, const QRectF& dest, const QRectF&
             painter.fillRect(target, Qt::black);
             break;
         case PatInvert:
-            painter.setCompositionMode(QPainter::CompositionMode_Difference);
-            painter.fillRect(target, qbrush());
+            patInvert(target);
             break;
         case PatCopy:
             if (!dc.brush.null)

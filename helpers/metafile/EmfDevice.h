@@ -196,6 +196,7 @@ private:
     QTransform logicalToDevice() const;
     double pixelsPerMmX() const;
     QPen qpen() const;
+    void patInvert(const QRectF& target);
     QBrush qbrush() const;
     bool beginDrawing(const QTransform& logical);
     // Whether a drawing's bounds, in the painter's coordinates, lie near
