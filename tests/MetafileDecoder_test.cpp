@@ -368,15 +368,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "The file \"%1\" is empty"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The header's description is no part of the drawing: an offset to it
-// outside the file must neither be followed nor stop the drawing.
-TEST_F(MetafileDecoderTest, EmfDescriptionOutsideTheFileIsIgnored) {
+// The header's description and its count of the file's bytes are no part of
+// the drawing: a description outside the file, or a count larger than the
+// file whose records all end before its end-of-file record, must neither be
+// followed nor stop the drawing.
+TEST_F(MetafileDecoderTest, EmfHeaderPointingOutsideTheFileIsIgnored) {
     const QString path = folder.file(QStringLiteral("described.emf"));
     QByteArray bytes = validFile(folder, true);
     ASSERT_GT(bytes.size(), 88);
     for (const quint32 offset : {quint32(bytes.size()), quint32(bytes.size() - 2), 0x7FFFFFF0u}) {
         qToLittleEndian<quint32>(0, bytes.data() + 60);
         qToLittleEndian<quint32>(offset, bytes.data() + 64);
+        qToLittleEndian<quint32>(offset + 4, bytes.data() + 48);
         writeFile(path, bytes);
         const MetafileRendering rendering = renderMetafile(path);
         EXPECT_EQ(rendering.size, MetafileSample().size) << offset;

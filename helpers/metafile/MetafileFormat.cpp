@@ -114,9 +114,6 @@ EmfHeader readEmfHeader(std::string_view bytes) {
         throw ConversionError("the file is truncated");
     if (readU32(bytes, 4) < EmfHeaderBytes)
         throw ConversionError("its header is damaged");
-    if (readU32(bytes, 48) > bytes.size())
-        throw ConversionError("the file is truncated");
-
     EmfHeader header;
     header.bounds = readRect(bytes, 8);
     header.frame = readRect(bytes, 24);
@@ -125,6 +122,8 @@ EmfHeader readEmfHeader(std::string_view bytes) {
     header.deviceMillimetersX = readS32(bytes, 80);
     header.deviceMillimetersY = readS32(bytes, 84);
 
+    // The header's count of the file's bytes is not trusted either way: the
+    // records themselves must reach an end-of-file record within the file.
     std::size_t offset = 0;
     while (true) {
         if (offset + 8 > bytes.size())
