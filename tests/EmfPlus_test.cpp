@@ -3,6 +3,7 @@
 // record stream and the pixels it must leave, malformed streams among them.
 #include <QImage>
 #include <QPainter>
+#include <QPicture>
 #include <gtest/gtest.h>
 
 #include "EmfPlus.h"
@@ -401,6 +402,23 @@ TEST(EmfPlusHostile, CutAndSpoiledStreamsPlay) {
         player.play(spoiled, QTransform());
     }
     SUCCEED();
+}
+
+// A damaged record's shape far off the page is left out, so the drawing the
+// program receives stays within reach and the file's other shapes show.
+TEST(EmfPlusHostile, ShapesFarOffThePageAreLeftOut) {
+    QPicture picture;
+    QPainter painter(&picture);
+    EmfPlusPlayer player(painter);
+    player.play(stream({header(),
+                        fillRect(0, 0, 10, 10),
+                        fillRect(10, -4e27, 30, 4e27),
+                        pen(1, 1, Black),
+                        {0x400D, 1, {2, 0.0, 0.0, 5e20, 0.0}}}),
+                QTransform());
+    painter.end();
+    EXPECT_TRUE(player.drew());
+    EXPECT_EQ(picture.boundingRect().united(QRect(0, 0, 10, 10)), QRect(0, 0, 10, 10));
 }
 
 } // namespace

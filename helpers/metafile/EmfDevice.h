@@ -4,6 +4,7 @@
 // records are the file's, so every size, count and offset in them is checked
 // against the record before it is used; a record that does not fit is left
 // out, as GDI leaves it out.
+#include "DrawingReach.h"
 #include "MetafileFormat.h"
 
 #include <QBrush>
@@ -199,10 +200,6 @@ private:
     void patInvert(const QRectF& target);
     QBrush qbrush() const;
     bool beginDrawing(const QTransform& logical);
-    // Whether a drawing's bounds, in the painter's coordinates, lie near
-    // enough the picture to be drawn; damaged records put shapes billions of
-    // pixels away, past what a picture's bounds can hold.
-    static bool withinReach(const QRectF& drawn);
     void endDrawing() { drawn = true; }
     void setRop(std::uint32_t rop2);
     static QRectF box(const Record& r, std::size_t at);

@@ -229,12 +229,6 @@ bool EmfDevice::beginDrawing(const QTransform& logical) {
     return true;
 }
 
-bool EmfDevice::withinReach(const QRectF& drawn) {
-    constexpr double Reach = 1e6;
-    return std::abs(drawn.left()) < Reach && std::abs(drawn.right()) < Reach &&
-           std::abs(drawn.top()) < Reach && std::abs(drawn.bottom()) < Reach;
-}
-
 QRectF EmfDevice::box(const Record& r, std::size_t at) {
     return QRectF(r.point(at), r.point(at + 8)).normalized();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "EmfPlus.h"
 
+#include "DrawingReach.h"
 #include "EmfPlusRecords.h"
 
 #include <QPaintDevice>
@@ -272,6 +273,8 @@ std::optional<QBrush> EmfPlusPlayer::brush(std::uint16_t flags, std::uint32_t id
 }
 
 void EmfPlusPlayer::fill(const QPainterPath& path, const QBrush& brush) {
+    if (!withinReach(toPicture().mapRect(path.boundingRect())))
+        return;
     begin();
     painter_.setPen(Qt::NoPen);
     painter_.setBrush(brush);
@@ -303,6 +306,8 @@ QPainterPath placedLineEnd(const EmfPlusLineEnd& end, const QPointF& tip, const 
 } // namespace
 
 void EmfPlusPlayer::stroke(const QPainterPath& path, const EmfPlusPen& pen) {
+    if (!withinReach(toPicture().mapRect(path.boundingRect())))
+        return;
     begin();
     painter_.setPen(pen.pen);
     painter_.setBrush(Qt::NoBrush);

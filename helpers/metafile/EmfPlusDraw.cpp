@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The EMF+ records that draw: shapes, text and images.
+#include "DrawingReach.h"
 #include "EmfPlus.h"
 #include "EmfPlusRecords.h"
 
@@ -303,6 +304,8 @@ bool EmfPlusPlayer::drawImage(std::uint16_t type, std::uint16_t flags, EmfPlusRe
         QTransform::fromTranslate(-source.x(), -source.y()) *
         QTransform::fromScale(target.width() / source.width(), target.height() / source.height()) *
         QTransform::fromTranslate(target.x(), target.y());
+    if (!withinReach((sourceToTarget * placement * toPicture()).mapRect(visible)))
+        return true; // drawn, where nothing can show it
     begin(sourceToTarget * placement);
     painter_.drawImage(visible, image->image, visible);
     painter_.restore();
