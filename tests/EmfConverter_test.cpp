@@ -419,6 +419,12 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
              recordOf({3, 60, 10, 10, 50, 90, 4, 10, 10, 50, 10, 50, 90, 10, 90}) +
              recordOf({3, 60, 50, 10, 90, 90, 4, 50, 10, 90, 10, 90, 90, 50, 90}),
          {{{50, 50}, Qt::white}, {{30, 50}, Qt::white}, {{5, 50}, Qt::black}}},
+        // Cut down to the page rather than left out for reaching too far.
+        {"a background far wider than the page",
+         2,
+         blackBrush + rectangle(std::uint32_t(-2'000'000'000), std::uint32_t(-2'000'000'000),
+                                2'000'000'000, 2'000'000'000),
+         {{{50, 50}, Qt::black}}},
         // Orange inverted over the whole box, black ANDed into a square,
         // orange inverted again: orange in the square, the page left white
         // around it, so the second inversion undid the first exactly.

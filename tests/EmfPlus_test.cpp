@@ -8,6 +8,7 @@
 
 #include "EmfPlus.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -404,21 +405,29 @@ TEST(EmfPlusHostile, CutAndSpoiledStreamsPlay) {
     SUCCEED();
 }
 
-// A damaged record's shape far off the page is left out, so the drawing the
-// program receives stays within reach and the file's other shapes show.
-TEST(EmfPlusHostile, ShapesFarOffThePageAreLeftOut) {
+// A fill reaching far past the page (a background many pages wide, or a
+// damaged record's) is cut down to the part near it and a line that far out
+// is left out, so the drawing stays within what a picture's bounds hold and
+// still shows what lies on the page.
+TEST(EmfPlusHostile, ShapesReachingFarOffThePageAreCutDown) {
+    const Bytes records = stream({header(),
+                                  fillRect(0, -4e27, 10, 8e27),
+                                  pen(1, 1, Black),
+                                  {0x400D, 1, {2, 0.0, 50.0, 5e20, 50.0}}});
     QPicture picture;
-    QPainter painter(&picture);
-    EmfPlusPlayer player(painter);
-    player.play(stream({header(),
-                        fillRect(0, 0, 10, 10),
-                        fillRect(10, -4e27, 30, 4e27),
-                        pen(1, 1, Black),
-                        {0x400D, 1, {2, 0.0, 0.0, 5e20, 0.0}}}),
-                QTransform());
-    painter.end();
-    EXPECT_TRUE(player.drew());
-    EXPECT_EQ(picture.boundingRect().united(QRect(0, 0, 10, 10)), QRect(0, 0, 10, 10));
+    QPainter onPicture(&picture);
+    EmfPlusPlayer(onPicture).play(records, QTransform());
+    onPicture.end();
+    const QRect reach = picture.boundingRect();
+    EXPECT_LT(std::max({-reach.left(), -reach.top(), reach.right(), reach.bottom()}), 1'000'000);
+
+    QImage image(100, 100, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter onImage(&image);
+    onImage.drawPicture(0, 0, picture);
+    onImage.end();
+    EXPECT_EQ(image.pixel(5, 5), Red);
+    EXPECT_EQ(image.pixel(50, 50), White);
 }
 
 } // namespace

@@ -47,11 +47,17 @@ void EmfDevice::shape(const QPainterPath& outline, bool fill, bool stroke) {
         return;
     }
     const QTransform toDevice = logicalToDevice();
-    if (!withinReach((toDevice * deviceToPicture).mapRect(outline.boundingRect())) ||
-        !beginDrawing(toDevice))
-        return;
+    // A stroke far off the page is left out; a fill is cut down to the part
+    // near it.
+    stroke = stroke && withinReach((toDevice * deviceToPicture).mapRect(outline.boundingRect()));
     QPainterPath filled = outline;
     filled.setFillRule(dc.fillRule);
+    if (fill) {
+        filled = withinReach(filled, toDevice * deviceToPicture);
+        fill = !filled.isEmpty();
+    }
+    if ((!fill && !stroke) || !beginDrawing(toDevice))
+        return;
     if (fill && !dc.brush.null) {
         painter.setPen(Qt::NoPen);
         if (dc.brush.hatched && dc.opaqueBack)

@@ -273,12 +273,13 @@ std::optional<QBrush> EmfPlusPlayer::brush(std::uint16_t flags, std::uint32_t id
 }
 
 void EmfPlusPlayer::fill(const QPainterPath& path, const QBrush& brush) {
-    if (!withinReach(toPicture().mapRect(path.boundingRect())))
+    const QPainterPath near = withinReach(path, toPicture());
+    if (near.isEmpty())
         return;
     begin();
     painter_.setPen(Qt::NoPen);
     painter_.setBrush(brush);
-    painter_.drawPath(path);
+    painter_.drawPath(near);
     painter_.restore();
 }
 
