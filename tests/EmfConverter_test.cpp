@@ -419,6 +419,14 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
              recordOf({3, 60, 10, 10, 50, 90, 4, 10, 10, 50, 10, 50, 90, 10, 90}) +
              recordOf({3, 60, 50, 10, 90, 90, 4, 50, 10, 90, 10, 90, 90, 50, 90}),
          {{{50, 50}, Qt::white}, {{30, 50}, Qt::white}, {{5, 50}, Qt::black}}},
+        // A wide pen painting its width with a one-pixel red bitmap, not in
+        // its colour (black).
+        {"a line drawn with a bitmap pen",
+         4,
+         recordOf({95, 96, 1, 52, 40,       92, 4, 0x10000, 20, 5, 0, 0,
+                   0,  40, 1, 1,  0x180001, 0,  4, 0,       0,  0, 0, 0xFF0000}) +
+             recordOf({37, 12, 1}) + recordOf({27, 16, 10, 50}) + recordOf({54, 16, 90, 50}),
+         {{{50, 50}, Qt::red}, {{50, 20}, Qt::white}}},
         // Cut down to the page rather than left out for reaching too far.
         {"a background far wider than the page",
          2,

@@ -84,6 +84,9 @@ struct GdiPen {
     Qt::PenJoinStyle join = Qt::RoundJoin;
     bool cosmetic = true;
     QList<qreal> dashes;
+    // A geometric pen may paint its width with a bitmap or hatch instead of
+    // its colour; NoBrush when it does not.
+    QBrush pattern{Qt::NoBrush};
 };
 
 struct GdiBrush {
@@ -199,6 +202,8 @@ private:
     QPen qpen() const;
     void patInvert(const QRectF& target);
     QBrush qbrush() const;
+    // A brush whose bitmap repeats in device pixels, wherever it is used.
+    QBrush inDevicePixels(QBrush brush) const;
     bool beginDrawing(const QTransform& logical);
     void endDrawing() { drawn = true; }
     void setRop(std::uint32_t rop2);

@@ -47,8 +47,14 @@ LogFont stockFont(std::uint32_t index) {
     return font;
 }
 
-// An EMF+ record puts something on the page when it is one of the clearing,
-// filling, drawing or string records.
+// GDI's six hatches; any other number fills solid.
+QBrush hatchBrush(const QColor& color, std::uint32_t hatch) {
+    static constexpr Qt::BrushStyle hatches[] = {Qt::HorPattern,   Qt::VerPattern,
+                                                 Qt::FDiagPattern, Qt::BDiagPattern,
+                                                 Qt::CrossPattern, Qt::DiagCrossPattern};
+    return QBrush(color, hatch < 6 ? hatches[hatch] : Qt::SolidPattern);
+}
+
 } // namespace
 
 GdiObject* EmfDevice::objectAt(std::uint32_t index, bool create) {
@@ -137,6 +143,16 @@ void EmfDevice::createExtPen(const Record& r) {
     pen.join = join == U_PS_JOIN_BEVEL   ? Qt::BevelJoin
                : join == U_PS_JOIN_MITER ? Qt::MiterJoin
                                          : Qt::RoundJoin;
+    // The brush a geometric pen paints its width with: a bitmap the record
+    // holds, or a hatch in the pen's colour.
+    const std::uint32_t brushStyle = r.u32(36);
+    if (!pen.cosmetic && (brushStyle == U_BS_DIBPATTERN || brushStyle == U_BS_DIBPATTERNPT)) {
+        const QImage image = bitmap(r, 12, 40);
+        if (!image.isNull())
+            pen.pattern = QBrush(image);
+    } else if (!pen.cosmetic && brushStyle == U_BS_HATCHED) {
+        pen.pattern = hatchBrush(pen.color, r.u32(44));
+    }
     const std::uint32_t entries = r.u32(48);
     if (dash == U_PS_USERSTYLE && entries > 0 && entries <= 32 && r.holds(52, entries, 4)) {
         const double unit = pen.width > 0 ? pen.width : 1;
@@ -161,11 +177,8 @@ void EmfDevice::createBrush(const Record& r) {
         brush.brush = Qt::NoBrush;
         break;
     case U_BS_HATCHED: {
-        static constexpr Qt::BrushStyle hatches[] = {Qt::HorPattern,   Qt::VerPattern,
-                                                     Qt::FDiagPattern, Qt::BDiagPattern,
-                                                     Qt::CrossPattern, Qt::DiagCrossPattern};
         const std::uint32_t hatch = r.u32(20);
-        brush.brush = QBrush(color, hatch < 6 ? hatches[hatch] : Qt::SolidPattern);
+        brush.brush = hatchBrush(color, hatch);
         brush.hatched = hatch < 6;
         break;
     }

@@ -162,6 +162,8 @@ QPen EmfDevice::qpen() const {
         pen.setCosmetic(true);
     } else {
         pen.setWidthF(dc.pen.width);
+        if (dc.pen.pattern.style() != Qt::NoBrush)
+            pen.setBrush(inDevicePixels(dc.pen.pattern));
     }
     pen.setCapStyle(dc.pen.cap);
     pen.setJoinStyle(dc.pen.join);
@@ -187,9 +189,11 @@ QPen EmfDevice::qpen() const {
 QBrush EmfDevice::qbrush() const {
     if (dc.brush.null)
         return Qt::NoBrush;
-    QBrush brush = dc.brush.brush;
+    return inDevicePixels(dc.brush.brush);
+}
+
+QBrush EmfDevice::inDevicePixels(QBrush brush) const {
     if (brush.style() == Qt::TexturePattern) {
-        // A pattern brush repeats in device pixels, whatever the mapping.
         bool invertible = false;
         const QTransform back = logicalToDevice().inverted(&invertible);
         if (invertible)
