@@ -30,10 +30,10 @@ std::span<const QRgb> defaultPalette();
 // Decodes the bitmap. What comes back:
 // - Format_RGB32 for bitmaps without an alpha channel;
 // - Format_ARGB32 (not premultiplied) when the pixels carry an alpha value:
-//   32-bit BI_RGB pixels, and 32-bit masked ones whose colour masks leave the
-//   fourth byte free, keep that byte as stored; an alpha mask keeps its value. GDI shows such a
-//   bitmap opaque unless the record is an AlphaBlend, so callers other than AlphaBlend convert to
-//   Format_RGB32;
+//   32-bit BI_RGB pixels, and 32-bit masked ones whose colour masks leave
+//   the fourth byte free, keep that byte as stored; an alpha mask keeps its
+//   value. GDI shows such a bitmap opaque unless the record is an
+//   AlphaBlend, so callers other than AlphaBlend convert to Format_RGB32;
 // - Format_ARGB32 for run-length bitmaps, whose pixels skipped by a delta or
 //   an early end of line are transparent: GDI leaves the destination there.
 // With DibColours::PaletteIndices the table's indices name entries of
