@@ -170,6 +170,13 @@ std::vector<PlayCase> playCases() {
           {0x4008, 0x201, {Version, 0, 0x22, 0, 6.0, 2, 1, Version, 0, Black}},
           {0x400D, 1, {2, 10.0, 50.0, 90.0, 50.0}}},
          {{20, 50, Black}, {31, 50, White}}},
+        // Two fields more than the flags name, as a chemistry program
+        // stores them: the brush after them is still the pen's.
+        {"PenFieldsItsFlagsDoNotName",
+         {header(),
+          {0x4008, 0x201, {Version, 0, 0xD0, 0, 4.0, 2, 2, 2.0, 2, 0, Version, 0, Blue}},
+          {0x400D, 1, {2, 10.0, 50.0, 90.0, 50.0}}},
+         {{50, 50, Blue}}},
         // An arrow anchor at the end: twice the pen's width across, its
         // middle on the line's end, so its tip reaches past the line.
         {"ArrowAnchorAtLineEnd",

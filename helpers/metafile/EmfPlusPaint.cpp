@@ -265,6 +265,22 @@ std::optional<EmfPlusLineEnd> customEnd(std::span<const std::uint8_t> data, doub
     return EmfPlusLineEnd{shape, width, false};
 }
 
+// Some writers store optional pen fields their flags do not name, which
+// would make the brush read from the middle of them (a black line came out
+// red). The brush ends the pen and opens with the version mark every EMF+
+// object carries, so it is read from the first mark found.
+QBrush penBrush(const EmfPlusReader& in) {
+    constexpr std::uint32_t VersionMark = 0xDBC01000;
+    for (EmfPlusReader look = in; look.ok() && look.left() >= 12; look.u32()) {
+        if ((EmfPlusReader(look).u32() & 0xFFFFF000) == VersionMark) {
+            EmfPlusReader brush = look;
+            return readEmfPlusBrush(brush);
+        }
+    }
+    EmfPlusReader brush = in;
+    return readEmfPlusBrush(brush);
+}
+
 } // namespace
 
 EmfPlusObject readEmfPlusPen(EmfPlusReader& in, const EmfPlusDpi& dpi) {
@@ -325,7 +341,7 @@ EmfPlusObject readEmfPlusPen(EmfPlusReader& in, const EmfPlusDpi& dpi) {
         pen.setDashPattern(dashes);
         pen.setDashOffset(dashOffset);
     }
-    pen.setBrush(readEmfPlusBrush(in));
+    pen.setBrush(penBrush(in));
     result.pen = pen;
     return result;
 }
