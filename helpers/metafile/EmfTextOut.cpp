@@ -229,12 +229,15 @@ void EmfDevice::textOut(const Record& r, std::size_t at, bool wide, QPointF) {
     const QPointF shift = alignmentShift(dc.textAlign, alignedWidth, ascent, descent);
     const QTransform linear = upright(toDevice);
     const QPointF origin = toDevice.map(reference);
+    // Tenths of a degree anticlockwise, negated as a double: a file may hold
+    // any 32-bit value, the most negative one included.
+    const double turn = -double(dc.font.escapement) / 10.0;
     const QTransform local = QTransform::fromTranslate(shift.x(), shift.y()) *
-                             QTransform().rotate(-dc.font.escapement / 10.0) * linear *
+                             QTransform().rotate(turn) * linear *
                              QTransform::fromTranslate(origin.x(), origin.y());
     if (updatePosition && horizontal != U_TA_CENTER) {
         // The advance, vertical ones included, taken back into logical units.
-        const QTransform along = QTransform().rotate(-dc.font.escapement / 10.0) * linear;
+        const QTransform along = QTransform().rotate(turn) * linear;
         const QTransform deviceLinear(toDevice.m11(), toDevice.m12(), toDevice.m21(),
                                       toDevice.m22(), 0, 0);
         bool invertible = false;
