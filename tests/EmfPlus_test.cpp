@@ -435,6 +435,17 @@ TEST(EmfPlusHostile, ShapesReachingFarOffThePageAreCutDown) {
     onImage.end();
     EXPECT_EQ(image.pixel(5, 5), Red);
     EXPECT_EQ(image.pixel(50, 50), White);
+
+    // A shear so steep that the page, taken back into the shape's space, is
+    // a line: nothing of the shape is near, and cutting it must not crash.
+    QPicture sheared;
+    QPainter onSheared(&sheared);
+    EmfPlusPlayer(onSheared).play(
+        stream(
+            {header(), {0x402A, 0, {1.0, 0.0, 3.87e25, 1.0, 2.0, 2.0}}, fillRect(-32, 10, 20, 20)}),
+        QTransform());
+    onSheared.end();
+    EXPECT_TRUE(sheared.boundingRect().isEmpty());
 }
 
 } // namespace
