@@ -393,6 +393,13 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
          recordOf({95, 52, 1, 52, 0, 52, 0, 0x12201, 4, 0, 0, 0, 0, 37, 12, 1}) +
              recordOf({27, 16, 10, 50, 54, 16, 95, 50}),
          {{{23, 50}, Qt::black}, {{27, 50}, Qt::white}, {{31, 50}, Qt::black}}},
+        // An arc along a box with no size has no start to draw a line to;
+        // the drawing goes on after it.
+        {"an arc to a box with no size",
+         4,
+         blackBrush + noPen + recordOf({55, 40, 0, 0, 0, 0, 0, 0, 10, 10}) +
+             rectangle(20, 20, 80, 80),
+         {{{50, 50}, Qt::black}}},
         // A world transform works in the advanced graphics mode alone, where
         // a box takes in its right and bottom edges: 1..5 scaled ten times
         // ends at 50, not at 40.

@@ -202,6 +202,8 @@ void EmfDevice::arc(std::uint32_t type, const Record& r) {
         return;
     const QRectF bounds = insideBox(box(r, 8));
     QPainterPath outline = arcPath(bounds, r.point(24), r.point(32), type);
+    if (outline.elementCount() == 0) // a box with no size has no arc to draw
+        return;
     if (type == U_EMR_ARCTO) {
         QPainterPath joined;
         joined.moveTo(dc.position);
