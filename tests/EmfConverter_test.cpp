@@ -426,6 +426,13 @@ TEST(EmfDrawing, IsWhatTheDeviceDraws) {
              recordOf({3, 60, 10, 10, 50, 90, 4, 10, 10, 50, 10, 50, 90, 10, 90}) +
              recordOf({3, 60, 50, 10, 90, 90, 4, 50, 10, 90, 10, 90, 90, 50, 90}),
          {{{50, 50}, Qt::white}, {{30, 50}, Qt::white}, {{5, 50}, Qt::black}}},
+        // A white bitmap XORed onto the page twice, its edges mid-pixel:
+        // the page is as it was, at the edges too.
+        {"a bitmap xored in and out again",
+         3,
+         recordOf({35, 32, 0x3F800000, 0, 0, 0x3F800000, 0x3F000000, 0x3F000000}) +
+             bitmap(0xFFFFFF, 0x660046, 20, 40) + bitmap(0xFFFFFF, 0x660046, 20, 40),
+         {{{20, 40}, Qt::white}, {{40, 40}, Qt::white}}},
         // A wide pen painting its width with a one-pixel red bitmap, not in
         // its colour (black).
         {"a line drawn with a bitmap pen",

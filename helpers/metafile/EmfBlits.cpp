@@ -236,6 +236,12 @@ void EmfDevice::drawBlit(const QImage& source, const QRectF& dest, const QRectF&
     // A bitmap given right to left or bottom to top is drawn mirrored.
     if (dest.width() < 0 || dest.height() < 0)
         image = image.mirrored(dest.width() < 0, dest.height() < 0);
+    // A bitmap mixed with the page is mixed whole pixels at a time, as GDI
+    // mixes it: an edge pixel half covered by each of an XOR, an AND and an
+    // XOR (a transparent blit) would not cancel, and left a grey frame.
+    const bool mixed = rop == SrcAnd || rop == SrcPaint || rop == SrcInvert;
+    if (mixed)
+        painter.setRenderHint(QPainter::Antialiasing, false);
     switch (rop) {
     case SrcAnd:
         painter.setCompositionMode(QPainter::CompositionMode_Multiply);
