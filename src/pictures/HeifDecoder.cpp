@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pictures/HeifDecoder.h"
 #include "pictures/Exif.h"
+#include "pictures/HeifSizes.h"
 
 #include "pictures/Picture.h"
 #include "pictures/PictureFile.h"
@@ -66,6 +67,16 @@ OpenFile openHeif(const QString& path, const QString& format, const QByteArray& 
         throw tooLargeError(path, width, height);
     if (width <= 0 || height <= 0)
         throw wrongContentError(path, format, bytes.left(64), headerUnreadable());
+    // libheif decodes to the size a stream or a grid gives, not the one the
+    // image declares: one far larger than the image (before or after its
+    // crop and turn) is damaged, and is refused before it asks for
+    // gigabytes. Tiles and thumbnails are smaller than the image; coding pads
+    // it by a few rows.
+    const qint64 declared = std::max(qint64(width + 64) * (height + 64),
+                                     qint64(heif_image_handle_get_ispe_width(primary) + 64) *
+                                         (heif_image_handle_get_ispe_height(primary) + 64));
+    if (std::max(largestHevcCodedArea(bytes), largestGridArea(bytes)) > 4 * declared)
+        throw wrongContentError(path, format, bytes.left(64), pictureDataCorrupt());
     return file;
 }
 
