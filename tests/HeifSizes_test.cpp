@@ -17,14 +17,15 @@ QByteArray box(const char* type, const QByteArray& payload) {
     return bytes + type + payload;
 }
 
-// meta with one grid item (id 1) whose 8-byte description sits at `offset`
+// meta with one grid item (id 1) whose description sits at `offset`
 // in 'idat' (method 1) or in the file (method 0).
 QByteArray withGrid(const QByteArray& grid, int method, int offset) {
     const QByteArray infe = box("infe", QByteArray("\x02\0\0\0\0\x01\0\0grid", 12));
     const QByteArray iinf = box("iinf", QByteArray("\0\0\0\0\0\x01", 6) + infe);
     QByteArray iloc("\x01\0\0\0\x44\0\0\x01\0\x01\0", 11);
     iloc += char(method);
-    iloc += QByteArray("\0\0\0\x01\0\0\0", 7) + char(offset) + QByteArray("\0\0\0\x08", 4);
+    iloc += QByteArray("\0\0\0\x01\0\0\0", 7) + char(offset) + QByteArray("\0\0\0", 3) +
+            char(grid.size());
     const QByteArray idat = box("idat", method == 1 ? grid : QByteArray());
     return box("meta", QByteArray(4, '\0') + iinf + box("iloc", iloc) + idat) +
            (method == 0 ? grid : QByteArray());
@@ -44,4 +45,8 @@ TEST(HeifSizes, GridAreaComesFromItsOwnDescription) {
     EXPECT_EQ(largestGridArea(inIdat.left(inIdat.size() - 4)), 0);
     EXPECT_EQ(largestGridArea(withGrid(grid, 0, 120)), 0);
     EXPECT_EQ(largestHevcCodedArea(inIdat), 0);
+    // 32-bit sides of four billion: an area far past any picture, not an
+    // overflow.
+    const QByteArray huge("\0\x01\0\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 12);
+    EXPECT_GT(largestGridArea(withGrid(huge, 1, 0)), 0);
 }

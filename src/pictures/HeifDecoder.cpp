@@ -75,7 +75,7 @@ OpenFile openHeif(const QString& path, const QString& format, const QByteArray& 
     const qint64 declared = std::max(qint64(width + 64) * (height + 64),
                                      qint64(heif_image_handle_get_ispe_width(primary) + 64) *
                                          (heif_image_handle_get_ispe_height(primary) + 64));
-    if (std::max(largestHevcCodedArea(bytes), largestGridArea(bytes)) > 4 * declared)
+    if (std::max(largestHevcCodedArea(bytes), largestGridArea(bytes)) / 4 > declared)
         throw wrongContentError(path, format, bytes.left(64), pictureDataCorrupt());
     return file;
 }

@@ -15,6 +15,13 @@ struct Span {
     std::size_t size = 0;
 };
 
+// Width times height for sides of up to 32 bits, each capped so that the
+// product cannot overflow; any side that large is refused anyway.
+qint64 areaOf(std::uint64_t width, std::uint64_t height) {
+    constexpr std::uint64_t Cap = 1'000'000'000;
+    return qint64(std::min(width, Cap) * std::min(height, Cap));
+}
+
 std::uint32_t bigEndian(const unsigned char* at, int bytes) {
     std::uint32_t value = 0;
     for (int i = 0; i < bytes; ++i)
@@ -107,9 +114,9 @@ qint64 spsArea(Span nal) {
     bits.golomb(); // sequence parameter set id
     if (bits.golomb() == 3)
         bits.skip(1); // separate colour planes
-    const qint64 width = bits.golomb();
-    const qint64 height = bits.golomb();
-    return bits.ok() ? width * height : 0;
+    const std::uint64_t width = bits.golomb();
+    const std::uint64_t height = bits.golomb();
+    return bits.ok() ? areaOf(width, height) : 0;
 }
 
 qint64 hvcCArea(Span config) {
@@ -242,10 +249,10 @@ qint64 largestGridArea(const QByteArray& file) {
         grid.read(1); // version
         const int fieldSize = grid.read(1) & 1 ? 4 : 2;
         grid.read(2); // rows and columns
-        const qint64 width = qint64(grid.read(fieldSize));
-        const qint64 height = qint64(grid.read(fieldSize));
+        const std::uint64_t width = grid.read(fieldSize);
+        const std::uint64_t height = grid.read(fieldSize);
         if (grid.ok())
-            largest = std::max(largest, width * height);
+            largest = std::max(largest, areaOf(width, height));
     }
     return largest;
 }
