@@ -29,9 +29,9 @@ std::uint32_t bigEndian(const unsigned char* at, int bytes) {
     return value;
 }
 
-// The payload of the first child box of `parent` of type `type`, after
-// `skip` bytes of its own header (a full box's version and flags).
-Span childBox(Span parent, std::string_view type, std::size_t skip = 0) {
+// Calls `visit(type, payload)` for each child box of `parent` in turn, until
+// it returns false or a box's size runs past its parent.
+template <typename Visit> void forEachBox(Span parent, Visit visit) {
     std::size_t at = 0;
     while (parent.size - at >= 8) {
         std::uint64_t size = bigEndian(parent.data + at, 4);
@@ -44,14 +44,26 @@ Span childBox(Span parent, std::string_view type, std::size_t skip = 0) {
             size = parent.size - at;
         }
         if (size < header || size > parent.size - at)
-            return {};
-        if (std::string_view(reinterpret_cast<const char*>(parent.data + at + 4), 4) == type)
-            return size >= header + skip
-                       ? Span{parent.data + at + header + skip, std::size_t(size) - header - skip}
-                       : Span{};
+            return;
+        const std::string_view type(reinterpret_cast<const char*>(parent.data + at + 4), 4);
+        if (!visit(type, Span{parent.data + at + header, std::size_t(size) - header}))
+            return;
         at += std::size_t(size);
     }
-    return {};
+}
+
+// The payload of the first child box of `parent` of type `type`, after
+// `skip` bytes of its own header (a full box's version and flags).
+Span childBox(Span parent, std::string_view type, std::size_t skip = 0) {
+    Span found;
+    forEachBox(parent, [&](std::string_view each, Span payload) {
+        if (each != type)
+            return true;
+        if (payload.size >= skip)
+            found = Span{payload.data + skip, payload.size - skip};
+        return false;
+    });
+    return found;
 }
 
 // Reads a sequence parameter set's bits, emulation prevention bytes taken out.
@@ -180,12 +192,8 @@ std::vector<std::uint32_t> gridItems(Span meta) {
     const bool wide = info.data[0] != 0;
     Span entries{info.data + (wide ? 8 : 6),
                  info.size - std::min<std::size_t>(info.size, wide ? 8 : 6)};
-    std::size_t at = 0;
-    while (entries.size - at >= 8) {
-        const std::size_t size = bigEndian(entries.data + at, 4);
-        if (size < 8 || size > entries.size - at)
-            break;
-        Fields entry(Span{entries.data + at + 8, size - 8});
+    forEachBox(entries, [&](std::string_view, Span infe) {
+        Fields entry(infe);
         const int version = int(entry.read(1));
         entry.read(3);
         if (version >= 2) {
@@ -194,8 +202,8 @@ std::vector<std::uint32_t> gridItems(Span meta) {
             if (entry.read(4) == 0x67726964 && entry.ok()) // 'grid'
                 ids.push_back(std::uint32_t(id));
         }
-        at += size;
-    }
+        return true;
+    });
     return ids;
 }
 
@@ -260,15 +268,11 @@ qint64 largestGridArea(const QByteArray& file) {
 qint64 largestHevcCodedArea(const QByteArray& file) {
     const Span properties = childBox(childBox(metaBox(file), "iprp"), "ipco");
     qint64 largest = 0;
-    std::size_t at = 0;
-    while (properties.size - at >= 8) {
-        const std::size_t size = bigEndian(properties.data + at, 4);
-        if (size < 8 || size > properties.size - at)
-            break;
-        if (std::string_view(reinterpret_cast<const char*>(properties.data + at + 4), 4) == "hvcC")
-            largest = std::max(largest, hvcCArea(Span{properties.data + at + 8, size - 8}));
-        at += size;
-    }
+    forEachBox(properties, [&](std::string_view type, Span payload) {
+        if (type == "hvcC")
+            largest = std::max(largest, hvcCArea(payload));
+        return true;
+    });
     return largest;
 }
 
